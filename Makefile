@@ -1,0 +1,25 @@
+# Two commands on a new machine: `make run` and `make test`.
+BUILD_DIR ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test run clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@test -f $(BUILD_DIR)/build.ninja || cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD_DIR)
+
+test: build
+	scripts/run-tests.sh $(BUILD_DIR)
+
+run: build
+	scripts/run.sh $(BUILD_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

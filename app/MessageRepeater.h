@@ -1,0 +1,41 @@
+#pragma once
+// The broadcast loop: re-posts every message it receives to every
+// registered loop, in registration order. A process-wide singleton.
+//
+// AddTarget, RemoveTarget and the broadcast exclude each other; posting to a
+// target only queues, so no target's handler runs under the repeater's lock.
+// A loop must be removed before it is destroyed.
+
+#include "kit/BLooper.h"
+
+#include <mutex>
+#include <vector>
+
+class MessageRepeater : public BLooper {
+public:
+    static MessageRepeater* Instance();
+
+    ~MessageRepeater() override;
+
+    // Appends `target`; duplicates are kept (a loop added twice hears twice).
+    void AddTarget(BLooper* target);
+    // Removes the first entry equal to `target`; nothing when there is none.
+    void RemoveTarget(BLooper* target);
+
+    void MessageReceived(BMessage* message) override;
+
+    // Number of entries (for tests and diagnostics).
+    int CountTargets() const;
+
+protected:
+    // Every code is broadcast, B_QUIT_REQUESTED included; the repeater
+    // itself runs until the process ends.
+    void DispatchMessage(BMessage* message) override { MessageReceived(message); }
+
+private:
+    MessageRepeater();
+    void _Broadcast(BMessage* message);
+
+    mutable std::mutex fTargetsLock; // "looper sempahore"
+    std::vector<BLooper*> fTargets;
+};

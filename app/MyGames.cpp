@@ -1,0 +1,59 @@
+#include "app/MyGames.h"
+
+#include "app/GameWindowBase.h"
+
+MyGames* MyGames::Instance()
+{
+    static MyGames* sInstance = new MyGames();
+    return sInstance;
+}
+
+void MyGames::AddGameReference(const std::string& id, GameWindowBase* window)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fGames[id] = window;
+}
+
+GameWindowBase* MyGames::GetGameReference(const std::string& id)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    auto it = fGames.find(id);
+    return it == fGames.end() ? nullptr : it->second;
+}
+
+void MyGames::RemoveGameReference(const std::string& id)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fGames.erase(id);
+}
+
+void MyGames::RemoveAllGames()
+{
+    std::map<std::string, GameWindowBase*> games;
+    {
+        std::lock_guard<std::mutex> lock(fLock);
+        games.swap(fGames);
+    }
+    // Posted outside the lock: a window that handles its close request at
+    // once (no event loop in tests) removes its own entry, which is gone.
+    for (auto& [id, window] : games)
+        window->PostMessage(B_QUIT_REQUESTED);
+}
+
+void MyGames::AddStarted()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    ++fStarted;
+}
+
+int32 MyGames::NumStarted()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return fStarted;
+}
+
+int MyGames::CountGames()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return static_cast<int>(fGames.size());
+}

@@ -1,0 +1,7 @@
+#include "app/UiHooks.h"
+
+UiHooks& Hooks()
+{
+    static UiHooks sHooks;
+    return sHooks;
+}

@@ -1,0 +1,88 @@
+#include "kit/Threads.h"
+
+#include <pthread.h>
+
+#include <list>
+#include <memory>
+#include <mutex>
+
+namespace kit {
+namespace {
+
+struct Tracked {
+    std::thread thread;
+    bool finished = false;
+};
+
+std::mutex sMutex;
+std::list<std::shared_ptr<Tracked>> sThreads;
+
+// Joins the finished threads; the caller holds sMutex.
+void ReapLocked()
+{
+    for (auto it = sThreads.begin(); it != sThreads.end();) {
+        if ((*it)->finished) {
+            if ((*it)->thread.joinable())
+                (*it)->thread.join();
+            it = sThreads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+} // namespace
+
+void NameCurrentThread(const std::string& name)
+{
+    std::string shortName = name.substr(0, 15);
+    pthread_setname_np(pthread_self(), shortName.c_str());
+}
+
+void StartThread(const std::string& name, std::function<void()> body)
+{
+    auto tracked = std::make_shared<Tracked>();
+    std::lock_guard<std::mutex> lock(sMutex);
+    ReapLocked();
+    // The thread cannot touch `tracked` before it is in the list: it needs
+    // sMutex to mark itself finished, and we hold it until we return.
+    tracked->thread = std::thread([tracked, name, body = std::move(body)] {
+        NameCurrentThread(name);
+        body();
+        std::lock_guard<std::mutex> doneLock(sMutex);
+        tracked->finished = true;
+    });
+    sThreads.push_back(tracked);
+}
+
+void JoinAllThreads()
+{
+    for (;;) {
+        std::shared_ptr<Tracked> next;
+        {
+            std::lock_guard<std::mutex> lock(sMutex);
+            ReapLocked();
+            if (sThreads.empty())
+                return;
+            next = sThreads.front();
+            sThreads.pop_front();
+        }
+        // Joined outside the lock so that the thread can mark itself finished.
+        if (next->thread.joinable() && next->thread.get_id() != std::this_thread::get_id())
+            next->thread.join();
+        else if (next->thread.joinable())
+            next->thread.detach();
+    }
+}
+
+int RunningThreadCount()
+{
+    std::lock_guard<std::mutex> lock(sMutex);
+    int count = 0;
+    for (const auto& tracked : sThreads)
+        if (!tracked->finished)
+            ++count;
+    return count;
+}
+
+} // namespace kit
