@@ -2,6 +2,12 @@
 
 set(TOLVAR_WARNINGS -Wall -Wextra -Wsuggest-override -Wnon-virtual-dtor -Wimplicit-fallthrough)
 
+if(TOLVAR_BUILD_FUZZERS)
+  # Every library a fuzzer links is instrumented for coverage and errors.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 if(TOLVAR_SANITIZE STREQUAL "address")
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
@@ -55,4 +61,24 @@ function(tolvar_test name)
       TEST_PREFIX "${name}."
       DISCOVERY_MODE PRE_TEST)
   endif()
+endfunction()
+
+# tolvar_benchmark(name SOURCES ... [LIBS ...]): a benchmark program.
+function(tolvar_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${TOLVAR_WARNINGS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} Threads::Threads)
+endfunction()
+
+# tolvar_fuzzer(name SOURCES ... [LIBS ...]): a libFuzzer target built with
+# AddressSanitizer and UndefinedBehaviorSanitizer (clang only).
+function(tolvar_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${TOLVAR_WARNINGS} -fsanitize=fuzzer,address,undefined)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
 endfunction()
