@@ -27,6 +27,8 @@ struct UiHooks {
         newWatchedGameWindow;
     // Plays the game-aborted sound.
     std::function<void()> playGameAborted;
+    // Creates and shows the game creation dialog.
+    std::function<void()> newGameDialog;
 };
 
 // The process's hooks; set them on the GUI thread before other threads start.
