@@ -20,4 +20,19 @@ int StringWidth(const QFont& font, const QString& text)
     return QFontMetrics(font).horizontalAdvance(text);
 }
 
+QFont PlainFont(int pixelSize)
+{
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(pixelSize);
+    font.setBold(false);
+    return font;
+}
+
+QFont BoldFont(int pixelSize)
+{
+    QFont font = PlainFont(pixelSize);
+    font.setBold(true);
+    return font;
+}
+
 } // namespace GenericFunctions

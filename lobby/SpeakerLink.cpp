@@ -1,0 +1,7 @@
+#include "lobby/SpeakerLink.h"
+
+SpeakerLink& Speaker()
+{
+    static SpeakerLink sLink;
+    return sLink;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The lobby views' one door to the protocol speaker: who is logged in, on
+// which server, and the ways to reach the speaker (connect, send a client
+// line, post a message to its loop, reset it).
+//
+// InstallLobbyHooks() binds it to TolvarSpeak at start-up; tests bind
+// fakes. Unbound members read as empty names and send nothing, so a view
+// can be built and shown before anything is bound (a game window in a test,
+// for instance). Bind and read on the GUI thread only.
+
+#include "kit/BMessage.h"
+
+#include <functional>
+#include <string>
+
+struct SpeakerLink {
+    std::function<std::string()> loggedInAs;
+    std::function<std::string()> server;
+    std::function<void(const std::string& host, const std::string& user,
+                       const std::string& password, bool create)>
+        connectWith;
+    // Writes one complete client line on the connection.
+    std::function<void(const std::string& line)> send;
+    // Queues a message for the speaker's own loop.
+    std::function<void(const BMessage& message)> post;
+    std::function<void()> reset;
+
+    std::string LoggedInAs() const { return loggedInAs ? loggedInAs() : std::string(); }
+    std::string Server() const { return server ? server() : std::string(); }
+    void ConnectWith(const std::string& host, const std::string& user, const std::string& password,
+                     bool create) const
+    {
+        if (connectWith)
+            connectWith(host, user, password, create);
+    }
+    void Send(const std::string& line) const
+    {
+        if (send)
+            send(line);
+    }
+    void Post(const BMessage& message) const
+    {
+        if (post)
+            post(message);
+    }
+    void Reset() const
+    {
+        if (reset)
+            reset();
+    }
+};
+
+// The process's link.
+SpeakerLink& Speaker();

@@ -1,0 +1,213 @@
+#include "widgets/ColumnListView.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Paint {
+    QString text;
+    int column;
+    int left;
+    bool selected;
+};
+
+// A row of fixed texts that records how it was asked to paint.
+class TextRow : public CLVListItem {
+public:
+    TextRow(QStringList texts, std::vector<Paint>* log) : fTexts(std::move(texts)), fLog(log)
+    {
+        SetHeight(13);
+    }
+    void DrawItemColumn(QPainter* painter, const QRect& cell, int column,
+                        bool selected) const override
+    {
+        painter->fillRect(cell, selected ? Qt::blue : Qt::black);
+        if (fLog != nullptr)
+            fLog->push_back({fTexts.value(column), column, cell.left(), selected});
+    }
+    QString ColumnText(int column) const override { return fTexts.value(column); }
+    QString First() const { return fTexts.value(0); }
+
+private:
+    QStringList fTexts;
+    std::vector<Paint>* fLog;
+};
+
+class CountingList : public ColumnListView {
+public:
+    void SelectionChanged() override { ++changes; }
+    int changes = 0;
+};
+
+std::unique_ptr<CLVListItem> Row(const QString& a, const QString& b,
+                                 std::vector<Paint>* log = nullptr)
+{
+    return std::make_unique<TextRow>(QStringList{a, b}, log);
+}
+
+QString OwnerText(const ColumnListView& list, int index)
+{
+    return static_cast<TextRow*>(list.ItemAt(index))->First();
+}
+
+// The first column's texts in the order the view shows them.
+QStringList ShownTexts(const ColumnListView& list)
+{
+    QStringList texts;
+    for (int row = 0; row < list.model()->rowCount(); ++row)
+        texts << list.model()->index(row, 0).data().toString();
+    return texts;
+}
+
+} // namespace
+
+TEST(ColumnListView, RowsKeepTheOwnersOrderAndRemovedRowsAreHandedBack)
+{
+    ColumnListView list;
+    list.AddColumn("A", 40, 40);
+    list.AddColumn("B", 60, 20);
+    list.AddItem(Row("b", "2"));
+    list.AddItem(Row("a", "1"), 0);
+    list.AddItem(Row("c", "3"), 99);
+    ASSERT_EQ(list.CountItems(), 3);
+    EXPECT_EQ(OwnerText(list, 0), "a");
+    EXPECT_EQ(OwnerText(list, 1), "b");
+    EXPECT_EQ(OwnerText(list, 2), "c");
+    EXPECT_EQ(list.IndexOf(list.ItemAt(2)), 2);
+    EXPECT_EQ(list.ItemAt(3), nullptr);
+    EXPECT_EQ(list.ItemAt(-1), nullptr);
+
+    std::unique_ptr<CLVListItem> removed = list.RemoveItem(1);
+    ASSERT_NE(removed, nullptr);
+    EXPECT_EQ(static_cast<TextRow*>(removed.get())->First(), "b");
+    EXPECT_EQ(list.IndexOf(removed.get()), -1);
+    EXPECT_EQ(list.RemoveItem(5), nullptr);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"a", "c"}));
+    list.MakeEmpty();
+    EXPECT_EQ(list.CountItems(), 0);
+}
+
+TEST(ColumnListView, SelectionReportsEveryChangeIncludingRemovalOfTheSelectedRow)
+{
+    CountingList list;
+    list.AddColumn("A", 40, 40);
+    for (const char* text : {"a", "b", "c"})
+        list.AddItem(Row(text, ""));
+    EXPECT_EQ(list.CurrentSelection(), -1);
+    list.Select(1);
+    EXPECT_EQ(list.CurrentSelection(), 1);
+    EXPECT_EQ(list.changes, 1);
+    list.Select(2);
+    EXPECT_EQ(list.CurrentSelection(), 2);
+    EXPECT_EQ(list.changes, 2);
+    // A row above the selection goes: the same row stays selected, now at 1.
+    list.RemoveItem(0);
+    EXPECT_EQ(list.CurrentSelection(), 1);
+    int before = list.changes;
+    list.RemoveItem(1);
+    EXPECT_EQ(list.CurrentSelection(), -1);
+    EXPECT_GT(list.changes, before);
+    list.Select(7);
+    EXPECT_EQ(list.CurrentSelection(), -1);
+}
+
+TEST(ColumnListView, HeaderClicksSortOnlyWhatIsShownAndTheThirdRestoresTheOwnersOrder)
+{
+    ColumnListView list;
+    list.AddColumn("Name", 60, 60);
+    list.AddColumn("Rating", 60, 60);
+    list.AddItem(Row("carl", "1500"));
+    list.AddItem(Row("Alice", "900"));
+    list.AddItem(Row("bob", "1200"));
+    list.resize(200, 200);
+    list.show();
+    QHeaderView* header = list.header();
+
+    auto clickHeader = [&](int section) {
+        QRect area(header->sectionViewportPosition(section), 0, header->sectionSize(section),
+                   header->height());
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, area.center());
+    };
+    clickHeader(0);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"Alice", "bob", "carl"}));
+    clickHeader(0);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"carl", "bob", "Alice"}));
+    // Whatever is shown, indexes stay the owner's.
+    EXPECT_EQ(OwnerText(list, 0), "carl");
+    list.Select(1);
+    EXPECT_EQ(list.CurrentSelection(), 1);
+    EXPECT_EQ(list.selectionModel()->selectedRows().first().row(), 2);
+    clickHeader(0);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"carl", "Alice", "bob"}));
+
+    // Numbers sort as numbers: 900 < 1200 < 1500.
+    clickHeader(1);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"Alice", "bob", "carl"}));
+    // A row added while sorted is shown in sorted place, owner's index 0.
+    list.AddItem(Row("dave", "1000"), 0);
+    EXPECT_EQ(ShownTexts(list), (QStringList{"Alice", "dave", "bob", "carl"}));
+    EXPECT_EQ(OwnerText(list, 0), "dave");
+}
+
+TEST(ColumnListView, ColumnsHaveWidthsAndMinimumsAndPaintByTheirOwnIndexWhenMoved)
+{
+    std::vector<Paint> log;
+    ColumnListView list;
+    list.AddColumn("A", 40, 40);
+    list.AddColumn("B", 70, 20);
+    list.AddItem(Row("a0", "b0", &log));
+    list.AddItem(Row("a1", "b1", &log));
+    QHeaderView* header = list.header();
+    EXPECT_EQ(header->sectionSize(0), 40);
+    EXPECT_EQ(header->sectionSize(1), 70);
+    header->resizeSection(0, 10);
+    EXPECT_EQ(header->sectionSize(0), 40);
+    header->resizeSection(1, 25);
+    EXPECT_EQ(header->sectionSize(1), 25);
+    EXPECT_TRUE(header->sectionsMovable());
+
+    header->moveSection(0, 1);
+    list.Select(1);
+    list.resize(200, 120);
+    list.show();
+    log.clear();
+    list.grab();
+    ASSERT_FALSE(log.empty());
+    for (const Paint& paint : log) {
+        // Column 1 ("B") is now first on screen, column 0 after it.
+        EXPECT_EQ(paint.left, paint.column == 1 ? 0 : 25) << paint.text.toStdString();
+        EXPECT_EQ(paint.text.startsWith(paint.column == 0 ? "a" : "b"), true);
+        EXPECT_EQ(paint.selected, paint.text.endsWith("1"));
+    }
+}
+
+TEST(ColumnListView, DoubleClickAndEnterInvokeTheRowInTheOwnersOrder)
+{
+    ColumnListView list;
+    list.AddColumn("A", 80, 80);
+    list.AddItem(Row("x", ""));
+    list.AddItem(Row("y", ""));
+    list.AddItem(Row("z", ""));
+    list.SortShownRows(0, Qt::DescendingOrder);
+    std::vector<int> invoked;
+    list.SetInvocationHandler([&](int index) { invoked.push_back(index); });
+    list.resize(200, 200);
+    list.show();
+
+    // Shown first is "z", the owner's row 2.
+    QRect first = list.visualRect(list.model()->index(0, 0));
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, first.center());
+    list.Select(0);
+    QTest::keyClick(&list, Qt::Key_Return);
+    list.DeselectAll();
+    QTest::keyClick(&list, Qt::Key_Enter);
+    EXPECT_EQ(invoked, (std::vector<int>{2, 0}));
+}
