@@ -1,0 +1,86 @@
+#include "game/ChooseColorWindow.h"
+
+#include "app/MessageCodes.h"
+#include "app/MyGames.h"
+#include "game/GameDialogs.h"
+#include "net/ClientLines.h"
+#include "net/TolvarSpeak.h"
+#include "widgets/GenericFunctions.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+constexpr int kWidth = 240;
+constexpr int kHeight = 150;
+} // namespace
+
+ChooseColorWindow::ChooseColorWindow(QWidget* parent)
+    : BWindow<QDialog>("Choose Game Charecteristics", parent)
+{
+    setModal(true);
+    setFixedSize(kWidth, kHeight);
+    setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
+
+    fBackground = GameDialogs::AddBackground(this);
+
+    auto* descriptionLabel = new QLabel("Game Description:", fBackground);
+    descriptionLabel->setGeometry(17, 7, 226, 18);
+
+    fDescription = new QLineEdit("Let's Play!", fBackground);
+    fDescription->setObjectName("description");
+    fDescription->setGeometry(27, 30, 206, 21);
+
+    auto* colourLabel = new QLabel("Please select your playing color:", fBackground);
+    colourLabel->setGeometry(17, 52, 226, 18);
+
+    auto post = [this](uint32 what) {
+        return [this, what] {
+            BMessage message(what);
+            MessageReceived(&message);
+        };
+    };
+    // The two rooks form a row 100 pixels wide, centred in the window.
+    const int rowLeft = (kWidth - 100) / 2;
+    fBlackButton = GameDialogs::AddImageButton(fBackground, "black-rook",
+                                               GameDialogs::PieceImagePath("/black-rook.png"),
+                                               rowLeft, 72, post(MSG_CHOOSE_BLACK));
+    fWhiteButton = GameDialogs::AddImageButton(fBackground, "white-rook",
+                                               GameDialogs::PieceImagePath("/white-rook.png"),
+                                               rowLeft + 100 - 40, 72, post(MSG_CHOOSE_WHITE));
+
+    fCancelButton = new QPushButton("Nevermind", fBackground);
+    fCancelButton->setObjectName("cancel");
+    fCancelButton->setGeometry(kWidth - 10 - 65, kHeight - 10 - 20, 65, 20);
+    connect(fCancelButton, &QPushButton::clicked, this, post(MSG_DIALOG_CANCEL));
+
+    fDescription->setFocus();
+}
+
+ChooseColorWindow::~ChooseColorWindow() = default;
+
+void ChooseColorWindow::MessageReceived(BMessage* message)
+{
+    switch (message->what) {
+    case MSG_CHOOSE_BLACK:
+        CreateGame(0);
+        break;
+    case MSG_CHOOSE_WHITE:
+        CreateGame(1);
+        break;
+    case MSG_DIALOG_CANCEL:
+        break;
+    default:
+        return;
+    }
+    Quit();
+}
+
+void ChooseColorWindow::CreateGame(int32 colour)
+{
+    const std::string line =
+        ClientLines::Make(colour, fDescription->text().toStdString());
+    MyGames::Instance()->AddStarted();
+    TolvarSpeak::Instance()->Send(line);
+}

@@ -1,0 +1,38 @@
+#pragma once
+// The modal dialog that asks which piece a pawn becomes: queen, rook,
+// bishop or knight, shown in the colour of the side that promotes.
+//
+// GUI thread only. The board runs it with exec() and then reads Result():
+// "Q", "R", "B" or "N" (always upper case), or 0 when the dialog was closed
+// without a choice. The creator deletes it.
+
+#include "kit/Types.h"
+// See GameWindow.h: BWindow<QWidget, GameWindowBase> implements Show()
+// without being able to say so.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsuggest-override"
+#include "widgets/BWindow.h"
+#pragma GCC diagnostic pop
+
+#include <QDialog>
+
+class QPushButton;
+
+class ChoosePromotionWindow : public BWindow<QDialog> {
+public:
+    // `side` is CGC_BLACK for the black pieces; any other value gives white.
+    explicit ChoosePromotionWindow(int32 side, QWidget* parent = nullptr);
+    ~ChoosePromotionWindow() override;
+
+    char Result() const { return fResult; }
+
+    // MSG_PROMOTE_QUEEN, _ROOK, _BISHOP, _KNIGHT record their letter and
+    // close the dialog; every other message is ignored.
+    void MessageReceived(BMessage* message) override;
+
+private:
+    
+
+    char fResult = 0;
+    QWidget* fBackground;
+};

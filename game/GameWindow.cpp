@@ -1,0 +1,343 @@
+#include "game/GameWindow.h"
+
+#include "app/AppLocation.h"
+#include "app/MessageCodes.h"
+#include "app/MessageRepeater.h"
+#include "app/MyGames.h"
+#include "cgc/cgc.h"
+#include "game/ChessView.h"
+#include "game/PlayerName.h"
+#include "kit/SoundOutput.h"
+#include "lobby/BubbleView.h"
+#include "lobby/StatusView.h"
+#include "lobby/UserPanel.h"
+#include "net/ClientLines.h"
+#include "net/TolvarSpeak.h"
+#include "widgets/GenericFunctions.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QPixmap>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+const QRect kUpperPanel(340, 32, 300, 60);
+const QRect kLowerPanel(340, 257, 300, 60);
+constexpr int kChatTop = 348;
+constexpr int kChatMargin = 7;
+
+QFrame* BorderFrame(const QRect& inner, QWidget* parent)
+{
+    auto* frame = new QFrame(parent);
+    frame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    frame->setLineWidth(1);
+    frame->setGeometry(inner.adjusted(-1, -1, 1, 1));
+    return frame;
+}
+
+} // namespace
+
+GameWindow::GameWindow(const std::string& id, game* record, int32 colour)
+    : GameWindow(id, record, false, colour)
+{
+}
+
+GameWindow::GameWindow(const std::string& id, game* record, const std::string& moves)
+    : GameWindow(id, record, true, OBSERVER_COLOR)
+{
+    _ReplayMoves(moves);
+}
+
+GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
+    : BWindow<QWidget, GameWindowBase>("Game"),
+      fGameID(id),
+      fGame(record),
+      fTurn(CGC_WHITE),
+      fObserving(observing)
+{
+    MessageRepeater::Instance()->AddTarget(this);
+
+    setFixedWidth(kWidth);
+    setMinimumHeight(kMinHeight);
+    setMaximumHeight(kMaxHeight);
+    setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
+
+    MyGames::Instance()->AddGameReference(fGameID, this);
+
+    fBackground = new QWidget(this);
+    fBackground->setObjectName("background");
+    fBackground->setGeometry(rect());
+
+    fBoardFrame = BorderFrame(QRect(10, 14, ChessView::kBoardSize, ChessView::kBoardSize),
+                              fBackground);
+    fBoard = new ChessView(QRect(1, 1, ChessView::kBoardSize, ChessView::kBoardSize), fGame,
+                           boardColour, fBoardFrame);
+
+    fStatus = new StatusView("status", fBackground);
+
+    // The opponent's panel is the upper one; a watcher sees Black on top.
+    const bool blackBelow = !fObserving && boardColour == CGC_BLACK;
+    fBlackPanel = new PlayerName(blackBelow ? kLowerPanel : kUpperPanel, fBlackName, CGC_BLACK,
+                                 fBackground);
+    fWhitePanel = new PlayerName(blackBelow ? kUpperPanel : kLowerPanel, fWhiteName, CGC_WHITE,
+                                 fBackground);
+
+    fChatFrame = new QFrame(fBackground);
+    fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    fChatFrame->setLineWidth(1);
+    fChat = new UserPanel(fChatFrame);
+    _LayOut();
+
+    fChat->SetEnabled(false);
+    _UpdateWindowTitle();
+
+    QPixmap tile(
+        QString::fromStdString(AppLocation::Instance()->AbsolutePath("resources/graphics/game-background.png")));
+    if (!tile.isNull()) {
+        QPalette palette = fBackground->palette();
+        palette.setBrush(QPalette::Window, QBrush(tile));
+        fBackground->setPalette(palette);
+        fBackground->setAutoFillBackground(true);
+    }
+}
+
+GameWindow::~GameWindow()
+{
+    MessageRepeater::Instance()->RemoveTarget(this);
+    // A window destroyed without being asked to close must not stay
+    // reachable through the registry.
+    MyGames* games = MyGames::Instance();
+    if (games->GetGameReference(fGameID) == this)
+        games->RemoveGameReference(fGameID);
+    // The views read the record while they go; free it after them.
+    delete fBackground;
+    fBackground = nullptr;
+    cgc_free_game(fGame);
+}
+
+void GameWindow::Show()
+{
+    BWindow<QWidget, GameWindowBase>::Show();
+}
+
+// --- layout ---
+
+void GameWindow::_LayOut()
+{
+    fBackground->setGeometry(rect());
+    const int statusHeight = static_cast<int>(fStatus->GetHeight());
+    QRect chat(kChatMargin, kChatTop, width() - 2 * kChatMargin,
+               height() - 6 - statusHeight - kChatTop);
+    if (chat.height() < 0)
+        chat.setHeight(0);
+    fChatFrame->setGeometry(chat);
+    fChat->setGeometry(fChatFrame->contentsRect());
+}
+
+void GameWindow::resizeEvent(QResizeEvent* event)
+{
+    BWindow<QWidget, GameWindowBase>::resizeEvent(event);
+    _LayOut();
+}
+
+// --- replay ---
+
+void GameWindow::_ReplayMoves(const std::string& moves)
+{
+    std::vector<std::string> list;
+    std::string rest = moves;
+    for (;;) {
+        const size_t space = rest.find(' ');
+        if (space == std::string::npos)
+            break;
+        if (space > 0)
+            list.push_back(rest.substr(0, space));
+        rest.erase(0, space + 1);
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        char buffer[8] = {};
+        std::strncpy(buffer, list[i].c_str(), 7);
+        fBoard->MakeMove(buffer, i + 1 == list.size());
+    }
+}
+
+// --- setters ---
+
+void GameWindow::MakeMove(char* move, bool sound)
+{
+    fBoard->MakeMove(move, sound);
+}
+
+void GameWindow::SetStatus(const std::string& text)
+{
+    fStatus->SetMessage(text);
+}
+
+void GameWindow::SetWinner(const std::string& text)
+{
+    fWinner = text;
+    AnnounceWinner();
+}
+
+void GameWindow::SetWhoIsWinner(const std::string& who)
+{
+    fWhoIsWinner = who;
+    if (who == "black") {
+        fBlackPanel->WinnerDeclared();
+    } else if (who == "white") {
+        fWhitePanel->WinnerDeclared();
+    } else if (who == "draw" || who == "aborted") {
+        fBlackPanel->WinnerDeclared();
+        fWhitePanel->WinnerDeclared();
+    }
+}
+
+void GameWindow::SetWhitePlayer(const std::string& name)
+{
+    fWhiteName = name;
+    _PlayersChanged(name);
+}
+
+void GameWindow::SetBlackPlayer(const std::string& name)
+{
+    fBlackName = name;
+    _PlayersChanged(name);
+}
+
+void GameWindow::_PlayersChanged(const std::string& name)
+{
+    _UpdateWindowTitle();
+    if (name != TolvarSpeak::Instance()->LoggedInAs())
+        fChat->SetGameID(fGameID);
+    if (!fWhiteName.empty() && !fBlackName.empty()) {
+        fChat->SetEnabled(true);
+        if (!fObserving)
+            kit::Sound().PlayEvent("Tolvar Game Started");
+    }
+}
+
+void GameWindow::AlternateTurn()
+{
+    fTurn = fTurn == CGC_BLACK ? CGC_WHITE : CGC_BLACK;
+}
+
+void GameWindow::MoveMade()
+{
+    fBlackPanel->update();
+    fWhitePanel->update();
+}
+
+void GameWindow::PromotionEnded()
+{
+    if (!fCloseAfterPromotion)
+        return;
+    fCloseAfterPromotion = false;
+    // Closed from the outer loop, once the board's move has unwound.
+    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+// --- queries ---
+
+std::string GameWindow::NameTurn() const
+{
+    return fTurn == CGC_BLACK ? "black" : "white";
+}
+
+bool GameWindow::IsUserPlaying(const std::string& name) const
+{
+    return name == fBlackName || name == fWhiteName;
+}
+
+int32 GameWindow::BlackStrength() const
+{
+    return fBoard->BlackStrength();
+}
+
+int32 GameWindow::WhiteStrength() const
+{
+    return fBoard->WhiteStrength();
+}
+
+// --- private ---
+
+void GameWindow::AnnounceWinner()
+{
+    const QString text = QString::fromStdString(fWinner);
+    if (fAnnouncement != nullptr) {
+        fAnnouncement->SetText(text);
+        return;
+    }
+    // Between the two panels: the upper one's frame moved down by 133 pixels.
+    PlayerName* upper = fWhitePanel->geometry().bottom() < fBlackPanel->geometry().bottom()
+                            ? fWhitePanel
+                            : fBlackPanel;
+    const QRect frame(upper->x(), upper->y() + 133, upper->width(), 21);
+    fAnnouncement = new BubbleView(frame, "", text, QColor(0, 0, 255), QColor(255, 255, 255),
+                                   fBackground);
+    fAnnouncement->SetAlignment(Qt::AlignCenter);
+    fAnnouncement->show();
+}
+
+void GameWindow::_UpdateWindowTitle()
+{
+    QString title;
+    if (fWhiteName.empty() || fBlackName.empty())
+        title = "Awaiting Opponent";
+    else
+        title = PlayerName::PlainText(fWhiteName + " v. " + fBlackName);
+    // "[*]" in a title is Qt's modified-marker placeholder; doubled it is
+    // shown as written.
+    title.replace("[*]", "[*][*]");
+    setWindowTitle(title);
+    fWhitePanel->SetText(fWhiteName.empty() ? "...waiting..." : fWhiteName);
+    fBlackPanel->SetText(fBlackName.empty() ? "...waiting..." : fBlackName);
+}
+
+// --- messages and closing ---
+
+void GameWindow::MessageReceived(BMessage* message)
+{
+    switch (message->what) {
+    case MSG_GAME_CHAT: {
+        std::string gameId;
+        if (!message->FindString("game_id", &gameId) || gameId != fGameID)
+            return;
+        fChat->ReceivedMessage(message->GetString("user"), "", message->GetString("message"));
+        break;
+    }
+    case MSG_SKIN_CHANGED:
+        fBoard->ResetSkin();
+        break;
+    case MSG_BOARD_FORWARD:
+        fBoard->MessageReceived(message);
+        break;
+    default:
+        break;
+    }
+}
+
+bool GameWindow::QuitRequested()
+{
+    MyGames* games = MyGames::Instance();
+    if (games->GetGameReference(fGameID) == this)
+        games->RemoveGameReference(fGameID);
+    TolvarSpeak::Instance()->Send(fObserving ? ClientLines::ObserveOff(fGameID)
+                                             : ClientLines::Abort(fGameID));
+    return true;
+}
+
+void GameWindow::closeEvent(QCloseEvent* event)
+{
+    // The board waits in the promotion dialog's loop: give up that move
+    // first, and close once the board has returned from it.
+    if (fBoard != nullptr && fBoard->IsChoosingPromotion()) {
+        fCloseAfterPromotion = true;
+        fBoard->AbandonPromotion();
+        event->ignore();
+        return;
+    }
+    BWindow<QWidget, GameWindowBase>::closeEvent(event);
+}

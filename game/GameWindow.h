@@ -1,0 +1,120 @@
+#pragma once
+// The window of one game, played or watched: the board, one panel per
+// player, the game's chat, a status line and, once the game is over, the
+// result banner. It keeps what the views ask for: the game identifier, the
+// players' names, the side to move and the result.
+//
+// Created, used and destroyed on the GUI thread; the protocol handlers
+// reach it through RunLocked(). The window owns the engine record it is
+// given and frees it when it goes. It registers with the broadcast loop and
+// the open-game registry and removes itself from both; closing it sends the
+// ABORT line (played game) or the OBSERVE-off line (watched game).
+
+#include "app/GameWindowBase.h"
+#include "kit/Types.h"
+// BWindow's Show() is what implements GameWindowBase::Show() here; the
+// template cannot mark it as an override for this one base.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wsuggest-override"
+#include "widgets/BWindow.h"
+#pragma GCC diagnostic pop
+
+#include <QWidget>
+
+#include <string>
+
+class BubbleView;
+class ChessView;
+class PlayerName;
+class QFrame;
+class StatusView;
+class UserPanel;
+
+class GameWindow : public BWindow<QWidget, GameWindowBase> {
+public:
+    static constexpr int kWidth = 650;
+    static constexpr int kHeight = 448;
+    static constexpr int kMinHeight = 358;
+    static constexpr int kMaxHeight = 3000;
+
+    // A game the user plays; `colour` (CGC_WHITE or CGC_BLACK) is the
+    // user's side, shown at the bottom.
+    GameWindow(const std::string& id, game* record, int32 colour);
+    // A watched game: White at the bottom, nothing to drag; `moves` (move
+    // texts separated by single blanks) is replayed, only the last move heard.
+    GameWindow(const std::string& id, game* record, const std::string& moves);
+    ~GameWindow() override;
+
+    // GameWindowBase
+    void Show() override;
+    std::string GameID() const override { return fGameID; }
+    game* Game() const override { return fGame; }
+    void MakeMove(char* move, bool sound) override;
+    void SetStatus(const std::string& text) override;
+    // Stores the result and shows it in the banner; a later result replaces
+    // the banner's text rather than stacking a second banner over it.
+    void SetWinner(const std::string& text) override;
+    void SetWhoIsWinner(const std::string& who) override;
+    void SetWhitePlayer(const std::string& name) override;
+    void SetBlackPlayer(const std::string& name) override;
+
+    // Called by the board.
+    void AlternateTurn();
+    void MoveMade();
+    // The board's promotion dialog has closed (a close of the window that
+    // waited for it may now proceed).
+    void PromotionEnded();
+
+    int32 Turn() const { return fTurn; }
+    std::string NameTurn() const;
+    std::string Winner() const { return fWinner; }
+    std::string WhoIsWinner() const { return fWhoIsWinner; }
+    bool IsUserPlaying(const std::string& name) const;
+    bool IsObserving() const { return fObserving; }
+    int32 BlackStrength() const;
+    int32 WhiteStrength() const;
+
+    // The views, for the ones that draw from the window and for tests.
+    ChessView* Board() const { return fBoard; }
+    PlayerName* BlackPanel() const { return fBlackPanel; }
+    PlayerName* WhitePanel() const { return fWhitePanel; }
+    UserPanel* Chat() const { return fChat; }
+    StatusView* Status() const { return fStatus; }
+    BubbleView* Announcement() const { return fAnnouncement; }
+
+    // MSG_GAME_CHAT for this game, MSG_SKIN_CHANGED, MSG_BOARD_FORWARD;
+    // every other message is ignored.
+    void MessageReceived(BMessage* message) override;
+    bool QuitRequested() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    GameWindow(const std::string& id, game* record, bool observing, int32 boardColour);
+    void _ReplayMoves(const std::string& moves);
+    void AnnounceWinner();
+    void _UpdateWindowTitle();
+    void _PlayersChanged(const std::string& name);
+    void _LayOut();
+
+    ChessView* fBoard = nullptr;
+    QFrame* fBoardFrame = nullptr;
+    StatusView* fStatus = nullptr;
+    PlayerName* fBlackPanel = nullptr;
+    PlayerName* fWhitePanel = nullptr;
+    UserPanel* fChat = nullptr;
+    QFrame* fChatFrame = nullptr;
+    BubbleView* fAnnouncement = nullptr;
+    std::string fGameID;
+    game* fGame;
+    std::string fBlackName;
+    std::string fWhiteName;
+    int32 fTurn;
+    bool fObserving;
+    std::string fWinner;
+    std::string fWhoIsWinner;
+    QWidget* fBackground = nullptr;
+    bool fCloseAfterPromotion = false;
+};

@@ -1,0 +1,38 @@
+// The game tests run with a QApplication on the offscreen platform, a
+// private settings directory, a generated resource tree as the program's
+// directory and a sound recorder as the sound output.
+
+#include "GameTestSupport.h"
+
+#include "app/AppLocation.h"
+#include "app/MessageRepeater.h"
+#include "kit/GuiBridge.h"
+#include "kit/SoundOutput.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return 2;
+    const std::string root = scratch.path().toStdString();
+    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+
+    QApplication app(argc, argv);
+    testing_support::CreateResources(root);
+    AppLocation::Instance()->SetPath(root);
+    kit::SetSoundOutput(testing_support::SoundsPointer());
+    MessageRepeater::Instance()->Run();
+
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    kit::ShutDownGui();
+    MessageRepeater::Instance()->Quit();
+    return result;
+}
