@@ -121,6 +121,8 @@ void BrowserWindow::_BuildMenus()
     fMenuBar = new QMenuBar(this);
     fMenuBar->setObjectName(QStringLiteral("menubar"));
     fMenuBar->setNativeMenuBar(false);
+    // The bar is 18 pixels high; its titles are set small enough to fit.
+    fMenuBar->setFont(GenericFunctions::PlainFont(11));
     auto item = [this](QMenu* menu, const QString& label, uint32 what,
                        const QKeySequence& shortcut = {}) {
         QAction* action = menu->addAction(label);

@@ -49,6 +49,9 @@ PreferencesWindow::PreferencesWindow()
     fSave->setObjectName(QStringLiteral("ok"));
     fSave->setGeometry(340, 365, 92, 18);
     fSave->setDefault(true);
+    // Both labels must fit the 92-pixel buttons.
+    for (QPushButton* button : {fCancel, fSave})
+        button->setFont(GenericFunctions::PlainFont(11));
     connect(fCancel, &QPushButton::clicked, this, [this] { PostMessage(MSG_DIALOG_CANCEL); });
     connect(fSave, &QPushButton::clicked, this, [this] { PostMessage(MSG_PREFS_SAVE); });
 

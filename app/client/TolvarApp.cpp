@@ -2,6 +2,7 @@
 
 #include "app/AppLocation.h"
 #include "app/MessageRepeater.h"
+#include "game/GameHooks.h"
 #include "kit/GuiBridge.h"
 #include "kit/SoundOutput.h"
 #include "kit/Threads.h"
@@ -24,6 +25,7 @@ TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
     widgets::InstallAlertPresenter();
     kit::SetAppQuitHandler([this] { _QuitRequested(); });
     InstallLobbyHooks();
+    InstallGameHooks();
 
     // Each step relies on the one before: the broadcast loop carries the
     // messages of everything after it, the lobby must be registered before
