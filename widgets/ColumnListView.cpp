@@ -29,8 +29,6 @@ public:
         const CLVListItem* item = fItems[static_cast<size_t>(index.row())].get();
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
             return item->ColumnText(index.column());
-        if (role == Qt::SizeHintRole)
-            return QSize(-1, item->Height());
         return {};
     }
 
@@ -136,13 +134,6 @@ public:
         painter->restore();
     }
 
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        QModelIndex source = fProxy->mapToSource(index);
-        int height = source.isValid() ? fModel->At(source.row())->Height() : 16;
-        return QSize(option.rect.width(), height);
-    }
-
 private:
     ColumnListModel* fModel;
     QSortFilterProxyModel* fProxy;
@@ -151,36 +142,44 @@ private:
 } // namespace
 
 ColumnListView::ColumnListView(QWidget* parent)
-    : QTreeView(parent), fModel(new ColumnListModel(this)), fProxy(new ShownOrder(this))
+    : QTableView(parent), fModel(new ColumnListModel(this)), fProxy(new ShownOrder(this))
 {
     fProxy->setSourceModel(fModel);
     fProxy->setDynamicSortFilter(true);
     setModel(fProxy);
     setItemDelegate(new RowPainter(fModel, fProxy, this));
 
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setIndentation(0);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    // A table rather than a tree: its rows all have one height, so adding
+    // a row costs no walk over all the others, which matters when a server
+    // announces thousands of games in a burst.
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(16);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    QHeaderView* columns = header();
+    QHeaderView* columns = horizontalHeader();
     columns->setStretchLastSection(false);
     columns->setSectionsMovable(true);
     columns->setFirstSectionMovable(true);
     columns->setSectionsClickable(true);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setMinimumSectionSize(1);
     columns->setSortIndicatorShown(false);
     connect(columns, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
         if (logical >= 0 && logical < static_cast<int>(fMinimumWidths.size())
             && size < fMinimumWidths[static_cast<size_t>(logical)])
-            header()->resizeSection(logical, fMinimumWidths[static_cast<size_t>(logical)]);
+            horizontalHeader()->resizeSection(logical, fMinimumWidths[static_cast<size_t>(logical)]);
     });
     connect(columns, &QHeaderView::sectionClicked, this,
             [this](int section) { _HeaderClicked(section); });
@@ -201,11 +200,21 @@ ColumnListView::~ColumnListView()
     disconnect(selectionModel(), nullptr, this, nullptr);
 }
 
+void ColumnListView::SetRowHeight(int height)
+{
+    verticalHeader()->setDefaultSectionSize(height);
+}
+
+int ColumnListView::RowHeight() const
+{
+    return verticalHeader()->defaultSectionSize();
+}
+
 void ColumnListView::AddColumn(const QString& title, int width, int minWidth)
 {
     fMinimumWidths.push_back(minWidth);
     fModel->AddColumn(title);
-    header()->resizeSection(fModel->columnCount() - 1, std::max(width, minWidth));
+    horizontalHeader()->resizeSection(fModel->columnCount() - 1, std::max(width, minWidth));
 }
 
 int ColumnListView::CountColumns() const
@@ -300,9 +309,9 @@ void ColumnListView::SortShownRows(int column, Qt::SortOrder order)
 {
     fSortColumn = column;
     fSortOrder = order;
-    header()->setSortIndicatorShown(column >= 0);
+    horizontalHeader()->setSortIndicatorShown(column >= 0);
     if (column >= 0)
-        header()->setSortIndicator(column, order);
+        horizontalHeader()->setSortIndicator(column, order);
     fProxy->sort(column, order);
 }
 
@@ -316,7 +325,7 @@ void ColumnListView::keyPressEvent(QKeyEvent* event)
             return;
         }
     }
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 int ColumnListView::_SourceRow(const QModelIndex& shown) const

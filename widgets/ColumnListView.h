@@ -12,7 +12,7 @@
 //
 // GUI thread only. Nothing here blocks.
 
-#include <QTreeView>
+#include <QTableView>
 
 #include <algorithm>
 
@@ -36,15 +36,9 @@ public:
                                 bool selected) const = 0;
     virtual QString ColumnText(int column) const = 0;
 
-    // Row height in pixels.
-    int Height() const { return fHeight; }
-    void SetHeight(int height) { fHeight = height; }
-
-private:
-    int fHeight = 16;
 };
 
-class ColumnListView : public QTreeView {
+class ColumnListView : public QTableView {
 public:
     explicit ColumnListView(QWidget* parent = nullptr);
     ~ColumnListView() override;
@@ -53,6 +47,11 @@ public:
     // column narrower than `minWidth`.
     void AddColumn(const QString& title, int width, int minWidth);
     int CountColumns() const;
+    QHeaderView* Header() const { return horizontalHeader(); }
+
+    // Every row has this height in pixels (16 unless set).
+    void SetRowHeight(int height);
+    int RowHeight() const;
 
     // Row operations, in the owner's order. Indexes out of range are ignored
     // (AddItem clamps to the end); removed rows are handed back to the caller.

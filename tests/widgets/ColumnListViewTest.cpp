@@ -20,10 +20,7 @@ struct Paint {
 // A row of fixed texts that records how it was asked to paint.
 class TextRow : public CLVListItem {
 public:
-    TextRow(QStringList texts, std::vector<Paint>* log) : fTexts(std::move(texts)), fLog(log)
-    {
-        SetHeight(13);
-    }
+    TextRow(QStringList texts, std::vector<Paint>* log) : fTexts(std::move(texts)), fLog(log) {}
     void DrawItemColumn(QPainter* painter, const QRect& cell, int column,
                         bool selected) const override
     {
@@ -127,7 +124,7 @@ TEST(ColumnListView, HeaderClicksSortOnlyWhatIsShownAndTheThirdRestoresTheOwners
     list.AddItem(Row("bob", "1200"));
     list.resize(200, 200);
     list.show();
-    QHeaderView* header = list.header();
+    QHeaderView* header = list.Header();
 
     auto clickHeader = [&](int section) {
         QRect area(header->sectionViewportPosition(section), 0, header->sectionSize(section),
@@ -163,7 +160,7 @@ TEST(ColumnListView, ColumnsHaveWidthsAndMinimumsAndPaintByTheirOwnIndexWhenMove
     list.AddColumn("B", 70, 20);
     list.AddItem(Row("a0", "b0", &log));
     list.AddItem(Row("a1", "b1", &log));
-    QHeaderView* header = list.header();
+    QHeaderView* header = list.Header();
     EXPECT_EQ(header->sectionSize(0), 40);
     EXPECT_EQ(header->sectionSize(1), 70);
     header->resizeSection(0, 10);
