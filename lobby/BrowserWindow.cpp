@@ -21,6 +21,7 @@
 #include "prefs/PreferencesWindow.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/GenericFunctions.h"
+#include "widgets/UpdateThrottle.h"
 
 #include <QDesktopServices>
 #include <QMenuBar>
@@ -45,6 +46,8 @@ const char* const kHelpFailedAlert = "The help page could not be opened in a web
 constexpr int kMenuHeight = 18;
 constexpr int kButtonTop = 24;
 constexpr int kMainTop = 57;
+// At most this often the lobby repaints while a server floods it.
+constexpr int kRepaintInterval = 50;
 
 // Byte comparison with ASCII letters folded to lower case: strcasecmp in
 // the C locale, whatever locale the application runs in.
@@ -105,6 +108,7 @@ BrowserWindow::BrowserWindow() : BWindow<QWidget, BrowserWindowBase>(QStringLite
     _BuildPanes();
     fStatus = new StatusView("status", this);
     _LayOut();
+    fRepaints = new UpdateThrottle(this, kRepaintInterval);
 }
 
 BrowserWindow::~BrowserWindow()
@@ -280,10 +284,12 @@ void BrowserWindow::MessageReceived(BMessage* message)
         _OpenWebPage();
         break;
     case MSG_PUBLIC_CHAT:
+        fRepaints->NoteChange();
         fChat->ReceivedMessage(message->GetString("user"), message->GetString("channel"),
                                message->GetString("message"));
         break;
     case MSG_INFO_TEXT:
+        fRepaints->NoteChange();
         fChat->ReceivedNotification(message->GetString("message"));
         break;
     default:
@@ -308,6 +314,7 @@ void BrowserWindow::Reset()
     // Removing the selected row reports an empty selection, which switches
     // join and watch off; the create button keeps its state.
     fGames->MakeEmpty();
+    fGameRows.clear();
     (new LoginWindow())->Show();
 }
 
@@ -319,18 +326,20 @@ void BrowserWindow::SetStatus(const std::string& text)
 void BrowserWindow::InformAboutGame(const std::string& gameId, const std::string& black,
                                     const std::string& white, const std::string& description)
 {
-    int index = _FindGame(gameId);
-    if (index < 0) {
-        auto row = std::make_unique<GameListItem>(gameId);
-        row->SetWhitePlayer(white);
-        row->SetBlackPlayer(black);
-        row->SetDescription(description);
+    fRepaints->NoteChange();
+    int index = 0;
+    GameListItem* row = _FindGame(gameId, &index);
+    if (row == nullptr) {
+        auto made = std::make_unique<GameListItem>(gameId);
+        made->SetWhitePlayer(white);
+        made->SetBlackPlayer(black);
+        made->SetDescription(description);
         _UpdateGameWindow(gameId, white, black);
+        fGameRows[gameId] = made.get();
         // The newest game is at the top.
-        fGames->AddItem(std::move(row), 0);
+        fGames->AddItem(std::move(made), 0);
         index = 0;
     } else {
-        GameListItem* row = fGames->GameAt(index);
         row->SetWhitePlayer(white);
         row->SetBlackPlayer(black);
         _UpdateGameWindow(gameId, white, black);
@@ -342,13 +351,17 @@ void BrowserWindow::InformAboutGame(const std::string& gameId, const std::string
 
 void BrowserWindow::RemoveGame(const std::string& gameId)
 {
-    int index = _FindGame(gameId);
-    if (index >= 0)
+    fRepaints->NoteChange();
+    int index = 0;
+    if (_FindGame(gameId, &index) != nullptr) {
+        fGameRows.erase(gameId);
         fGames->RemoveItem(index);
+    }
 }
 
 void BrowserWindow::UserIn(const std::string& user, const std::string& rating, bool announce)
 {
+    fRepaints->NoteChange();
     auto row = std::make_unique<PeopleListItem>(user);
     row->SetRating(rating);
     const int count = fPeople->CountItems();
@@ -381,6 +394,7 @@ void BrowserWindow::UserIn(const std::string& user, const std::string& rating, b
 
 void BrowserWindow::UserOut(const std::string& user)
 {
+    fRepaints->NoteChange();
     for (int i = 0; i < fPeople->CountItems(); ++i) {
         if (fPeople->PersonAt(i)->User() == user) {
             fPeople->RemoveItem(i);
@@ -450,13 +464,14 @@ void BrowserWindow::_OpenWebPage()
         ModalAlertFactory::Alert(kHelpFailedAlert, "Oh, darn!");
 }
 
-int BrowserWindow::_FindGame(const std::string& gameId) const
+GameListItem* BrowserWindow::_FindGame(const std::string& gameId, int* index) const
 {
-    const int count = fGames->CountItems();
-    for (int i = 0; i < count; ++i)
-        if (fGames->GameAt(i)->GameID() == gameId)
-            return i;
-    return -1;
+    auto found = fGameRows.find(gameId);
+    if (found == fGameRows.end())
+        return nullptr;
+    if (index != nullptr)
+        *index = fGames->IndexOf(found->second);
+    return found->second;
 }
 
 void BrowserWindow::_UpdateGameWindow(const std::string& gameId, const std::string& white,

@@ -18,13 +18,16 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 
 class BitmapButton;
 class GameList;
+class GameListItem;
 class PeopleList;
 class QMenuBar;
 class QSplitter;
 class StatusView;
+class UpdateThrottle;
 class UserPanel;
 
 class BrowserWindow : public BWindow<QWidget, BrowserWindowBase> {
@@ -85,7 +88,8 @@ private:
     void _Watch();
     void _UpdateButtonsForSelection();
     void _OpenWebPage();
-    int _FindGame(const std::string& gameId) const;
+    // The row of `gameId`, or null; with its index in the list when asked.
+    GameListItem* _FindGame(const std::string& gameId, int* index = nullptr) const;
     void _UpdateGameWindow(const std::string& gameId, const std::string& white,
                            const std::string& black);
 
@@ -100,5 +104,10 @@ private:
     QWidget* fPeoplePane = nullptr;
     PeopleList* fPeople = nullptr;
     StatusView* fStatus = nullptr;
+    // Game id -> its row. Every id is listed at most once (an announcement
+    // of a listed id updates its row), so this finds the same row as a walk
+    // from the top, without walking thousands of rows per announcement.
+    std::unordered_map<std::string, GameListItem*> fGameRows;
     bool fSplitPlaced = false;
+    UpdateThrottle* fRepaints = nullptr;
 };

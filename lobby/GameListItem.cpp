@@ -10,10 +10,7 @@ QString Seat(const std::string& name)
 }
 } // namespace
 
-GameListItem::GameListItem(const std::string& gameId) : fGameID(gameId)
-{
-    SetHeight(ListCell::kRowHeight);
-}
+GameListItem::GameListItem(const std::string& gameId) : fGameID(gameId) {}
 
 bool GameListItem::AmIInvolved() const
 {

@@ -8,6 +8,7 @@ PeopleList::PeopleList(QWidget* parent) : ColumnListView(parent)
     QPalette colours = palette();
     colours.setColor(QPalette::Base, ListCell::kBackground);
     setPalette(colours);
+    SetRowHeight(ListCell::kRowHeight);
 }
 
 PeopleListItem* PeopleList::PersonAt(int index) const

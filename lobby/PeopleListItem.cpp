@@ -3,10 +3,7 @@
 #include "lobby/ListCell.h"
 #include "lobby/SpeakerLink.h"
 
-PeopleListItem::PeopleListItem(const std::string& user) : fUser(user)
-{
-    SetHeight(ListCell::kRowHeight);
-}
+PeopleListItem::PeopleListItem(const std::string& user) : fUser(user) {}
 
 QString PeopleListItem::ColumnText(int column) const
 {

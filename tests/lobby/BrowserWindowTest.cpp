@@ -113,7 +113,7 @@ TEST_F(LobbyFixture, WindowHasItsTitleSizeButtonsColumnsAndSplit)
     EXPECT_EQ(lobby->MainSplit()->sizes().value(0), 433);
 
     // u = trunc((650 - 14) / 16) = 39; v = trunc((650 / 3 - 22 - 14) / 4) = 45.
-    QHeaderView* games = lobby->Games()->header();
+    QHeaderView* games = lobby->Games()->Header();
     ASSERT_EQ(lobby->Games()->CountColumns(), 4);
     std::vector<std::pair<QString, int>> gameColumns = {
         {"ID", 39}, {"White", 97}, {"Black", 97}, {"Description", 292}};
@@ -122,7 +122,7 @@ TEST_F(LobbyFixture, WindowHasItsTitleSizeButtonsColumnsAndSplit)
                   gameColumns[static_cast<size_t>(i)].first);
         EXPECT_EQ(games->sectionSize(i), gameColumns[static_cast<size_t>(i)].second);
     }
-    QHeaderView* people = lobby->People()->header();
+    QHeaderView* people = lobby->People()->Header();
     EXPECT_EQ(lobby->People()->model()->headerData(0, Qt::Horizontal).toString(),
               "Players Online");
     EXPECT_EQ(lobby->People()->model()->headerData(1, Qt::Horizontal).toString(), "Rating");
