@@ -3,8 +3,9 @@
 // announce thousands of games and players in a second; repainting the whole
 // window after each one would keep the GUI thread busy for many seconds.
 // After a change the window repaints at once if it has not painted for an
-// interval, otherwise its updates are held and it repaints once when the
-// interval is over. Input keeps being handled meanwhile.
+// interval, otherwise its repaint requests are held and it repaints once
+// when the interval is over. Input keeps being handled meanwhile, and
+// nothing that changed is lost.
 //
 // Owned by the window it throttles (a QObject child); GUI thread only.
 
@@ -23,6 +24,9 @@ public:
     // True while repaints are being held back.
     bool IsHolding() const { return fRelease.isActive(); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void _Release();
 
@@ -30,4 +34,5 @@ private:
     int fInterval;
     QElapsedTimer fSinceRelease;
     QTimer fRelease;
+    bool fHeldRequest = false;
 };
