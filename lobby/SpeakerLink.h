@@ -3,10 +3,9 @@
 // which server, and the ways to reach the speaker (connect, send a client
 // line, post a message to its loop, reset it).
 //
-// InstallLobbyHooks() binds it to TolvarSpeak at start-up; tests bind
-// fakes. Unbound members read as empty names and send nothing, so a view
-// can be built and shown before anything is bound (a game window in a test,
-// for instance). Bind and read on the GUI thread only.
+// It starts bound to TolvarSpeak; tests bind fakes. A member left empty
+// reads as an empty name and sends nothing. Bind and read on the GUI thread
+// only.
 
 #include "kit/BMessage.h"
 
@@ -52,3 +51,6 @@ struct SpeakerLink {
 
 // The process's link.
 SpeakerLink& Speaker();
+
+// Binds every member of `link` to TolvarSpeak::Instance().
+void BindToTolvarSpeak(SpeakerLink& link);
