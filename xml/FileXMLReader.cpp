@@ -1,0 +1,240 @@
+#include "xml/FileXMLReader.h"
+
+#include "kit/SettingsDirectory.h"
+
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// The text before the last "/", or empty when there is none.
+std::string DirectoryOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+void Trace(const char* line)
+{
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Replaces the file at `path` by one holding `text`. The text goes to a new
+// file beside it, reaches the disk, and only then takes the old file's name,
+// so a crash or a full disk leaves either the old file or the new one.
+bool ReplaceFile(const std::string& path, const std::string& text)
+{
+    // Through a symbolic link, replace the file it points to, not the link.
+    std::string target = path;
+    if (char* real = realpath(path.c_str(), nullptr); real != nullptr) {
+        target = real;
+        std::free(real);
+    }
+    struct stat old {};
+    const bool hadFile = stat(target.c_str(), &old) == 0;
+
+    static std::atomic<unsigned> sCounter{0};
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temporary = target + ".tmp." + std::to_string(getpid()) + "." +
+                    std::to_string(sCounter.fetch_add(1));
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    if (hadFile)
+        (void)fchmod(fd, old.st_mode & 07777); // keep a mode the user chose
+    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temporary.c_str());
+        return false;
+    }
+    // Make the new name itself durable; the file is complete either way.
+    std::string directory = DirectoryOf(target);
+    if (int dirFd = open(directory.empty() ? "." : directory.c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dirFd >= 0) {
+        (void)fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+} // namespace
+
+FileXMLReader::FileXMLReader(const std::string& name, bool inSettingsDirectory)
+    : fPath(inSettingsDirectory ? kit::UserSettingsDirectory() + "/" + name : name)
+{
+    _ReadFile();
+}
+
+FileXMLReader::~FileXMLReader()
+{
+    WriteToFile();
+}
+
+int32 FileXMLReader::FileStatus() const
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return fStatus;
+}
+
+XMLEntity* FileXMLReader::EntityTree()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return fTree.get();
+}
+
+void FileXMLReader::SetEntityTree(std::unique_ptr<XMLEntity> tree)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fTree = std::move(tree);
+}
+
+std::optional<std::string> FileXMLReader::Data(const std::string& key)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    const XMLEntity* child = fTree != nullptr ? fTree->Child(key.c_str()) : nullptr;
+    if (child == nullptr || child->Data()[0] == '\0')
+        return std::nullopt;
+    return std::string(child->Data());
+}
+
+void FileXMLReader::SetData(const std::string& key, const std::string& value)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    _SetDataLocked(key, value);
+}
+
+void FileXMLReader::SetIntData(const std::string& key, int value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    SetData(key, text);
+}
+
+void FileXMLReader::SetFloatData(const std::string& key, float value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f", static_cast<double>(value));
+    SetData(key, text);
+}
+
+bool FileXMLReader::Tag(const std::string& key)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return fTree != nullptr && fTree->Child(key.c_str()) != nullptr;
+}
+
+void FileXMLReader::SetTag(const std::string& key, bool on)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    if (fTree == nullptr)
+        return;
+    if (!on)
+        fTree->RemoveChild(key.c_str());
+    else if (fTree->Child(key.c_str()) == nullptr)
+        fTree->AddChild(key.c_str(), nullptr, nullptr);
+}
+
+bool FileXMLReader::WriteToFile()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return _WriteLocked();
+}
+
+bool FileXMLReader::CreatePath()
+{
+    std::string directory = DirectoryOf(fPath);
+    return directory.empty() || kit::CreateDirectories(directory, 0744);
+}
+
+void FileXMLReader::OnEndEntity(std::unique_ptr<XMLEntity> root)
+{
+    if (strcasecmp(root->Name(), "container") != 0)
+        return;
+    std::lock_guard<std::mutex> lock(fLock);
+    fTree = std::move(root);
+}
+
+void FileXMLReader::_ReadFile()
+{
+    CreatePath();
+    int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fTree = std::make_unique<XMLEntity>("container");
+        fStatus = kStatusCreated;
+    } else {
+        bool failed = false;
+        char block[kBlockSize];
+        for (;;) {
+            ssize_t count = read(fd, block, sizeof block);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            Trace(("===" + std::to_string(count) + "\n").c_str());
+            FeedData(block, static_cast<size_t>(count));
+            // A later block would start a new document, so the first error
+            // decides; it also ends reading an oversized file early.
+            if (NeedsReset()) {
+                failed = true;
+                break;
+            }
+        }
+        close(fd);
+        Trace("=!==0\n");
+        if (!failed && fTree != nullptr) {
+            fStatus = kStatusRead;
+            Trace("beep\n");
+            return;
+        }
+        Trace("weep\n");
+        fTree = std::make_unique<XMLEntity>("container");
+        fStatus = kStatusReplaced;
+    }
+    _WriteLocked();
+    Trace("lkue\n");
+}
+
+void FileXMLReader::_SetDataLocked(const std::string& key, const std::string& value)
+{
+    if (fTree == nullptr)
+        return;
+    if (XMLEntity* child = fTree->Child(key.c_str()); child != nullptr)
+        child->SetCharacterData(value.c_str());
+    else
+        fTree->AddChild(key.c_str(), nullptr, value.c_str());
+}
+
+bool FileXMLReader::_WriteLocked()
+{
+    return fTree != nullptr && ReplaceFile(fPath, fTree->ToString(true, 0));
+}
