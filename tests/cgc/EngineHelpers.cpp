@@ -221,10 +221,11 @@ PerftCounts perft(const game* root, int depth)
     return counts;
 }
 
-int count_legal_moves(const game* g)
+std::vector<std::string> legal_moves(const game* g)
 {
+    std::vector<std::string> moves;
     game* child = new_seated_game();
-    int legal = for_each_move(g, child, [](game*, int) {});
+    for_each_move(g, child, [&](game* position, int) { moves.push_back(position->last_move); });
     cgc_free_game(child);
-    return legal;
+    return moves;
 }

@@ -43,5 +43,5 @@ struct PerftCounts {
 // from-to text (and each promotion letter where a promotion is asked for).
 PerftCounts perft(const game* root, int depth);
 
-// The number of legal moves of the side to move, found the same way.
-int count_legal_moves(const game* g);
+// The legal move texts of the side to move, found the same way.
+std::vector<std::string> legal_moves(const game* g);

@@ -26,6 +26,11 @@ const PerftRow rows[] = {
     {"Position5", "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 0 8", 3, 62379, -1, -1},
 };
 
+void PrintTo(const PerftRow& row, std::ostream* out)
+{
+    *out << row.name << " to depth " << row.depth;
+}
+
 class Perft : public testing::TestWithParam<PerftRow> {};
 
 } // namespace
