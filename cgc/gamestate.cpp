@@ -28,6 +28,7 @@ int pawn_has_move(game* g, int f, int r, int side)
     return 0;
 }
 
+// The knight on (f, r) of `side` has a legal jump.
 int knight_has_move(game* g, int f, int r, int side)
 {
     for (const auto& jump : knight_jumps) {
@@ -93,6 +94,7 @@ int en_passant_possible(game* g)
     return 0;
 }
 
+// The colourless code named by the fifth character of a move text, or 0.
 int promotion_piece(char letter)
 {
     switch (letter) {
@@ -323,7 +325,8 @@ int cgc_is_stale(game* g, int, int)
 int cgc_has_sufficient(game* g, int colour)
 {
     // Per side: pawns, rooks or queens; knights; bishops by square colour.
-    struct material {
+    struct material
+    {
         int heavy = 0;
         int knights = 0;
         int bishops[2] = {0, 0};

@@ -6,14 +6,19 @@ namespace {
 
 typedef int (*validator)(game*, int, int, int, int, int);
 
-struct validator_entry {
+struct validator_entry
+{
     int name;
     validator check;
 };
 
 const validator_entry validators[] = {
-    {CGC_KNIGHT, valid_knight}, {CGC_BISHOP, valid_bishop}, {CGC_ROOK, valid_rook},
-    {CGC_QUEEN, valid_queen},   {CGC_KING, valid_king},     {CGC_PAWN, valid_pawn},
+    {CGC_KNIGHT, valid_knight},
+    {CGC_BISHOP, valid_bishop},
+    {CGC_ROOK, valid_rook},
+    {CGC_QUEEN, valid_queen},
+    {CGC_KING, valid_king},
+    {CGC_PAWN, valid_pawn},
     {0, nullptr},
 };
 

@@ -11,7 +11,8 @@
 // move, the four castling rights and the file of a legal en-passant capture.
 #define CGC_POSITION_KEY_LENGTH 78
 
-struct cgc_position {
+struct cgc_position
+{
     char key[CGC_POSITION_KEY_LENGTH + 1];
     int32_t count;
     cgc_position* next;

@@ -18,8 +18,8 @@ using Game = std::vector<std::string>;
 
 bool game_over(int result)
 {
-    return result == CGC_STALEMATE || result == CGC_DRAW_FIFTY ||
-           result == CGC_DRAW_REPETITION || result == CGC_DRAW_MATERIAL || result == CGC_MATE;
+    return result == CGC_STALEMATE || result == CGC_DRAW_FIFTY || result == CGC_DRAW_REPETITION ||
+           result == CGC_DRAW_MATERIAL || result == CGC_MATE;
 }
 
 // Random games from the initial position, each played until the engine ends
@@ -87,9 +87,9 @@ void BM_MakeMoveOverCompleteGames(benchmark::State& state)
     }
     double moves = static_cast<double>(total_moves());
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * moves));
-    state.counters["per_move"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * moves,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_move"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * moves,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_MakeMoveOverCompleteGames)
     ->Unit(benchmark::kMillisecond)
@@ -134,7 +134,9 @@ void print_move_latencies()
         }
     }
     std::sort(samples.begin(), samples.end());
-    auto at = [&](double share) { return samples[static_cast<size_t>(share * (samples.size() - 1))]; };
+    auto at = [&](double share) {
+        return samples[static_cast<size_t>(share * (samples.size() - 1))];
+    };
     std::printf("\ncgc_make_move over %zu complete games (%zu moves), each call timed alone:\n",
                 complete_games().size(), total_moves());
     std::printf("  median %.0f ns, 90th percentile %.0f ns, 99th percentile %.0f ns, max %.0f ns\n",

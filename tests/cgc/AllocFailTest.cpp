@@ -13,7 +13,8 @@ namespace {
 int allocations_left = -1; // -1: never fail
 int live_blocks = 0;
 
-struct FailAfter {
+struct FailAfter
+{
     explicit FailAfter(int count) { allocations_left = count; }
     ~FailAfter() { allocations_left = -1; }
 };

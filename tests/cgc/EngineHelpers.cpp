@@ -18,7 +18,8 @@ int piece_code(char letter)
     return (letter >= 'A' && letter <= 'Z') ? (code | CGC_WHITE) : code;
 }
 
-struct Scratch {
+struct Scratch
+{
     std::vector<game*> records;
     ~Scratch()
     {

@@ -30,7 +30,8 @@ std::string board_text(game* g);
 // Plays the move texts in order; returns the result of each.
 std::vector<int> play(game* g, const std::vector<std::string>& moves);
 
-struct PerftCounts {
+struct PerftCounts
+{
     uint64_t nodes = 0;
     uint64_t checks = 0; // leaves reached with result CGC_CHECK or CGC_MATE
     uint64_t mates = 0;

@@ -10,7 +10,8 @@ namespace {
 
 // A position (null: the initial one), the moves played from it and the
 // result of each.
-struct LineRow {
+struct LineRow
+{
     const char* name;
     const char* fen;
     std::vector<std::string> moves;
@@ -37,7 +38,9 @@ std::vector<std::string> repeat(const std::vector<std::string>& cycle, int times
     return moves;
 }
 
-class Line : public testing::TestWithParam<LineRow> {};
+class Line : public testing::TestWithParam<LineRow>
+{
+};
 
 const std::vector<std::string> knight_cycle = {"G1F3", "G8F6", "F3G1", "F6G8"};
 
@@ -58,7 +61,9 @@ const LineRow mate_rows[] = {
      {"B1H1", "G8H6", "E3H6"},
      {CGC_CHECK, CGC_ILLEGAL, CGC_MOVE_OK}},
     // Only the two-square step of the C pawn blocks the rook.
-    {"CheckAnsweredByDoubleStep", "4k2r/8/pp6/8/K7/8/2P5/1nn5 b - - 0 1", {"H8H4", "C2C4"},
+    {"CheckAnsweredByDoubleStep",
+     "4k2r/8/pp6/8/K7/8/2P5/1nn5 b - - 0 1",
+     {"H8H4", "C2C4"},
      {CGC_CHECK, CGC_MOVE_OK}},
 };
 INSTANTIATE_TEST_SUITE_P(Mates, Line, testing::ValuesIn(mate_rows),
@@ -85,9 +90,10 @@ const LineRow material_rows[] = {
     {"KingAgainstKing", "8/8/8/3k4/8/3K4/8/8 w - - 0 1", {"D3D2"}, {CGC_DRAW_MATERIAL}},
     {"Bishop", "4k3/8/8/8/8/8/8/2B1K3 w - - 0 1", {"E1E2"}, {CGC_DRAW_MATERIAL}},
     {"Knight", "4k3/8/8/8/8/8/8/1N2K3 w - - 0 1", {"E1E2"}, {CGC_DRAW_MATERIAL}},
-    {"BishopsOnLightSquares", "2b1k3/8/8/8/8/3B4/8/4KB2 w - - 0 1", {"E1E2"},
-     {CGC_DRAW_MATERIAL}},
-    {"CaptureLeavesSameColouredBishops", "2b1k3/8/8/8/8/8/8/3nKB2 w - - 0 1", {"E1D1"},
+    {"BishopsOnLightSquares", "2b1k3/8/8/8/8/3B4/8/4KB2 w - - 0 1", {"E1E2"}, {CGC_DRAW_MATERIAL}},
+    {"CaptureLeavesSameColouredBishops",
+     "2b1k3/8/8/8/8/8/8/3nKB2 w - - 0 1",
+     {"E1D1"},
      {CGC_DRAW_MATERIAL}},
     {"OppositeBishops", "2b1k3/8/8/8/8/8/8/2B1K3 w - - 0 1", {"E1E2"}, {0}},
     {"TwoKnights", "4k3/8/8/8/8/8/8/1N2KN2 w - - 0 1", {"E1E2"}, {0}},
@@ -106,10 +112,8 @@ const LineRow fifty_rows[] = {
      {0, CGC_DRAW_FIFTY, 0}},
     {"PawnMoveRestarts", "4k3/8/8/8/8/8/P7/R3K3 w - - 99 1", {"A2A3"}, {0}},
     {"MateOnTheHundredthIsMate", "6k1/5ppp/8/8/8/8/8/R5K1 w - - 99 1", {"A1A8"}, {CGC_MATE}},
-    {"CheckOnTheHundredthDraws", "6k1/5pp1/8/8/8/8/8/R5K1 w - - 99 1", {"A1A8"},
-     {CGC_DRAW_FIFTY}},
-    {"StalemateOnTheHundredthDraws", "7k/8/6K1/8/8/8/8/5Q2 w - - 99 1", {"F1F7"},
-     {CGC_DRAW_FIFTY}},
+    {"CheckOnTheHundredthDraws", "6k1/5pp1/8/8/8/8/8/R5K1 w - - 99 1", {"A1A8"}, {CGC_DRAW_FIFTY}},
+    {"StalemateOnTheHundredthDraws", "7k/8/6K1/8/8/8/8/5Q2 w - - 99 1", {"F1F7"}, {CGC_DRAW_FIFTY}},
 };
 INSTANTIATE_TEST_SUITE_P(FiftyMoves, Line, testing::ValuesIn(fifty_rows),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -127,8 +131,8 @@ const LineRow repetition_rows[] = {
     // every six half-moves, with the other side to move every other time.
     {"SideToMoveDiffers",
      "7k/8/8/8/8/8/8/R6K w - - 0 1",
-     repeat({"A1A3", "H8G8", "A3A2", "G8H8", "A2A1", "H8G8", "A1A3", "G8H8", "A3A2", "H8G8",
-             "A2A1", "G8H8"},
+     repeat({"A1A3", "H8G8", "A3A2", "G8H8", "A2A1", "H8G8", "A1A3", "G8H8", "A3A2", "H8G8", "A2A1",
+             "G8H8"},
             2),
      {}},
     {"LegalEnPassantDiffers",
