@@ -1,9 +1,9 @@
 #include "FakeContext.h"
 #include "FakeUi.h"
+#include "RecordedAlerts.h"
 
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
-#include "kit/ModalAlert.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -18,25 +18,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 using Fields = std::map<std::string, std::string>;
-
-struct Alert {
-    std::string text;
-    std::string button;
-    bool operator==(const Alert&) const = default;
-};
-
-class RecordedAlerts {
-public:
-    RecordedAlerts()
-    {
-        ModalAlertFactory::SetPresenter(
-            [this](const std::string& text, const std::string& button, AlertType) {
-                alerts.push_back({text, button});
-            });
-    }
-    ~RecordedAlerts() { ModalAlertFactory::SetPresenter({}); }
-    std::vector<Alert> alerts;
-};
 
 void ExpectMessage(const BMessage& message, uint32 what, const Fields& fields)
 {
@@ -73,7 +54,7 @@ TEST(ReplyHandlers, VersionCheck)
     struct Case {
         std::string line;
         int resets;
-        std::vector<Alert> alerts;
+        std::vector<AlertShown> alerts;
     };
     const std::vector<Case> cases = {
         {"101 1.31 :Halvik chess server\r\n", 0, {}},
@@ -92,9 +73,9 @@ TEST(ReplyHandlers, VersionCheck)
         context.Receive(c.line);
         EXPECT_EQ(context.resets, c.resets) << c.line;
         if (!c.alerts.empty()) {
-            EXPECT_EQ(recorded.alerts, c.alerts) << c.line;
+            EXPECT_EQ(recorded.Alerts(), c.alerts) << c.line;
         }
-        EXPECT_EQ(recorded.alerts.size(), static_cast<size_t>(c.resets)) << c.line;
+        EXPECT_EQ(recorded.Alerts().size(), static_cast<size_t>(c.resets)) << c.line;
     }
 }
 
@@ -111,7 +92,7 @@ TEST(ReplyHandlers, VersionStoredAndEmptyVersionAlertsOnce)
     context.version = "";
     context.Receive("101\r\n");
     EXPECT_EQ(context.resets, 1);
-    EXPECT_EQ(recorded.alerts, (std::vector<Alert>{{kCannotDetermine, "Oh, well"}}));
+    EXPECT_EQ(recorded.Alerts(), (std::vector<AlertShown>{{kCannotDetermine, "Oh, well"}}));
 }
 
 TEST(ReplyHandlers, ChatAndLoginRepliesPostTheirMessages)
@@ -166,7 +147,7 @@ TEST(ReplyHandlers, RepliesWithoutEffectOrArgumentsChangeNothing)
     EXPECT_TRUE(context.Posted().empty());
     EXPECT_TRUE(ui.log.Calls().empty());
     EXPECT_EQ(context.resets, 0);
-    EXPECT_TRUE(recorded.alerts.empty());
+    EXPECT_TRUE(recorded.Alerts().empty());
 }
 
 TEST(ReplyHandlers, ChallengeOfAnotherUserUpdatesTheLobbyOnly)
