@@ -21,7 +21,8 @@ namespace {
 constexpr int kLines = 15000;
 constexpr size_t kChunkSize = 999;
 
-class NullContext : public ReplyContext {
+class NullContext : public ReplyContext
+{
 public:
     void Broadcast(const BMessage&) override {}
     std::string LoggedInAs() const override { return "alice"; }
@@ -75,8 +76,8 @@ void HandleBurst(benchmark::State& state, bool noOpCodes)
             commands.HandleChunk(chunk);
     }
     state.counters["chunks"] = static_cast<double>(chunks.size());
-    state.counters["lines/s"] =
-        benchmark::Counter(static_cast<double>(kLines), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["lines/s"] = benchmark::Counter(static_cast<double>(kLines),
+                                                   benchmark::Counter::kIsIterationInvariantRate);
 }
 
 void BM_NoOpReplies(benchmark::State& state)

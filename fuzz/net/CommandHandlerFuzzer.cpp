@@ -31,7 +31,8 @@
 
 namespace {
 
-class Context : public ReplyContext {
+class Context : public ReplyContext
+{
 public:
     void Broadcast(const BMessage&) override {}
     std::string LoggedInAs() const override { return fUser; }
@@ -51,7 +52,8 @@ private:
     std::string fVersion = "unknown";
 };
 
-class Window : public GameWindowBase {
+class Window : public GameWindowBase
+{
 public:
     Window(std::string id, game* record) : fId(std::move(id)), fRecord(record)
     {
@@ -78,7 +80,8 @@ private:
     game* fRecord;
 };
 
-class Lobby : public BrowserWindowBase {
+class Lobby : public BrowserWindowBase
+{
 public:
     void InformAboutGame(const std::string&, const std::string&, const std::string&,
                          const std::string&) override

@@ -13,7 +13,8 @@
 #include <string>
 #include <thread>
 
-class FakeServer {
+class FakeServer
+{
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kTimeout{10000};

@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
-struct AlertShown {
+struct AlertShown
+{
     std::string text;
     std::string button;
     bool operator==(const AlertShown&) const = default;
 };
 
-class RecordedAlerts {
+class RecordedAlerts
+{
 public:
     RecordedAlerts()
     {

@@ -20,7 +20,8 @@ const char* const kBroken =
 
 // The speaker and the broadcast loop run for real; there is no application,
 // so window work runs directly on the speaker's (or the listener's) thread.
-class TolvarSpeakTest : public ::testing::Test {
+class TolvarSpeakTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -43,15 +44,16 @@ protected:
         ASSERT_NE(server.Port(), 0);
         speaker->ConnectWith("localhost", "alice", "secret", create);
         ASSERT_TRUE(server.Accept());
-        ASSERT_EQ(server.ReadLine(), create ? "CREATE alice secret \r\n" : "USER alice secret \r\n");
+        ASSERT_EQ(server.ReadLine(),
+                  create ? "CREATE alice secret \r\n" : "USER alice secret \r\n");
     }
 
     // The connection and login codes that reached the broadcast loop, in order.
     std::vector<uint32> ConnectionCodes()
     {
-        static const std::vector<uint32> wanted = {
-            MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN, MSG_PORT_CONNECTING,
-            MSG_CONNECTED,      MSG_CONNECT_FAILED,    MSG_LOGGED_IN};
+        static const std::vector<uint32> wanted = {MSG_PORT_RESOLVING,  MSG_PORT_HOST_UNKNOWN,
+                                                   MSG_PORT_CONNECTING, MSG_CONNECTED,
+                                                   MSG_CONNECT_FAILED,  MSG_LOGGED_IN};
         std::vector<uint32> codes;
         for (uint32 code : recorder.Codes())
             if (std::find(wanted.begin(), wanted.end(), code) != wanted.end())
@@ -113,13 +115,16 @@ TEST_F(TolvarSpeakTest, NewAccountSendsCreateThenUserAfterReply401)
     EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
 }
 
-TEST_F(TolvarSpeakTest, AcceptedLoginAsksForTheListsAndWelcomes)
+TEST_F(TolvarSpeakTest, CompatibleServerAcceptsTheLoginAndSendsTheLists)
 {
     FakeServer server(TolvarSpeak::kServerPort);
     LogIn(server);
-    ASSERT_TRUE(server.Write("201 \r\n"));
+    ASSERT_TRUE(server.Write("101 1.31 :Halvik chess server\r\n201 \r\n"));
     EXPECT_EQ(server.ReadLine(), "GAMES \r\n");
     EXPECT_EQ(server.ReadLine(), "USERS \r\n");
+    EXPECT_EQ(speaker->ServerVersion(), "1.31");
+    EXPECT_EQ(speaker->ServerDescription(), "Halvik chess server");
+    EXPECT_TRUE(alerts.Alerts().empty());
     ASSERT_TRUE(recorder.WaitForWhat(MSG_INFO_TEXT));
     for (const BMessage& message : recorder.Messages()) {
         if (message.what == MSG_INFO_TEXT) {
@@ -176,16 +181,6 @@ TEST_F(TolvarSpeakTest, EveryLineOfABurstIsHandledOnce)
         }
     }
     EXPECT_GE(chunks, static_cast<int>(burst.size() / 999));
-}
-
-TEST_F(TolvarSpeakTest, CompatibleServerVersionPasses)
-{
-    FakeServer server(TolvarSpeak::kServerPort);
-    LogIn(server);
-    ASSERT_TRUE(server.Write("101 1.31 :Halvik chess server\r\n201 \r\n"));
-    EXPECT_EQ(server.ReadLine(), "GAMES \r\n");
-    EXPECT_EQ(speaker->ServerVersion(), "1.31");
-    EXPECT_TRUE(alerts.Alerts().empty());
 }
 
 TEST_F(TolvarSpeakTest, NewerServerVersionAlertsAndResets)
@@ -257,13 +252,13 @@ TEST_F(TolvarSpeakTest, FailedConnections)
 {
     speaker->ConnectWith("nosuchhost.invalid", "alice", "secret", false);
     ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECT_FAILED));
-    EXPECT_EQ(ConnectionCodes(), (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN,
-                                                      MSG_CONNECT_FAILED}));
+    EXPECT_EQ(ConnectionCodes(),
+              (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN, MSG_CONNECT_FAILED}));
     recorder.Clear();
     speaker->ConnectWith("localhost", "alice", "secret", false); // nothing listens on 5000
     ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECT_FAILED));
-    EXPECT_EQ(ConnectionCodes(), (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_CONNECTING,
-                                                      MSG_CONNECT_FAILED}));
+    EXPECT_EQ(ConnectionCodes(),
+              (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_CONNECTING, MSG_CONNECT_FAILED}));
 }
 
 TEST_F(TolvarSpeakTest, IncompleteLoginDataStartsNothing)
