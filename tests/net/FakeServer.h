@@ -50,11 +50,15 @@ public:
     // The bound port; 0 when binding failed.
     int Port() const { return fPort; }
 
+    // Takes the next client, dropping the previous one.
     bool Accept()
     {
         pollfd waiting{fListener, POLLIN, 0};
         if (::poll(&waiting, 1, static_cast<int>(kTimeout.count())) != 1)
             return false;
+        CloseClient();
+        fReceived.clear();
+        fClosed = false;
         fClient = ::accept4(fListener, nullptr, nullptr, SOCK_CLOEXEC);
         return fClient >= 0;
     }

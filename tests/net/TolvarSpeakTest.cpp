@@ -248,6 +248,23 @@ TEST_F(TolvarSpeakTest, ResetDropsTheConnectionAtOnceAndSilently)
     EXPECT_TRUE(ui.log.Calls().empty());
 }
 
+// An unfinished line of one connection must not prefix the next one's.
+TEST_F(TolvarSpeakTest, ResetDiscardsAnUnfinishedLine)
+{
+    FakeServer server(TolvarSpeak::kServerPort);
+    LogIn(server);
+    ASSERT_TRUE(server.Write("20"));
+    ASSERT_TRUE(recorder.WaitForWhat(MSG_PORT_DATA));
+    Settle();
+    speaker->Reset();
+    LogIn(server);
+    ASSERT_TRUE(server.Write("1 \r\n121 bob :marker\r\n"));
+    ASSERT_TRUE(recorder.WaitForWhat(MSG_PUBLIC_CHAT));
+    Settle();
+    std::vector<uint32> codes = recorder.Codes();
+    EXPECT_EQ(std::count(codes.begin(), codes.end(), MSG_LOGGED_IN), 0);
+}
+
 TEST_F(TolvarSpeakTest, FailedConnections)
 {
     speaker->ConnectWith("nosuchhost.invalid", "alice", "secret", false);
