@@ -1,0 +1,37 @@
+#pragma once
+// Turns the chunks received from the server into handled replies: cuts
+// them into lines (keeping an unfinished line for the next chunk), splits
+// each line and dispatches it to its reply handler, in arrival order.
+//
+// HandleChunk() runs on one thread at a time (the speaker's loop thread) and
+// blocks while the handlers run, window work included, so each line is
+// handled completely before the next. Clear() may be called from any thread,
+// a handler's included. Holds a reference to the handlers, which must
+// outlive it.
+
+#include "net/LineCutter.h"
+
+#include <functional>
+#include <mutex>
+#include <string_view>
+
+class ReplyHandlers;
+
+class CommandHandler
+{
+public:
+    explicit CommandHandler(ReplyHandlers& handlers);
+
+    // Handles every line that `chunk` completes. `stillCurrent`, when given,
+    // is asked before each line; once it returns false the rest of the chunk
+    // is dropped (the connection it came from has been reset meanwhile).
+    void HandleChunk(std::string_view chunk, const std::function<bool()>& stillCurrent = {});
+
+    // Drops the unfinished line kept from earlier chunks.
+    void Clear();
+
+private:
+    ReplyHandlers& fHandlers;
+    std::mutex fCutterLock;
+    LineCutter fCutter;
+};

@@ -1,0 +1,302 @@
+#include "net/PortTalker.h"
+
+#include "app/MessageCodes.h"
+#include "kit/Threads.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr int kChunkSize = 999;
+
+// The diagnostic trace: one write, so that traces of different threads do
+// not interleave within a line.
+void Trace(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+// An open descriptor, closed when its last user lets go of it. The listener
+// holds one reference, so the descriptor cannot be closed (and its number
+// reused by another socket) while the listener may still receive on it.
+struct PortTalker::Socket
+{
+    explicit Socket(int descriptor) : fd(descriptor) {}
+    ~Socket() { ::close(fd); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    const int fd;
+};
+
+// Everything the listener shares with the talker. The listener holds it by
+// reference count, so it outlives a talker destroyed while a listener ends.
+struct PortTalker::State
+{
+    mutable std::mutex lock;
+    std::shared_ptr<Socket> socket;
+    bool listening = false;
+    int32 connection = 0;
+    BLooper* target = nullptr;
+    DisconnectCallback callback = nullptr;
+    void* cookie = nullptr;
+
+    // Drops the current connection: the socket is shut down, so that a
+    // receive or send blocked on it returns, and the listener is forgotten.
+    // The caller holds `lock`.
+    void ForgetLocked()
+    {
+        ++connection;
+        if (socket)
+            ::shutdown(socket->fd, SHUT_RDWR);
+        socket.reset();
+        listening = false;
+    }
+
+    // Posts `message` unless `number` is no longer the current connection.
+    void PostIfCurrent(int32 number, const BMessage& message)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (number == connection && target != nullptr)
+            target->PostMessage(message);
+    }
+};
+
+PortTalker::PortTalker() : fState(std::make_shared<State>())
+{
+    _Reset(false);
+}
+
+PortTalker::~PortTalker()
+{
+    _Reset(false);
+}
+
+bool PortTalker::Connect(const std::string& host, int port, bool)
+{
+    int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int32 connection;
+    std::shared_ptr<Socket> socket;
+    {
+        std::lock_guard<std::mutex> guard(fState->lock);
+        fState->ForgetLocked();
+        connection = fState->connection;
+        if (descriptor < 0)
+            return false;
+        socket = std::make_shared<Socket>(descriptor);
+        fState->socket = socket;
+    }
+    auto forgetIfCurrent = [&] {
+        std::lock_guard<std::mutex> guard(fState->lock);
+        if (fState->connection == connection)
+            fState->ForgetLocked();
+    };
+
+    BMessage resolving(MSG_PORT_RESOLVING);
+    resolving.AddString("hostname", host);
+    fState->PostIfCurrent(connection, resolving);
+
+    // getaddrinfo, unlike gethostbyname, may be called from several threads.
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 ||
+        found == nullptr) {
+        if (found != nullptr)
+            ::freeaddrinfo(found);
+        BMessage unknown(MSG_PORT_HOST_UNKNOWN);
+        unknown.AddString("hostname", host);
+        fState->PostIfCurrent(connection, unknown);
+        forgetIfCurrent();
+        return false;
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+
+    BMessage connecting(MSG_PORT_CONNECTING);
+    connecting.AddString("hostname", host);
+    fState->PostIfCurrent(connection, connecting);
+
+    if (::connect(socket->fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        forgetIfCurrent();
+        return false;
+    }
+    {
+        // A Disconnect() while connecting has dropped this connection.
+        std::lock_guard<std::mutex> guard(fState->lock);
+        if (fState->connection != connection)
+            return false;
+        fState->listening = true;
+    }
+    kit::StartThread("port_listener", [state = fState, socket, connection] {
+        _ListenerThread(state, socket, connection);
+    });
+    return true;
+}
+
+bool PortTalker::IsConnected() const
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    return fState->socket != nullptr && fState->listening;
+}
+
+void PortTalker::Disconnect()
+{
+    _Reset(false);
+}
+
+void PortTalker::OnDisconnect(DisconnectCallback callback, void* cookie)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    fState->callback = callback;
+    fState->cookie = callback != nullptr ? cookie : nullptr;
+}
+
+int PortTalker::Send(const char* text, int length)
+{
+    if (text == nullptr)
+        text = "";
+    size_t size = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
+
+    // One line at a time, from trace to last byte, so that lines sent from
+    // different threads leave whole and in the order of their traces.
+    std::lock_guard<std::mutex> sendGuard(fSendLock);
+    std::string trace = "[PortTalker Sends (" + std::to_string(size) + ")]";
+    trace.append(text, size);
+    trace += "[Done]\n";
+    Trace(trace);
+
+    std::shared_ptr<Socket> socket;
+    {
+        std::lock_guard<std::mutex> guard(fState->lock);
+        if (fState->listening)
+            socket = fState->socket;
+    }
+    if (!socket)
+        return 0;
+    size_t sent = 0;
+    while (sent < size) {
+        // MSG_NOSIGNAL: a peer that has gone must not end the process.
+        ssize_t count = ::send(socket->fd, text + sent, size - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        sent += static_cast<size_t>(count);
+    }
+    return static_cast<int>(std::min<size_t>(sent, INT_MAX));
+}
+
+int PortTalker::Send(const std::string& text)
+{
+    return Send(text.data(), static_cast<int>(std::min<size_t>(text.size(), INT_MAX)));
+}
+
+int PortTalker::SendFiltered(const std::string& text, int length)
+{
+    std::string filtered;
+    filtered.reserve(text.size());
+    for (char c : text)
+        if (c != '\x1b')
+            filtered += c;
+    int size = static_cast<int>(std::min<size_t>(filtered.size(), INT_MAX));
+    if (length >= 0)
+        size = std::min(size, length);
+    return Send(filtered.data(), size);
+}
+
+void PortTalker::SetTargetLooper(BLooper* target)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    fState->target = target;
+}
+
+BLooper* PortTalker::GetTargetLooper() const
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    return fState->target;
+}
+
+int32 PortTalker::ConnectionNumber() const
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    return fState->connection;
+}
+
+void PortTalker::_Reset(bool callCallback)
+{
+    DisconnectCallback callback = nullptr;
+    void* cookie = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(fState->lock);
+        fState->ForgetLocked();
+        callback = fState->callback;
+        cookie = fState->cookie;
+    }
+    if (callCallback && callback != nullptr)
+        callback(cookie);
+}
+
+void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<Socket> socket,
+                                 int32 connection)
+{
+    char buffer[kChunkSize + 1];
+    for (;;) {
+        ssize_t count = ::recv(socket->fd, buffer, kChunkSize, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count > 0) {
+            buffer[count] = '\0';
+            std::string trace = "[PortTalker Receives " + std::to_string(count) + " bytes]";
+            trace.append(buffer, static_cast<size_t>(count));
+            trace += "[Done]\n";
+            Trace(trace);
+
+            BMessage message(MSG_PORT_DATA);
+            // The data is text: a NUL inside the chunk ends it.
+            message.AddString("data", std::string(buffer));
+            message.AddInt32("length", static_cast<int32>(count));
+            message.AddInt32("connection", connection);
+            {
+                std::lock_guard<std::mutex> guard(state->lock);
+                if (state->connection != connection)
+                    return;
+                if (state->target != nullptr)
+                    state->target->PostMessage(message);
+            }
+            continue;
+        }
+        // The peer closed the connection or the receive failed. The
+        // connection is dropped before the callback runs, so a reset made
+        // meanwhile by another thread finds nothing left to report.
+        DisconnectCallback callback = nullptr;
+        void* cookie = nullptr;
+        {
+            std::lock_guard<std::mutex> guard(state->lock);
+            if (state->connection != connection)
+                return;
+            callback = state->callback;
+            cookie = state->cookie;
+            state->ForgetLocked();
+        }
+        if (callback != nullptr)
+            callback(cookie);
+        return;
+    }
+}

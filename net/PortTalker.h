@@ -1,0 +1,80 @@
+#pragma once
+// The one TCP connection to the chess server: resolves the host, connects,
+// runs a listener thread ("port_listener") that posts every chunk it
+// receives to the target loop as MSG_PORT_DATA, sends text, and reports a
+// broken connection once through a callback. It knows nothing of the
+// protocol.
+//
+// Any thread may call any operation; none of them waits for the listener.
+// Connect() blocks while it resolves and connects; Send() blocks until the
+// socket took the whole text or failed. Disconnect() shuts the socket down
+// and forgets the listener at once: a forgotten listener posts nothing more
+// and never calls the callback; it closes its descriptor when it ends.
+//
+// Every received chunk and every sent text is traced on standard output.
+
+#include "kit/BLooper.h"
+#include "kit/Types.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+class PortTalker
+{
+public:
+    using DisconnectCallback = void (*)(void* cookie);
+
+    PortTalker();
+    // Shuts the connection down; a listener still running ends by itself.
+    virtual ~PortTalker();
+
+    PortTalker(const PortTalker&) = delete;
+    PortTalker& operator=(const PortTalker&) = delete;
+
+    // Opens a connection to `host` (IPv4) on `port`, dropping any earlier
+    // one, and starts the listener. Posts MSG_PORT_RESOLVING, then
+    // MSG_PORT_HOST_UNKNOWN or MSG_PORT_CONNECTING, to the target loop.
+    // True when connected. The bool is not used.
+    bool Connect(const std::string& host, int port, bool unused);
+
+    // Connected: a socket is open and its listener runs.
+    bool IsConnected() const;
+
+    // Shuts the socket down and forgets the listener; never calls the
+    // disconnect callback. Does not block.
+    void Disconnect();
+
+    // Sets the function the listener calls, on its own thread, when the peer
+    // closes the connection or a receive fails. A null pair clears it.
+    void OnDisconnect(DisconnectCallback callback, void* cookie);
+
+    // Sends `length` bytes of `text` (up to its NUL when `length` is -1) as
+    // one unbroken piece: lines from different threads never interleave.
+    // Returns the number of bytes the socket took; 0 when not connected.
+    int Send(const char* text, int length);
+    int Send(const std::string& text);
+
+    // Sends `text` without its ESC characters; `length` counts the filtered
+    // text (-1 for all of it).
+    int SendFiltered(const std::string& text, int length = -1);
+
+    void SetTargetLooper(BLooper* target);
+    BLooper* GetTargetLooper() const;
+
+    // Changes with every Connect() and Disconnect(). The listener puts it in
+    // the "connection" field of MSG_PORT_DATA, so a receiver can tell the
+    // chunks of a connection that has since been dropped.
+    int32 ConnectionNumber() const;
+
+private:
+    struct Socket;
+    struct State;
+
+    void _Reset(bool callCallback);
+    static void _ListenerThread(std::shared_ptr<State> state, std::shared_ptr<Socket> socket,
+                                int32 connection);
+
+    std::shared_ptr<State> fState;
+    std::mutex fSendLock;
+};

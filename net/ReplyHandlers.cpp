@@ -1,0 +1,385 @@
+#include "net/ReplyHandlers.h"
+
+#include "app/BrowserWindowBase.h"
+#include "app/GameWindowBase.h"
+#include "app/MessageCodes.h"
+#include "app/MyGames.h"
+#include "app/UiHooks.h"
+#include "cgc/cgc.h"
+#include "kit/GuiBridge.h"
+#include "kit/ModalAlert.h"
+#include "net/ReplyContext.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr double kNewestCompatibleVersion = 1.31;
+
+const char* const kUnknownVersionAlert =
+    "Sorry, but this version of Tolvar v1.0 can not determine if it is compatible with the "
+    "server you are using.  Please download a newer version and/or the server.";
+
+std::string IncompatibleVersionAlert(const std::string& version)
+{
+    // Concatenated, never formatted: the version comes from the network.
+    return "Sorry, but this version of Tolvar v1.0 is not compatible with the server you are "
+           "using, Halvik v" +
+           version + ".  Please download a newer version.";
+}
+
+// The decimal number at the start of `text` (optional sign, digits, optional
+// fraction); 0 when the text does not begin with one. Independent of the
+// locale, which the application may have set to one with a decimal comma.
+double LeadingNumber(const std::string& text)
+{
+    size_t end = 0;
+    if (end < text.size() && (text[end] == '+' || text[end] == '-'))
+        ++end;
+    size_t digitsStart = end;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+        ++end;
+    bool hasDigits = end > digitsStart;
+    if (end < text.size() && text[end] == '.') {
+        size_t fractionStart = ++end;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        hasDigits = hasDigits || end > fractionStart;
+    }
+    if (!hasDigits)
+        return 0;
+    // from_chars takes no '+'; a '-' it reads itself.
+    size_t start = text[0] == '+' ? 1 : 0;
+    double value = 0;
+    std::from_chars(text.data() + start, text.data() + end, value);
+    return value;
+}
+
+// Runs `call` with the lobby on the GUI thread; nothing when there is none.
+void WithLobby(const std::function<void(BrowserWindowBase*)>& call)
+{
+    kit::RunOnGuiThread([&] {
+        if (!Hooks().lobby)
+            return;
+        if (BrowserWindowBase* lobby = Hooks().lobby())
+            call(lobby);
+    });
+}
+
+} // namespace
+
+ReplyHandlers::ReplyHandlers(ReplyContext& context) : fContext(context) {}
+
+bool ReplyHandlers::Dispatch(const ServerLine& line)
+{
+    using Handler = void (ReplyHandlers::*)(const std::string&, const Args&);
+    struct Entry
+    {
+        int code;
+        Handler handler;
+    };
+    // Every code the server may send, each with its one handler.
+    static constexpr Entry kTable[] = {
+        {101, &ReplyHandlers::Handler101},     {102, &ReplyHandlers::Handler102},
+        {103, &ReplyHandlers::HandlerIgnored}, {104, &ReplyHandlers::HandlerIgnored},
+        {105, &ReplyHandlers::HandlerIgnored}, {110, &ReplyHandlers::HandlerIgnored},
+        {111, &ReplyHandlers::HandlerIgnored}, {112, &ReplyHandlers::HandlerIgnored},
+        {113, &ReplyHandlers::HandlerIgnored}, {114, &ReplyHandlers::Handler114},
+        {115, &ReplyHandlers::Handler115},     {116, &ReplyHandlers::HandlerIgnored},
+        {117, &ReplyHandlers::HandlerIgnored}, {118, &ReplyHandlers::Handler118},
+        {119, &ReplyHandlers::Handler119},     {120, &ReplyHandlers::Handler120},
+        {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
+        {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
+        {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
+        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::HandlerIgnored},
+        {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
+        {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
+        {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
+        {601, &ReplyHandlers::Handler601},     {700, &ReplyHandlers::Handler700},
+        {701, &ReplyHandlers::Handler701},     {702, &ReplyHandlers::Handler702},
+    };
+    // Indexed by the code's value, so that a line costs one lookup.
+    static const std::array<Handler, 1000> kByCode = [] {
+        std::array<Handler, 1000> byCode{};
+        for (const Entry& entry : kTable)
+            byCode[static_cast<size_t>(entry.code)] = entry.handler;
+        return byCode;
+    }();
+
+    const std::string& code = line.code;
+    if (code.size() != 3)
+        return false;
+    size_t number = 0;
+    for (char c : code) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + static_cast<size_t>(c - '0');
+    }
+    Handler handler = kByCode[number];
+    if (handler == nullptr)
+        return false;
+    (this->*handler)(code, line.args);
+    return true;
+}
+
+void ReplyHandlers::Handler101(const std::string&, const Args& args)
+{
+    if (args.size() >= 2)
+        fContext.SetServerVersion(args[0], args[1]);
+    if (fContext.ServerVersion().empty()) {
+        ModalAlertFactory::Alert(kUnknownVersionAlert, "Oh, well");
+        fContext.Reset();
+    }
+    // Read again: the reset above stores "unknown", which reads as 0.
+    std::string version = fContext.ServerVersion();
+    if (LeadingNumber(version) > kNewestCompatibleVersion) {
+        ModalAlertFactory::Alert(IncompatibleVersionAlert(version), "Oh, well");
+        fContext.Reset();
+    }
+}
+
+void ReplyHandlers::Handler102(const std::string&, const Args& args)
+{
+    if (args.size() < 2)
+        return;
+    BMessage message(MSG_GAME_CHAT);
+    message.AddString("user", args[0]);
+    message.AddString("message", args[1]);
+    fContext.Broadcast(message);
+}
+
+void ReplyHandlers::Handler114(const std::string&, const Args& args)
+{
+    if (args.size() < 3)
+        return;
+    // Writable and NUL-filled: a four-character move carries no promotion
+    // letter, and the engine may rewrite a castling text in place.
+    char move[8] = {};
+    std::strncpy(move, args[2].c_str(), sizeof move - 1);
+    const std::string& id = args[0];
+    kit::RunOnGuiThread([&] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->MakeMove(move, true);
+    });
+}
+
+void ReplyHandlers::Handler115(const std::string&, const Args& args)
+{
+    if (args.size() < 3)
+        return;
+    BMessage message(MSG_PUBLIC_CHAT);
+    message.AddString("user", args[0]);
+    message.AddString("channel", args[1]);
+    message.AddString("message", args[2]);
+    fContext.Broadcast(message);
+}
+
+void ReplyHandlers::Handler118(const std::string&, const Args& args)
+{
+    if (args.size() < 4)
+        return;
+    const std::string& id = args[0];
+    const std::string& blackSeat = args[1];
+    const std::string& whiteSeat = args[2];
+    std::string black, white, description, info;
+    if (blackSeat == "1" && whiteSeat == "0") {
+        black = args[3];
+        if (args.size() > 4)
+            description = args[4];
+        info = "Game #" + id + " is a challenge issued by " + black + " (black)";
+    } else if (blackSeat == "0" && whiteSeat == "1") {
+        white = args[3];
+        if (args.size() > 4)
+            description = args[4];
+        info = "Game #" + id + " is a challenge issued by " + white + " (white)";
+    } else {
+        if (args.size() < 5)
+            return;
+        black = args[3];
+        white = args[4];
+        if (args.size() > 5)
+            description = args[5];
+        info = "Game #" + id + " between " + white + " (white) and " + black +
+               " (black) is now in progress";
+    }
+    _PostInfo(info);
+
+    // An empty user name (logged out) must not match the empty seat of a challenge.
+    std::string user = fContext.LoggedInAs();
+    bool involved =
+        !user.empty() && (black == user || white == user) && MyGames::Instance()->NumStarted() > 0;
+    if (involved)
+        _OpenPlayedGame(id, user, black == user ? CGC_BLACK : CGC_WHITE, blackSeat == "1",
+                        whiteSeat == "1");
+
+    WithLobby(
+        [&](BrowserWindowBase* lobby) { lobby->InformAboutGame(id, black, white, description); });
+}
+
+void ReplyHandlers::_OpenPlayedGame(const std::string& id, const std::string& user, int colour,
+                                    bool seatBlack, bool seatWhite)
+{
+    kit::RunOnGuiThread([&] {
+        GameWindowBase* window = MyGames::Instance()->GetGameReference(id);
+        if (window == nullptr) {
+            if (!Hooks().newPlayedGameWindow)
+                return;
+            game* record = cgc_create_game();
+            if (record == nullptr)
+                return;
+            window = Hooks().newPlayedGameWindow(id, record, colour);
+            if (window == nullptr) {
+                cgc_free_game(record);
+                return;
+            }
+            window->Show();
+            window->SetStatus("you are logged in as " + user + " and playing as " +
+                              (colour == CGC_BLACK ? "black" : "white"));
+        }
+        // The engine refuses a seat already taken; that is all a repeat does.
+        if (game* record = window->Game()) {
+            if (seatBlack)
+                cgc_join_game(record, CGC_BLACK);
+            if (seatWhite)
+                cgc_join_game(record, CGC_WHITE);
+        }
+    });
+}
+
+void ReplyHandlers::Handler119(const std::string&, const Args& args)
+{
+    if (args.empty())
+        return;
+    const std::string& id = args[0];
+    WithLobby([&](BrowserWindowBase* lobby) { lobby->RemoveGame(id); });
+    _PostInfo("Game #" + id + " has ended..." + (args.size() > 1 ? args[1] : std::string()));
+}
+
+void ReplyHandlers::Handler120(const std::string&, const Args& args)
+{
+    if (args.size() < 4)
+        return;
+    kit::RunOnGuiThread([&] {
+        if (!Hooks().newWatchedGameWindow)
+            return;
+        game* record = cgc_create_game();
+        if (record == nullptr)
+            return;
+        cgc_join_game(record, CGC_BLACK);
+        cgc_join_game(record, CGC_WHITE);
+        GameWindowBase* window = Hooks().newWatchedGameWindow(args[0], record, args[3]);
+        if (window == nullptr) {
+            cgc_free_game(record);
+            return;
+        }
+        window->SetWhitePlayer(args[2]);
+        window->SetBlackPlayer(args[1]);
+        window->Show();
+    });
+}
+
+void ReplyHandlers::Handler121(const std::string&, const Args& args)
+{
+    if (args.size() < 2)
+        return;
+    BMessage message(MSG_PUBLIC_CHAT);
+    message.AddString("user", args[0]);
+    message.AddString("channel", "nil");
+    message.AddString("message", args[1]);
+    fContext.Broadcast(message);
+}
+
+void ReplyHandlers::Handler123(const std::string&, const Args& args)
+{
+    if (args.size() < 3)
+        return;
+    BMessage message(MSG_GAME_CHAT);
+    message.AddString("user", args[0]);
+    message.AddString("game_id", args[1]);
+    message.AddString("message", args[2]);
+    fContext.Broadcast(message);
+}
+
+void ReplyHandlers::Handler201(const std::string&, const Args&)
+{
+    _Post(MSG_LOGGED_IN);
+}
+
+void ReplyHandlers::Handler401(const std::string&, const Args&)
+{
+    _Post(MSG_ACCOUNT_CREATED);
+}
+
+void ReplyHandlers::Handler402(const std::string&, const Args&)
+{
+    _Post(MSG_ACCOUNT_EXISTS);
+}
+
+void ReplyHandlers::Handler403(const std::string&, const Args&)
+{
+    _Post(MSG_LOGIN_BAD_PASSWORD);
+}
+
+void ReplyHandlers::Handler504(const std::string&, const Args&)
+{
+    _Post(MSG_LOGIN_DUPLICATE);
+}
+
+void ReplyHandlers::Handler601(const std::string&, const Args& args)
+{
+    if (args.size() < 2)
+        return;
+    const std::string& id = args[0];
+    std::string winner = args[1] == "0" ? "Game Aborted by Black." : "Game Aborted by White.";
+    kit::RunOnGuiThread([&] {
+        if (Hooks().lobby) {
+            if (BrowserWindowBase* lobby = Hooks().lobby())
+                lobby->RemoveGame(id);
+        }
+        GameWindowBase* window = MyGames::Instance()->GetGameReference(id);
+        if (window == nullptr)
+            return;
+        window->SetWhoIsWinner("aborted");
+        window->SetWinner(winner);
+        if (Hooks().playGameAborted)
+            Hooks().playGameAborted();
+    });
+}
+
+void ReplyHandlers::Handler700(const std::string&, const Args& args)
+{
+    if (args.size() < 2)
+        return;
+    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserIn(args[0], args[1], false); });
+}
+
+void ReplyHandlers::Handler701(const std::string&, const Args& args)
+{
+    if (args.size() < 2)
+        return;
+    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserIn(args[0], args[1], true); });
+}
+
+void ReplyHandlers::Handler702(const std::string&, const Args& args)
+{
+    if (args.empty())
+        return;
+    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserOut(args[0]); });
+}
+
+void ReplyHandlers::HandlerIgnored(const std::string&, const Args&) {}
+
+void ReplyHandlers::_Post(uint32_t what)
+{
+    fContext.Broadcast(BMessage(what));
+}
+
+void ReplyHandlers::_PostInfo(const std::string& text)
+{
+    BMessage message(MSG_INFO_TEXT);
+    message.AddString("message", text);
+    fContext.Broadcast(message);
+}
