@@ -42,6 +42,8 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
     fPeer = error ? std::string("unknown") : remote.address().to_string() + ":" +
                                                  std::to_string(remote.port());
     fSocket.set_option(asio::ip::tcp::no_delay(true), error);
+    if (config.socketSendBuffer > 0)
+        fSocket.set_option(asio::socket_base::send_buffer_size(config.socketSendBuffer), error);
     if (config.tcpKeepAlive)
         EnableKeepAlive(fSocket);
 }
