@@ -12,7 +12,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <regex>
+#include <cstdlib>
+#include <cstring>
 
 using namespace tolvar::server::test;
 
@@ -49,12 +50,13 @@ public:
             ::close(fOutput);
     }
 
-    // Output up to the end or the timeout.
-    std::string ReadOutput(std::chrono::milliseconds timeout, const std::regex* until = nullptr)
+    // Output up to the end, the timeout, or a line end after `until`.
+    std::string ReadOutput(std::chrono::milliseconds timeout, const char* until = nullptr)
     {
         auto deadline = std::chrono::steady_clock::now() + timeout;
         while (fOutput >= 0) {
-            if (until && std::regex_search(fText, *until))
+            std::size_t found = until ? fText.find(until) : std::string::npos;
+            if (found != std::string::npos && fText.find('\n', found) != std::string::npos)
                 break;
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -72,12 +74,12 @@ public:
 
     std::uint16_t WaitForPort()
     {
-        std::regex listening("listening on 127\\.0\\.0\\.1:([0-9]+)");
-        std::string text = ReadOutput(10s, &listening);
-        std::smatch match;
-        if (!std::regex_search(text, match, listening))
+        const char* listening = "listening on 127.0.0.1:";
+        std::string text = ReadOutput(10s, listening);
+        std::size_t at = text.find(listening);
+        if (at == std::string::npos)
             return 0;
-        return static_cast<std::uint16_t>(std::stoi(match[1]));
+        return static_cast<std::uint16_t>(std::atoi(text.c_str() + at + std::strlen(listening)));
     }
 
     // Sends the signal and waits (at most ten seconds) for the exit status.
