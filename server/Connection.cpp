@@ -64,9 +64,7 @@ void Connection::Start()
 
 void Connection::Send(std::string line)
 {
-    if (fClosing && fNotified)
-        return;
-    if (fFinished)
+    if (fClosing)
         return;
     if (!fOutput.Push(std::move(line))) {
         Close("output queue full");

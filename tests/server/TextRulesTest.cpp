@@ -61,12 +61,6 @@ TEST(TextRules, CleanTextRefusesControlsAndBrokenUtf8)
         EXPECT_EQ(IsCleanText(c.text), c.clean) << c.what;
 }
 
-TEST(TextRules, NameKeyFoldsAsciiCaseOnly)
-{
-    EXPECT_EQ(NameKey("AliCE_9-"), "alice_9-");
-    EXPECT_EQ(NameKey("\xc3\x89"), "\xc3\x89");
-}
-
 TEST(TextRules, PrintableEscapesEverythingOutsidePrintableAscii)
 {
     using namespace std::string_literals;
