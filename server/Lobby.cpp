@@ -56,7 +56,7 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {
-        _Send(member, Reply::Refused("unknown command " + line.Command()));
+        _Send(member, Reply::Refused("unknown command " + Shortened(line.Command(), 20)));
         return;
     }
     auto [handler, needsLogin] = command->second;
