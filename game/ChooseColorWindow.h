@@ -18,6 +18,7 @@
 #include <QDialog>
 
 class QLineEdit;
+class BitmapButton;
 class QPushButton;
 
 class ChooseColorWindow : public BWindow<QDialog> {
@@ -37,8 +38,8 @@ private:
     
 
     QLineEdit* fDescription;
-    QPushButton* fBlackButton;
-    QPushButton* fWhiteButton;
+    BitmapButton* fBlackButton;
+    BitmapButton* fWhiteButton;
     QPushButton* fCancelButton;
     QWidget* fBackground;
 };

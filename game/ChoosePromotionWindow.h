@@ -16,7 +16,6 @@
 
 #include <QDialog>
 
-class QPushButton;
 
 class ChoosePromotionWindow : public BWindow<QDialog> {
 public:

@@ -88,7 +88,7 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fChatFrame = new QFrame(fBackground);
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     fChatFrame->setLineWidth(1);
-    fChat = new UserPanel(fChatFrame);
+    fChat = new UserPanel(QRect(), fChatFrame);
     _LayOut();
 
     fChat->SetEnabled(false);
@@ -128,7 +128,7 @@ void GameWindow::Show()
 void GameWindow::_LayOut()
 {
     fBackground->setGeometry(rect());
-    const int statusHeight = static_cast<int>(fStatus->GetHeight());
+    const int statusHeight = fStatus->GetHeight();
     QRect chat(kChatMargin, kChatTop, width() - 2 * kChatMargin,
                height() - 6 - statusHeight - kChatTop);
     if (chat.height() < 0)
@@ -265,18 +265,16 @@ int32 GameWindow::WhiteStrength() const
 
 void GameWindow::AnnounceWinner()
 {
-    const QString text = QString::fromStdString(fWinner);
-    if (fAnnouncement != nullptr) {
-        fAnnouncement->SetText(text);
-        return;
-    }
+    // A later result replaces the banner: two labels at one place would
+    // draw over each other unreadably.
+    delete fAnnouncement;
     // Between the two panels: the upper one's frame moved down by 133 pixels.
     PlayerName* upper = fWhitePanel->geometry().bottom() < fBlackPanel->geometry().bottom()
                             ? fWhitePanel
                             : fBlackPanel;
     const QRect frame(upper->x(), upper->y() + 133, upper->width(), 21);
-    fAnnouncement = new BubbleView(frame, "", text, QColor(0, 0, 255), QColor(255, 255, 255),
-                                   fBackground);
+    fAnnouncement = new BubbleView(frame, "announcement", fWinner, QColor(0, 0, 255),
+                                   QColor(255, 255, 255), fBackground);
     fAnnouncement->SetAlignment(Qt::AlignCenter);
     fAnnouncement->show();
 }
