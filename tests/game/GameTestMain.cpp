@@ -8,6 +8,7 @@
 #include "app/MessageRepeater.h"
 #include "kit/GuiBridge.h"
 #include "kit/SoundOutput.h"
+#include "kit/Threads.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -38,5 +39,6 @@ int main(int argc, char** argv)
     const int result = RUN_ALL_TESTS();
     kit::ShutDownGui();
     MessageRepeater::Instance()->Quit();
+    kit::JoinAllThreads();
     return result;
 }
