@@ -1,0 +1,13 @@
+#pragma once
+// Outlines of text taken straight from a font file, so that generated images
+// do not depend on which fonts the system offers or how it hints them.
+
+#include <QPainterPath>
+#include <QRawFont>
+#include <QString>
+
+// The font in `path` at `pixelSize`; invalid when the file cannot be used.
+QRawFont LoadFont(const QString& path, double pixelSize);
+
+// The outline of `text` set on a baseline at y = 0, starting at x = 0.
+QPainterPath TextPath(const QRawFont& font, const QString& text);
