@@ -184,15 +184,3 @@ TEST_F(ChessViewTest, ASkinChangeReloadsBoardAndPiecesAndAMissingImageCannotBeDr
     EXPECT_NE(board->DragBox(), -1);
     QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, QPoint(-5, -5));
 }
-
-TEST_F(ChessViewTest, RefusedMovesChangeNothingButAreStillToBeSent)
-{
-    GameWindow* window = OpenPlayed(CGC_WHITE);
-    const std::string before = BoardText(window);
-    char move[8] = "E2E5";
-    EXPECT_TRUE(window->Board()->MakeMove(move, true));
-    EXPECT_EQ(BoardText(window), before);
-    EXPECT_EQ(window->Turn(), CGC_WHITE);
-    EXPECT_EQ(window->Board()->LastFrom(), -1);
-    EXPECT_TRUE(testing_support::Sounds().Played().empty());
-}

@@ -218,15 +218,3 @@ TEST_F(GameWindowTest, TheWindowJoinsAndLeavesTheRegistryAndTheBroadcast)
     EXPECT_EQ(MyGames::Instance()->GetGameReference("12"), nullptr);
     EXPECT_EQ(MessageRepeater::Instance()->CountTargets(), targets);
 }
-
-TEST_F(GameWindowTest, TurnAlternatesAndNamesTheSideToMove)
-{
-    GameWindow* window = OpenPlayed(CGC_WHITE);
-    EXPECT_EQ(window->Turn(), CGC_WHITE);
-    EXPECT_EQ(window->NameTurn(), "white");
-    window->AlternateTurn();
-    EXPECT_EQ(window->Turn(), CGC_BLACK);
-    EXPECT_EQ(window->NameTurn(), "black");
-    window->AlternateTurn();
-    EXPECT_EQ(window->Turn(), CGC_WHITE);
-}
