@@ -17,8 +17,8 @@
 
 #include <QDialog>
 
-class QLineEdit;
 class BitmapButton;
+class QLineEdit;
 class QPushButton;
 
 class ChooseColorWindow : public BWindow<QDialog> {
@@ -35,8 +35,6 @@ public:
     void CreateGame(int32 colour);
 
 private:
-    
-
     QLineEdit* fDescription;
     BitmapButton* fBlackButton;
     BitmapButton* fWhiteButton;

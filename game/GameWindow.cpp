@@ -94,8 +94,9 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fChat->SetEnabled(false);
     _UpdateWindowTitle();
 
-    QPixmap tile(
-        QString::fromStdString(AppLocation::Instance()->AbsolutePath("resources/graphics/game-background.png")));
+    const std::string tilePath =
+        AppLocation::Instance()->AbsolutePath("resources/graphics/game-background.png");
+    QPixmap tile(QString::fromStdString(tilePath));
     if (!tile.isNull()) {
         QPalette palette = fBackground->palette();
         palette.setBrush(QPalette::Window, QBrush(tile));

@@ -44,8 +44,8 @@ GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
     window->Show();
     window->SetWhitePlayer("alpha");
     window->SetBlackPlayer("beta");
-    window->SetStatus(std::string("you are logged in as ") +
-                      (colour == CGC_WHITE ? "alpha and playing as white" : "beta and playing as black"));
+    window->SetStatus(colour == CGC_WHITE ? "you are logged in as alpha and playing as white"
+                                          : "you are logged in as beta and playing as black");
     for (const std::string& move : moves) {
         char buffer[8] = {};
         move.copy(buffer, 7);

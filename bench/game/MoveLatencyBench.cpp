@@ -119,7 +119,8 @@ int main(int argc, char** argv)
 
     if (samples.empty())
         return 1;
-    std::printf("Latency from a 114 line to the board repainted, %zu moves (%d games of %zu half-moves), %s:\n",
+    std::printf("Latency from a 114 line to the board repainted, %zu moves "
+                "(%d games of %zu half-moves), %s:\n",
                 samples.size(), rounds, std::size(kGame),
                 qPrintable(QGuiApplication::platformName()));
     std::printf("  median %.3f ms\n", Percentile(samples, 0.5));

@@ -78,7 +78,8 @@ bool FakeServer::Send(const std::string& text)
     int client = fClientSocket;
     if (client < 0)
         return false;
-    return ::send(client, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    const ssize_t sent = ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
+    return sent == static_cast<ssize_t>(text.size());
 }
 
 std::vector<std::string> FakeServer::Lines()
