@@ -4,11 +4,11 @@
 
 #include <QPainter>
 
-BubbleView::BubbleView(const QRect& frame, const std::string& name, const std::string& text,
+BubbleView::BubbleView(const QRect& frame, const QString& name, const QString& text,
                        const QColor& background, const QColor& foreground, QWidget* parent)
     : QWidget(parent), fText(text), fBackground(background), fForeground(foreground)
 {
-    setObjectName(QString::fromStdString(name));
+    setObjectName(name);
     setGeometry(frame);
     setFont(GenericFunctions::BoldFont(15));
 }
@@ -16,6 +16,12 @@ BubbleView::BubbleView(const QRect& frame, const std::string& name, const std::s
 void BubbleView::SetAlignment(Qt::Alignment alignment)
 {
     fAlignment = alignment;
+    update();
+}
+
+void BubbleView::SetText(const QString& text)
+{
+    fText = text;
     update();
 }
 
@@ -27,6 +33,5 @@ void BubbleView::paintEvent(QPaintEvent*)
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
     painter.setFont(font());
     QRect text = rect().adjusted(3, 1, -3, -1);
-    painter.drawText(text, static_cast<int>(fAlignment) | Qt::TextSingleLine,
-                     QString::fromStdString(fText));
+    painter.drawText(text, static_cast<int>(fAlignment) | Qt::TextSingleLine, fText);
 }

@@ -6,19 +6,19 @@
 // GUI thread only.
 
 #include <QColor>
+#include <QString>
 #include <QWidget>
-
-#include <string>
 
 class BubbleView : public QWidget {
 public:
-    BubbleView(const QRect& frame, const std::string& name, const std::string& text,
+    BubbleView(const QRect& frame, const QString& name, const QString& text,
                const QColor& background, const QColor& foreground, QWidget* parent = nullptr);
 
     // Left and vertically centred unless changed.
     void SetAlignment(Qt::Alignment alignment);
+    void SetText(const QString& text);
 
-    std::string Text() const { return fText; }
+    QString Text() const { return fText; }
     QColor Background() const { return fBackground; }
     QColor Foreground() const { return fForeground; }
 
@@ -26,7 +26,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::string fText;
+    QString fText;
     QColor fBackground;
     QColor fForeground;
     Qt::Alignment fAlignment = Qt::AlignLeft | Qt::AlignVCenter;

@@ -26,6 +26,7 @@ public:
     static constexpr int kMaxLogLines = 5000;
 
     explicit UserPanel(const QRect& frame = QRect(), QWidget* parent = nullptr);
+    explicit UserPanel(QWidget* parent) : UserPanel(QRect(), parent) {}
 
     void SetGameID(const std::string& gameId) { fGameID = gameId; }
     std::string GameID() const { return fGameID; }

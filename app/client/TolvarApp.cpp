@@ -1,8 +1,15 @@
 #include "app/client/TolvarApp.h"
 
+#include "app/AppLocation.h"
 #include "app/MessageRepeater.h"
+#include "game/GameHooks.h"
 #include "kit/GuiBridge.h"
+#include "kit/SoundOutput.h"
 #include "kit/Threads.h"
+#include "lobby/BrowserWindow.h"
+#include "lobby/LobbyHooks.h"
+#include "lobby/LoginWindow.h"
+#include "net/TolvarSpeak.h"
 #include "widgets/AlertPresenter.h"
 
 #include <QWidget>
@@ -12,12 +19,25 @@ TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
     setApplicationName("tolvar");
     setOrganizationName("Tolvar");
     setDesktopFileName("tolvar");
+    // Only the lobby's closing, or "Quit", ends the program.
     setQuitOnLastWindowClosed(false);
 
     widgets::InstallAlertPresenter();
     kit::SetAppQuitHandler([this] { _QuitRequested(); });
+    InstallLobbyHooks();
+    InstallGameHooks();
 
+    // Each step relies on the one before: the broadcast loop carries the
+    // messages of everything after it, the lobby must be registered before
+    // the speaker can report, and the login window goes in front of the
+    // lobby.
     MessageRepeater::Instance()->Run();
+    BrowserWindow::Instance()->Show();
+    TolvarSpeak::Instance()->Run();
+    (new LoginWindow())->Show();
+    kit::Sound().RegisterEvent(
+        "Tolvar Game Started",
+        AppLocation::Instance()->AbsolutePath("resources/sounds/game-started.wav"));
 }
 
 TolvarApp::~TolvarApp() = default;
@@ -28,6 +48,9 @@ int TolvarApp::Run()
     // Nothing may wait for the GUI any more: release waiting threads, stop
     // the loops and wait for the remaining threads before objects go away.
     kit::ShutDownGui();
+    TolvarSpeak* speaker = TolvarSpeak::Instance();
+    speaker->Quit();
+    speaker->Disconnect();
     MessageRepeater::Instance()->Quit();
     kit::JoinAllThreads();
     return result;
@@ -35,6 +58,9 @@ int TolvarApp::Run()
 
 void TolvarApp::_QuitRequested()
 {
+    // Every window is asked to close first (game windows send their closing
+    // lines while the connection is still up); one that refuses keeps the
+    // application running.
     for (QWidget* window : topLevelWidgets()) {
         if (window->isVisible() && !window->close())
             return;

@@ -1,0 +1,29 @@
+#include "lobby/GameList.h"
+
+#include "app/MessageCodes.h"
+#include "app/MessageRepeater.h"
+#include "lobby/GameListItem.h"
+#include "lobby/ListCell.h"
+
+GameList::GameList(QWidget* parent) : ColumnListView(parent)
+{
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, ListCell::kBackground);
+    setPalette(colours);
+}
+
+GameListItem* GameList::GameAt(int index) const
+{
+    return static_cast<GameListItem*>(ItemAt(index));
+}
+
+GameListItem* GameList::SelectedGame() const
+{
+    return GameAt(CurrentSelection());
+}
+
+void GameList::SelectionChanged()
+{
+    MessageRepeater::Instance()->PostMessage(CurrentSelection() < 0 ? MSG_GAME_UNSELECTED
+                                                                    : MSG_GAME_SELECTED);
+}

@@ -1,0 +1,69 @@
+#pragma once
+// Accounts, ratings and finished games in one SQLite database (WAL journal,
+// full sync), so that anything committed survives a crash of the process or
+// of the machine. One instance is used by one thread at a time; every call
+// blocks on the disk.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+
+namespace tolvar::server {
+
+struct Account {
+    std::int64_t id = 0;
+    std::string name;
+    std::string passwordHash;
+    int rating = 0;
+};
+
+struct FinishedGame {
+    std::int64_t id = 0;
+    std::int64_t whiteId = 0;
+    std::int64_t blackId = 0;
+    std::string result; // "1-0", "0-1" or "1/2-1/2"
+    std::string reason;
+    std::string moves; // each move followed by one blank
+    int whiteBefore = 0;
+    int blackBefore = 0;
+    int whiteAfter = 0;
+    int blackAfter = 0;
+};
+
+class AccountStore {
+public:
+    // Opens or creates the database; nothing and a reason on failure.
+    static std::unique_ptr<AccountStore> Open(const std::string& path, std::string* error);
+    ~AccountStore();
+    AccountStore(const AccountStore&) = delete;
+    AccountStore& operator=(const AccountStore&) = delete;
+
+    // Looks the name up without regard to ASCII case.
+    std::optional<Account> FindAccount(std::string_view name);
+
+    enum class Created { Yes, NameTaken, Failed };
+    // Stores a new account with the start rating.
+    Created CreateAccount(std::string_view name, const std::string& passwordHash, int rating);
+
+    // Stores the game and both players' new ratings in one transaction.
+    bool RecordGame(const FinishedGame& game);
+
+    std::optional<FinishedGame> FindGame(std::int64_t id);
+    // 0 when no game is stored.
+    std::int64_t HighestGameId();
+
+    const std::string& LastError() const { return fLastError; }
+
+private:
+    explicit AccountStore(sqlite3* db) : fDb(db) {}
+    bool _Exec(const char* sql);
+
+    sqlite3* fDb;
+    std::string fLastError;
+};
+
+} // namespace tolvar::server

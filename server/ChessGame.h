@@ -1,0 +1,87 @@
+#pragma once
+// One game on the server: its seats, watchers, moves and the engine record
+// that judges them. Owned by the lobby; network thread only; never blocks.
+//
+// Open (a challenge, one seat taken) -> Running (both seats taken) ->
+// Finished (mate, draw or abort). A finished game stays until neither
+// player holds a part in it any more, so its players can still chat.
+
+#include "server/GameEnd.h"
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct game;
+
+namespace tolvar::server {
+
+enum class GameState { Open, Running, Finished };
+
+struct Seat {
+    std::string name; // as shown to everyone
+    std::string key;  // NameKey(name)
+    std::int64_t accountId = 0;
+    bool present = false; // still holds a part in the game
+};
+
+struct MoveVerdict {
+    int code;         // the engine's move result; negative when refused
+    std::string move; // as applied: castling as coordinates, promotion letter kept
+};
+
+class ChessGame {
+public:
+    ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator);
+    ~ChessGame();
+    ChessGame(const ChessGame&) = delete;
+    ChessGame& operator=(const ChessGame&) = delete;
+
+    std::int64_t Id() const { return fId; }
+    const std::string& Description() const { return fDescription; }
+    GameState State() const { return fState; }
+    // An empty name means the seat is free.
+    const Seat& SeatOf(Side side) const { return side == Side::White ? fWhite : fBlack; }
+    // The side `key` sits on while still present.
+    std::optional<Side> SideOf(std::string_view key) const;
+
+    // Takes the free seat of an open game; the game then runs.
+    bool Join(Seat joiner);
+
+    Side ToMove() const { return fMoves.size() % 2 == 0 ? Side::White : Side::Black; }
+    int Ply() const { return static_cast<int>(fMoves.size()); }
+    bool BothSidesMoved() const { return fMoves.size() >= 2; }
+    // Judges a move of the side to move (the caller checks who sends it).
+    // Lower-case letters are accepted and raised.
+    MoveVerdict Move(std::string_view text);
+    const std::vector<std::string>& Moves() const { return fMoves; }
+    // Each move followed by one blank.
+    std::string MoveList() const;
+
+    // Ends the game and releases the engine record.
+    void Finish();
+    // The player on `side` gives up their part.
+    void Leave(Side side);
+    // Finished and nobody holds a part any more.
+    bool Abandoned() const;
+
+    bool AddWatcher(std::uint64_t connection) { return fWatchers.insert(connection).second; }
+    bool RemoveWatcher(std::uint64_t connection) { return fWatchers.erase(connection) > 0; }
+    bool IsWatching(std::uint64_t connection) const { return fWatchers.count(connection) > 0; }
+    const std::set<std::uint64_t>& Watchers() const { return fWatchers; }
+
+private:
+    std::int64_t fId;
+    std::string fDescription;
+    GameState fState = GameState::Open;
+    Seat fWhite;
+    Seat fBlack;
+    std::vector<std::string> fMoves;
+    std::set<std::uint64_t> fWatchers;
+    game* fRecord;
+};
+
+} // namespace tolvar::server

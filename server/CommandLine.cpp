@@ -1,0 +1,114 @@
+#include "server/CommandLine.h"
+
+#include "server/Reply.h"
+
+namespace tolvar::server {
+
+namespace {
+
+const char* const kUsage =
+    "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH]\n"
+    "\n"
+    "The Tolvar chess server.\n"
+    "\n"
+    "  --listen ADDRESS  address to listen on (default 127.0.0.1; 0.0.0.0 for all)\n"
+    "  --port N          TCP port (default 5000; 0 picks a free one, shown in the log)\n"
+    "  --db PATH         database of accounts, ratings and finished games\n"
+    "                    (default $XDG_DATA_HOME/tolvar/server.db,\n"
+    "                    or ~/.local/share/tolvar/server.db)\n"
+    "  --help            show this text\n"
+    "  --version         show the version\n"
+    "\n"
+    "Logs one line per event on standard error; SIGINT or SIGTERM stops it.\n";
+
+bool ParsePort(const std::string& text, std::uint16_t* port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 65535)
+        return false;
+    *port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+CommandLine Fail(std::string message)
+{
+    CommandLine result;
+    result.action = CommandLine::Action::Fail;
+    result.message = std::move(message) + "\nTry tolvar-server --help.\n";
+    return result;
+}
+
+} // namespace
+
+std::string DefaultDatabasePath(const std::function<const char*(const char*)>& environment)
+{
+    const char* data = environment("XDG_DATA_HOME");
+    if (data && data[0] == '/')
+        return std::string(data) + "/tolvar/server.db";
+    const char* home = environment("HOME");
+    if (home && home[0] == '/')
+        return std::string(home) + "/.local/share/tolvar/server.db";
+    return {};
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::function<const char*(const char*)>& environment)
+{
+    CommandLine result;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string option = arguments[i];
+        std::string value;
+        bool hasValue = false;
+        std::size_t equals = option.find('=');
+        if (option.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = option.substr(equals + 1);
+            option.resize(equals);
+            hasValue = true;
+        }
+        if (option == "--help" || option == "-h") {
+            result.action = CommandLine::Action::Help;
+            result.message = kUsage;
+            return result;
+        }
+        if (option == "--version") {
+            result.action = CommandLine::Action::Version;
+            result.message = "tolvar-server " TOLVAR_VERSION " (protocol " +
+                             std::string(Reply::kProtocolVersion) + ")\n";
+            return result;
+        }
+        if (option != "--listen" && option != "--port" && option != "--db")
+            return Fail("unknown option " + arguments[i]);
+        if (!hasValue) {
+            if (i + 1 >= arguments.size())
+                return Fail(option + " needs a value");
+            value = arguments[++i];
+        }
+        if (option == "--listen") {
+            if (value.empty())
+                return Fail("--listen needs an address");
+            result.config.listenAddress = value;
+        } else if (option == "--port") {
+            if (!ParsePort(value, &result.config.port))
+                return Fail("--port needs a number from 0 to 65535");
+        } else {
+            if (value.empty())
+                return Fail("--db needs a path");
+            result.config.databasePath = value;
+        }
+    }
+    if (result.config.databasePath.empty()) {
+        result.config.databasePath = DefaultDatabasePath(environment);
+        if (result.config.databasePath.empty())
+            return Fail("no HOME or XDG_DATA_HOME to put the database in; use --db");
+    }
+    return result;
+}
+
+} // namespace tolvar::server

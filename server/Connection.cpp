@@ -1,0 +1,239 @@
+#include "server/Connection.h"
+
+#include "server/EventLog.h"
+#include "server/Reply.h"
+#include "server/TextRules.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+
+namespace tolvar::server {
+
+namespace {
+
+constexpr std::chrono::seconds kLingerLimit{5};
+
+// Keepalive finds peers that vanished without a word (a pulled cable, a
+// crashed machine): the client itself sends nothing while idle.
+void EnableKeepAlive(asio::ip::tcp::socket& socket)
+{
+    asio::error_code ignored;
+    socket.set_option(asio::socket_base::keep_alive(true), ignored);
+    int fd = socket.native_handle();
+    int idle = 60, interval = 10, count = 6;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+} // namespace
+
+Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
+                       ConnectionHandler& handler, std::uint64_t id)
+    : fSocket(std::move(socket)), fConfig(config), fHandler(handler), fId(id),
+      fFramer(config.maxLineBytes),
+      fBudget(config.floodBurstLines, config.floodLinesPerSecond, LineBudget::Clock::now()),
+      fOutput(config.paceBurstBytes, config.paceInterval, config.maxQueuedBytes),
+      fPaceTimer(fSocket.get_executor()), fLoginTimer(fSocket.get_executor()),
+      fLingerTimer(fSocket.get_executor())
+{
+    asio::error_code error;
+    auto remote = fSocket.remote_endpoint(error);
+    fPeer = error ? std::string("unknown") : remote.address().to_string() + ":" +
+                                                 std::to_string(remote.port());
+    fSocket.set_option(asio::ip::tcp::no_delay(true), error);
+    if (config.tcpKeepAlive)
+        EnableKeepAlive(fSocket);
+}
+
+void Connection::Start()
+{
+    auto self = shared_from_this();
+    fLoginTimer.expires_after(fConfig.loginTimeout);
+    fLoginTimer.async_wait([self](const asio::error_code& error) {
+        // A wait that completed just before the login stopped it still runs.
+        if (error || self->fLoginDone)
+            return;
+        self->Send(Reply::Refused("no login in time; closing the connection"));
+        self->CloseAfterSending("no login in time");
+    });
+    _Read();
+}
+
+void Connection::Send(std::string line)
+{
+    if (fClosing && fNotified)
+        return;
+    if (fFinished)
+        return;
+    if (!fOutput.Push(std::move(line))) {
+        Close("output queue full");
+        return;
+    }
+    _Flush();
+}
+
+void Connection::CloseAfterSending(const std::string& why)
+{
+    if (fClosing)
+        return;
+    fClosing = true;
+    LogEvent("closing " + fPeer + ": " + why);
+    fLoginTimer.cancel();
+    asio::error_code ignored;
+    fSocket.shutdown(asio::ip::tcp::socket::shutdown_receive, ignored);
+    _NotifyClosed();
+    if (!fWritePending && fOutput.Empty()) {
+        _Finish();
+        return;
+    }
+    auto self = shared_from_this();
+    fLingerTimer.expires_after(kLingerLimit);
+    fLingerTimer.async_wait([self](const asio::error_code& error) {
+        if (!error)
+            self->_Finish();
+    });
+}
+
+void Connection::Close(const std::string& why)
+{
+    if (fFinished)
+        return;
+    if (!fClosing)
+        LogEvent("closing " + fPeer + ": " + why);
+    fClosing = true;
+    _NotifyClosed();
+    _Finish();
+}
+
+void Connection::PauseInput()
+{
+    fPaused = true;
+}
+
+void Connection::ResumeInput()
+{
+    if (!fPaused)
+        return;
+    fPaused = false;
+    // Lines already buffered are handed over from the loop, not from
+    // inside the caller, which may still be busy with its own state.
+    auto self = shared_from_this();
+    asio::post(fSocket.get_executor(), [self] { self->_HandleLines(); });
+}
+
+void Connection::StopLoginTimer()
+{
+    fLoginDone = true;
+    fLoginTimer.cancel();
+}
+
+void Connection::_Read()
+{
+    if (fReadPending || fPaused || fClosing)
+        return;
+    fReadPending = true;
+    auto self = shared_from_this();
+    fSocket.async_read_some(asio::buffer(fReadBuffer),
+                            [self](const asio::error_code& error, std::size_t count) {
+                                self->fReadPending = false;
+                                if (self->fClosing)
+                                    return;
+                                if (error) {
+                                    self->Close(error == asio::error::eof ? "peer closed"
+                                                                          : error.message());
+                                    return;
+                                }
+                                self->fFramer.Append(
+                                    std::string_view(self->fReadBuffer.data(), count));
+                                self->_HandleLines();
+                            });
+}
+
+void Connection::_HandleLines()
+{
+    while (!fPaused && !fClosing) {
+        std::optional<FramedLine> line = fFramer.Next();
+        if (!line)
+            break;
+        if (!fBudget.Take(LineBudget::Clock::now())) {
+            Send(Reply::Refused("too many lines; closing the connection"));
+            CloseAfterSending("flooding");
+            return;
+        }
+        if (line->tooLong) {
+            Send(Reply::Refused("line longer than " + std::to_string(fConfig.maxLineBytes) +
+                                " bytes"));
+            continue;
+        }
+        if (!IsCleanText(line->text)) {
+            Send(Reply::Refused("line is not text"));
+            continue;
+        }
+        ClientLine parsed = ClientLine::Parse(line->text);
+        if (parsed.Command().empty())
+            continue;
+        fHandler.OnLine(*this, parsed);
+    }
+    _Read();
+}
+
+void Connection::_Flush()
+{
+    if (fWritePending || fFinished)
+        return;
+    OutputQueue::Clock::duration wait;
+    std::string burst = fOutput.Take(OutputQueue::Clock::now(), &wait);
+    auto self = shared_from_this();
+    if (burst.empty()) {
+        if (wait > OutputQueue::Clock::duration::zero()) {
+            if (!fPaceArmed) {
+                fPaceArmed = true;
+                fPaceTimer.expires_after(wait);
+                fPaceTimer.async_wait([self](const asio::error_code& error) {
+                    self->fPaceArmed = false;
+                    if (!error)
+                        self->_Flush();
+                });
+            }
+        } else if (fClosing) {
+            _Finish();
+        }
+        return;
+    }
+    fWritePending = true;
+    fWriting = std::move(burst);
+    asio::async_write(fSocket, asio::buffer(fWriting),
+                      [self](const asio::error_code& error, std::size_t) {
+                          self->fWritePending = false;
+                          if (error) {
+                              self->Close("write failed: " + error.message());
+                              return;
+                          }
+                          self->_Flush();
+                      });
+}
+
+void Connection::_Finish()
+{
+    if (fFinished)
+        return;
+    fFinished = true;
+    fPaceTimer.cancel();
+    fLoginTimer.cancel();
+    fLingerTimer.cancel();
+    asio::error_code ignored;
+    fSocket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    fSocket.close(ignored);
+}
+
+void Connection::_NotifyClosed()
+{
+    if (fNotified)
+        return;
+    fNotified = true;
+    auto self = shared_from_this();
+    asio::post(fSocket.get_executor(), [self] { self->fHandler.OnClosed(*self); });
+}
+
+} // namespace tolvar::server

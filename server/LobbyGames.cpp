@@ -1,0 +1,367 @@
+// The lobby's game commands: challenges, joining, watching, moves, game
+// chat, aborts, and the end of a game with its ratings.
+
+#include "server/AccountStore.h"
+#include "server/Elo.h"
+#include "server/EventLog.h"
+#include "server/Lobby.h"
+#include "server/Reply.h"
+#include "server/WorkerPool.h"
+
+#include "cgc/cgc.h"
+
+namespace tolvar::server {
+
+namespace {
+
+const char* RefusalReason(int code)
+{
+    switch (code) {
+    case CGC_NEED_PROMOTION:
+        return "a pawn reaching the last rank needs a promotion letter (Q, R, B or N)";
+    case CGC_WRONG_SIDE:
+        return "no piece of yours on that square";
+    case CGC_NOT_SEATED:
+    case CGC_NO_GAME:
+        return "the game is not running";
+    default:
+        return "illegal move";
+    }
+}
+
+std::optional<std::int64_t> ParseGameId(const std::string& text)
+{
+    if (text.empty() || text.size() > 18)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+} // namespace
+
+std::string Lobby::_GameInfo(const ChessGame& game) const
+{
+    return Reply::GameInfo(game.Id(), game.SeatOf(Side::Black).name, game.SeatOf(Side::White).name,
+                           game.Description());
+}
+
+ChessGame* Lobby::_FindGame(Member& member, const std::string& idText)
+{
+    std::optional<std::int64_t> id = ParseGameId(idText);
+    auto found = id ? fGames.find(*id) : fGames.end();
+    if (found == fGames.end()) {
+        _Send(member, Reply::NoSuchGame(idText));
+        return nullptr;
+    }
+    return found->second.get();
+}
+
+int Lobby::_ActiveGames(const Member& member, bool openOnly) const
+{
+    int count = 0;
+    for (std::int64_t id : member.playing) {
+        auto found = fGames.find(id);
+        if (found == fGames.end())
+            continue;
+        GameState state = found->second->State();
+        if (state == GameState::Open || (!openOnly && state == GameState::Running))
+            ++count;
+    }
+    return count;
+}
+
+void Lobby::_Make(Member& member, const ClientLine& line)
+{
+    const auto& words = line.Words();
+    if (words.size() != 1 || (words[0] != "0" && words[0] != "1")) {
+        _Send(member, Reply::Refused("usage: MAKE colour :description (0 Black, 1 White)"));
+        return;
+    }
+    if (line.Text().size() > fConfig.maxDescriptionBytes) {
+        _Send(member, Reply::NotAllowed("description longer than " +
+                                        std::to_string(fConfig.maxDescriptionBytes) + " bytes"));
+        return;
+    }
+    if (_ActiveGames(member, true) >= fConfig.maxOpenChallenges) {
+        _Send(member, Reply::NotAllowed("at most " + std::to_string(fConfig.maxOpenChallenges) +
+                                        " open challenges"));
+        return;
+    }
+    if (_ActiveGames(member, false) >= fConfig.maxGamesPerUser) {
+        _Send(member, Reply::NotAllowed("at most " + std::to_string(fConfig.maxGamesPerUser) +
+                                        " games at a time"));
+        return;
+    }
+    Side side = words[0] == "1" ? Side::White : Side::Black;
+    std::int64_t id = fNextGameId++;
+    auto game = std::make_unique<ChessGame>(id, line.Text(), side,
+                                            Seat{member.name, member.key, member.accountId, true});
+    std::string info = _GameInfo(*game);
+    fGames.emplace(id, std::move(game));
+    member.playing.insert(id);
+    LogEvent(member.name + " opened game " + std::to_string(id));
+    _Broadcast(info);
+}
+
+void Lobby::_Play(Member& member, const ClientLine& line)
+{
+    if (line.Words().size() != 1 || line.HasText()) {
+        _Send(member, Reply::Refused("usage: PLAY id"));
+        return;
+    }
+    ChessGame* game = _FindGame(member, line.Words()[0]);
+    if (!game)
+        return;
+    std::string id = std::to_string(game->Id());
+    if (game->State() == GameState::Finished) {
+        _Send(member, Reply::NoSuchGame(line.Words()[0]));
+        return;
+    }
+    if (game->SideOf(member.key)) {
+        _Send(member, Reply::NotAllowed("you already play in game " + id));
+        return;
+    }
+    if (game->State() == GameState::Running) {
+        _Send(member, Reply::NotAllowed("game " + id + " is full"));
+        return;
+    }
+    if (_ActiveGames(member, false) >= fConfig.maxGamesPerUser) {
+        _Send(member, Reply::NotAllowed("at most " + std::to_string(fConfig.maxGamesPerUser) +
+                                        " games at a time"));
+        return;
+    }
+    game->Join(Seat{member.name, member.key, member.accountId, true});
+    member.playing.insert(game->Id());
+    LogEvent(member.name + " joined game " + id);
+    _Broadcast(_GameInfo(*game));
+}
+
+void Lobby::_Observe(Member& member, const ClientLine& line)
+{
+    const auto& words = line.Words();
+    if (words.size() != 2 || line.HasText() || (words[1] != "on" && words[1] != "off")) {
+        _Send(member, Reply::Refused("usage: OBSERVE id on|off"));
+        return;
+    }
+    ChessGame* game = _FindGame(member, words[0]);
+    if (!game)
+        return;
+    std::string id = std::to_string(game->Id());
+    std::uint64_t me = member.connection->Id();
+    if (words[1] == "off") {
+        if (!game->RemoveWatcher(me)) {
+            _Send(member, Reply::NotAllowed("you are not watching game " + id));
+            return;
+        }
+        member.watching.erase(game->Id());
+        return;
+    }
+    if (game->State() != GameState::Running) {
+        _Send(member, Reply::NotAllowed("only running games can be watched"));
+        return;
+    }
+    if (game->SideOf(member.key)) {
+        _Send(member, Reply::NotAllowed("you play in game " + id));
+        return;
+    }
+    if (!game->AddWatcher(me)) {
+        _Send(member, Reply::NotAllowed("you already watch game " + id));
+        return;
+    }
+    member.watching.insert(game->Id());
+
+    // The client cannot take a line longer than one of its reads, so the
+    // moves that do not fit follow as ordinary move lines.
+    const std::string& black = game->SeatOf(Side::Black).name;
+    const std::string& white = game->SeatOf(Side::White).name;
+    std::size_t room = Reply::kClientReadBytes - Reply::Watching(game->Id(), black, white, "").size();
+    const auto& moves = game->Moves();
+    std::string list;
+    std::size_t fitting = 0;
+    while (fitting < moves.size() && list.size() + moves[fitting].size() + 1 <= room) {
+        list += moves[fitting];
+        list += ' ';
+        ++fitting;
+    }
+    _Send(member, Reply::Watching(game->Id(), black, white, list));
+    for (std::size_t ply = fitting; ply < moves.size(); ++ply)
+        _Send(member, Reply::Moved(game->Id(), static_cast<int>(ply + 1), moves[ply]));
+}
+
+void Lobby::_Move(Member& member, const ClientLine& line)
+{
+    const auto& words = line.Words();
+    if (words.size() != 2 || line.HasText()) {
+        _Send(member, Reply::Refused("usage: MOVE id move"));
+        return;
+    }
+    ChessGame* game = _FindGame(member, words[0]);
+    if (!game)
+        return;
+    std::string id = std::to_string(game->Id());
+    std::optional<Side> side = game->SideOf(member.key);
+    if (!side) {
+        _Send(member, Reply::NotAllowed("you do not play in game " + id));
+        return;
+    }
+    if (game->State() == GameState::Open) {
+        _Send(member, Reply::NotAllowed("game " + id + " has not started"));
+        return;
+    }
+    if (game->State() == GameState::Finished) {
+        _Send(member, Reply::NotAllowed("game " + id + " is over"));
+        return;
+    }
+    if (*side != game->ToMove()) {
+        _Send(member, Reply::MoveRefused(game->Id(), words[1], "not your turn"));
+        return;
+    }
+    MoveVerdict verdict = game->Move(words[1]);
+    if (verdict.code < 0) {
+        _Send(member, Reply::MoveRefused(game->Id(), words[1], RefusalReason(verdict.code)));
+        return;
+    }
+    _SendToGame(*game, Reply::Moved(game->Id(), game->Ply(), verdict.move));
+    if (std::optional<GameEnd> end = EndOfMove(verdict.code, *side))
+        _Finish(*game, *end);
+}
+
+void Lobby::_GameChat(Member& member, const ClientLine& line)
+{
+    if (line.Words().size() != 1 || !line.HasText()) {
+        _Send(member, Reply::Refused("usage: GAMEMSG id :text"));
+        return;
+    }
+    ChessGame* game = _FindGame(member, line.Words()[0]);
+    if (!game)
+        return;
+    if (!game->SideOf(member.key) && !game->IsWatching(member.connection->Id())) {
+        _Send(member, Reply::NotAllowed("you neither play nor watch game " +
+                                        std::to_string(game->Id())));
+        return;
+    }
+    if (line.Text().empty()) {
+        _Send(member, Reply::NotAllowed("empty message"));
+        return;
+    }
+    if (line.Text().size() > fConfig.maxChatBytes) {
+        _Send(member, Reply::NotAllowed("message longer than " +
+                                        std::to_string(fConfig.maxChatBytes) + " bytes"));
+        return;
+    }
+    _SendToGame(*game, Reply::GameChat(member.name, game->Id(), line.Text()));
+}
+
+void Lobby::_Abort(Member& member, const ClientLine& line)
+{
+    if (line.Words().size() != 1 || line.HasText()) {
+        _Send(member, Reply::Refused("usage: ABORT id"));
+        return;
+    }
+    ChessGame* game = _FindGame(member, line.Words()[0]);
+    if (!game)
+        return;
+    if (!game->SideOf(member.key)) {
+        _Send(member, Reply::NotAllowed("you do not play in game " + std::to_string(game->Id())));
+        return;
+    }
+    _Leave(member, *game, false);
+}
+
+void Lobby::_Leave(Member& member, ChessGame& game, bool disconnected)
+{
+    std::optional<Side> side = game.SideOf(member.key);
+    if (!side)
+        return;
+    std::int64_t id = game.Id();
+    switch (game.State()) {
+    case GameState::Open:
+        if (!disconnected)
+            _SendToGame(game, Reply::Aborted(id, static_cast<int>(*side)));
+        game.Finish();
+        LogEvent("game " + std::to_string(id) + " withdrawn");
+        _Broadcast(Reply::GameEnded(id, "Challenge withdrawn."));
+        break;
+    case GameState::Running: {
+        game.Leave(*side); // the leaver hears nothing more of it
+        if (!disconnected)
+            _Send(member, Reply::Aborted(id, static_cast<int>(*side)));
+        _SendToGame(game, Reply::Aborted(id, static_cast<int>(*side)));
+        _Finish(game, EndOfAbort(*side, game.BothSidesMoved(), disconnected));
+        break;
+    }
+    case GameState::Finished:
+        break;
+    }
+    game.Leave(*side);
+    member.playing.erase(id);
+    _EraseIfAbandoned(game);
+}
+
+void Lobby::_Finish(ChessGame& game, const GameEnd& end)
+{
+    std::int64_t id = game.Id();
+    game.Finish();
+    LogEvent("game " + std::to_string(id) + " ended: " + end.reason);
+    if (!end.rated) {
+        _Broadcast(Reply::GameEnded(id, end.reason));
+        return;
+    }
+    const Seat& white = game.SeatOf(Side::White);
+    const Seat& black = game.SeatOf(Side::Black);
+    FinishedGame record;
+    record.id = id;
+    record.whiteId = white.accountId;
+    record.blackId = black.accountId;
+    record.result = ResultText(end.score);
+    record.reason = end.reason;
+    record.moves = game.MoveList();
+    record.whiteBefore = _Rating(white.accountId);
+    record.blackBefore = _Rating(black.accountId);
+    RatingPair after = NewRatings({record.whiteBefore, record.blackBefore}, WhiteScore(end.score));
+    record.whiteAfter = after.white;
+    record.blackAfter = after.black;
+    fRatings[white.accountId] = after.white;
+    fRatings[black.accountId] = after.black;
+
+    std::vector<std::pair<std::string, std::int64_t>> players = {
+        {white.key, white.accountId}, {black.key, black.accountId}};
+    std::string reason = end.reason;
+    fStoreWorker.Post([this, record, players, reason] {
+        if (!fStore.RecordGame(record))
+            LogEvent("cannot store game " + std::to_string(record.id) + ": " + fStore.LastError());
+        _OnLoop([this, id = record.id, reason, players] { _Announce(id, reason, players); });
+    });
+}
+
+void Lobby::_Announce(std::int64_t game, const std::string& reason,
+                      const std::vector<std::pair<std::string, std::int64_t>>& players)
+{
+    _Broadcast(Reply::GameEnded(game, reason));
+    // Only players still online are listed again: a 700 line for someone
+    // who has left would put them back in every client's list.
+    for (const auto& [key, account] : players) {
+        const Member* member = _OnlineMember(key);
+        if (member && member->accountId == account)
+            _Broadcast(Reply::UserOnline(member->name, _Rating(account)));
+    }
+}
+
+void Lobby::_EraseIfAbandoned(ChessGame& game)
+{
+    if (!game.Abandoned())
+        return;
+    for (std::uint64_t watcher : game.Watchers()) {
+        auto found = fMembers.find(watcher);
+        if (found != fMembers.end())
+            found->second.watching.erase(game.Id());
+    }
+    fGames.erase(game.Id());
+}
+
+} // namespace tolvar::server

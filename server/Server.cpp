@@ -1,0 +1,110 @@
+#include "server/Server.h"
+
+#include "server/AccountStore.h"
+#include "server/Connection.h"
+#include "server/EventLog.h"
+#include "server/Lobby.h"
+#include "server/Reply.h"
+#include "server/WorkerPool.h"
+
+namespace tolvar::server {
+
+Server::Server(asio::io_context& loop, ServerConfig config)
+    : fLoop(loop), fConfig(std::move(config)), fAcceptor(loop), fRetryTimer(loop)
+{
+}
+
+Server::~Server()
+{
+    Stop();
+}
+
+bool Server::Start(std::string* error)
+{
+    std::string reason;
+    fStore = AccountStore::Open(fConfig.databasePath, &reason);
+    if (!fStore) {
+        *error = "cannot open database " + fConfig.databasePath + ": " + reason;
+        return false;
+    }
+    asio::error_code code;
+    asio::ip::address address = asio::ip::make_address(fConfig.listenAddress, code);
+    if (code) {
+        *error = "bad listen address " + fConfig.listenAddress;
+        return false;
+    }
+    asio::ip::tcp::endpoint endpoint(address, fConfig.port);
+    fAcceptor.open(endpoint.protocol(), code);
+    if (!code)
+        fAcceptor.set_option(asio::socket_base::reuse_address(true), code);
+    if (!code)
+        fAcceptor.bind(endpoint, code);
+    if (!code)
+        fAcceptor.listen(asio::socket_base::max_listen_connections, code);
+    if (code) {
+        *error = "cannot listen on " + fConfig.listenAddress + ":" +
+                 std::to_string(fConfig.port) + ": " + code.message();
+        return false;
+    }
+    fPort = fAcceptor.local_endpoint().port();
+
+    // Game ids go on after the highest stored game, so a finished game's
+    // id is never handed out again, also after a crash.
+    std::int64_t nextGame = fStore->HighestGameId() + 1;
+    fStoreWorker = std::make_unique<WorkerPool>(1);
+    fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
+    fLobby = std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers,
+                                     nextGame);
+    fRunning = true;
+    LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
+             " with database " + fConfig.databasePath);
+    _Accept();
+    return true;
+}
+
+void Server::_Accept()
+{
+    fAcceptor.async_accept([this](const asio::error_code& error, asio::ip::tcp::socket socket) {
+        if (!fRunning)
+            return;
+        if (error) {
+            // Out of descriptors or a similar pressure: wait a little
+            // instead of spinning on the same error.
+            LogEvent("accept failed: " + error.message());
+            fRetryTimer.expires_after(std::chrono::milliseconds(100));
+            fRetryTimer.async_wait([this](const asio::error_code& cancelled) {
+                if (!cancelled && fRunning)
+                    _Accept();
+            });
+            return;
+        }
+        auto connection =
+            std::make_shared<Connection>(std::move(socket), fConfig, *fLobby, fNextConnection++);
+        if (fLobby->ConnectionCount() >= static_cast<std::size_t>(fConfig.maxConnections)) {
+            connection->Send(Reply::Refused("server full; try again later"));
+            connection->CloseAfterSending("server full");
+        } else {
+            fLobby->Add(connection);
+            connection->Start();
+        }
+        _Accept();
+    });
+}
+
+void Server::Stop()
+{
+    if (!fRunning)
+        return;
+    fRunning = false;
+    asio::error_code ignored;
+    fAcceptor.close(ignored);
+    fRetryTimer.cancel();
+    fLobby->Shutdown();
+    // Pending hashes serve connections that are gone; pending writes are
+    // results already decided and must reach the disk.
+    fHashWorkers->Stop(WorkerPool::Queued::Drop);
+    fStoreWorker->Stop(WorkerPool::Queued::Run);
+    LogEvent("stopped");
+}
+
+} // namespace tolvar::server

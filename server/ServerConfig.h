@@ -1,0 +1,61 @@
+#pragma once
+// Everything an operator or a test may tune about one server instance.
+// A plain value; copied into the server at construction.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tolvar::server {
+
+// Cost of one argon2id password hash. Interactive limits take about 64 MiB
+// and a tenth of a second per hash; the minimum is for tests only.
+struct HashCost {
+    unsigned long long opsLimit;
+    std::size_t memLimit;
+
+    static HashCost Interactive();
+    static HashCost Minimum();
+};
+
+struct ServerConfig {
+    std::string listenAddress = "127.0.0.1";
+    std::uint16_t port = 5000;
+    std::string databasePath;
+    std::string description = "Tolvar chess server";
+
+    HashCost hashCost = HashCost::Interactive();
+    // Each running hash holds its whole memory limit, so the number of
+    // hashing threads bounds the server's peak memory.
+    int hashThreads = 1;
+
+    std::size_t maxLineBytes = 1024;
+    std::size_t maxPasswordBytes = 128;
+    std::size_t maxDescriptionBytes = 100;
+    std::size_t maxChatBytes = 400;
+    int maxOpenChallenges = 3;
+    int maxGamesPerUser = 10;
+    int maxConnections = 2000;
+    int maxFailedLogins = 5;
+
+    // The client reads at most 999 bytes at a time, pauses 50 ms, and drops
+    // any line cut by a read. So at most paceBurstBytes are written to one
+    // connection within any paceInterval, always as whole lines. Zero
+    // interval turns pacing off.
+    std::size_t paceBurstBytes = 999;
+    std::chrono::milliseconds paceInterval{100};
+    // A connection whose unsent output grows beyond this is dropped.
+    std::size_t maxQueuedBytes = 256 * 1024;
+
+    // Lines a connection may send: a burst, refilled at a steady rate.
+    int floodBurstLines = 60;
+    int floodLinesPerSecond = 30;
+
+    // A connection that has not logged in by then is closed. Logged-in
+    // clients send nothing while idle, so they are watched by TCP keepalive.
+    std::chrono::milliseconds loginTimeout{60000};
+    bool tcpKeepAlive = true;
+};
+
+} // namespace tolvar::server

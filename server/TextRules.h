@@ -1,0 +1,22 @@
+#pragma once
+// What counts as a user name and as relayable text. Pure functions; any thread.
+
+#include <string>
+#include <string_view>
+
+namespace tolvar::server {
+
+// 2 to 16 ASCII letters, digits, "_" or "-".
+bool IsValidUserName(std::string_view name);
+
+// Well-formed UTF-8 without C0 or C1 control characters and without DEL, so
+// it can never carry a line break or a NUL into another client's line.
+bool IsCleanText(std::string_view text);
+
+// The key under which names are compared: ASCII lower case.
+std::string NameKey(std::string_view name);
+
+// A copy fit for a log line: bytes outside printable ASCII become \xNN.
+std::string Printable(std::string_view text);
+
+} // namespace tolvar::server

@@ -1,0 +1,154 @@
+#include "lobby/LoginWindow.h"
+
+#include "LobbyTestSupport.h"
+#include "app/MessageCodes.h"
+#include "lobby/BrowserWindow.h"
+#include "xml/FileXMLReader.h"
+#include "xml/UserSettings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct LoginFixture : testing::Test {
+    // The name as the settings file on disk holds it right now.
+    std::optional<std::string> StoredName()
+    {
+        FileXMLReader file(UserSettings::Instance()->Path(), false);
+        return file.Data("last-username");
+    }
+
+    void RememberName(const std::string& name)
+    {
+        UserSettings::Instance()->SetData("last-username", name);
+        UserSettings::Instance()->WriteToFile();
+    }
+
+    LobbyEnvironment env;
+};
+
+} // namespace
+
+TEST_F(LoginFixture, WithoutAStoredNameTheUserFieldIsEmptyAndHasTheFocus)
+{
+    RememberName("");
+    auto* login = new LoginWindow();
+    login->Show();
+    EXPECT_EQ(login->windowTitle(), "Log In");
+    EXPECT_EQ(login->size(), QSize(300, 134));
+    EXPECT_TRUE(login->isModal());
+    EXPECT_TRUE(login->UserField()->text().isEmpty());
+    EXPECT_TRUE(login->PasswordField()->text().isEmpty());
+    EXPECT_EQ(login->PasswordField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(login->ServerField()->text(), "localhost");
+    EXPECT_FALSE(login->CreateBox()->isChecked());
+    EXPECT_EQ(login->focusWidget(), login->UserField());
+    EXPECT_TRUE(login->LogInButton()->isDefault());
+    EXPECT_EQ(login->LogInButton()->geometry(), QRect(230, 100, 50, 18));
+    EXPECT_EQ(login->QuitButton()->geometry(), QRect(165, 100, 50, 18));
+    login->close();
+}
+
+TEST_F(LoginFixture, AStoredNameIsShownAndEnterInThePasswordLogsInAndCloses)
+{
+    RememberName("alice");
+    QPointer<LoginWindow> login = new LoginWindow();
+    login->Show();
+    EXPECT_EQ(login->UserField()->text(), "alice");
+    EXPECT_EQ(login->focusWidget(), login->PasswordField());
+
+    // The name must be on disk before the connection is attempted.
+    std::optional<std::string> storedAtConnect;
+    auto record = Speaker().connectWith;
+    Speaker().connectWith = [&](const std::string& h, const std::string& u,
+                                const std::string& p, bool c) {
+        storedAtConnect = StoredName();
+        record(h, u, p, c);
+    };
+    login->UserField()->setText("bob");
+    QTest::keyClicks(login->PasswordField(), "secret");
+    QTest::keyClick(login->PasswordField(), Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return login.isNull(); }));
+    ASSERT_EQ(env.speaker.connects.size(), 1u);
+    const auto& connect = env.speaker.connects[0];
+    EXPECT_EQ(connect.host, "localhost");
+    EXPECT_EQ(connect.user, "bob");
+    EXPECT_EQ(connect.password, "secret");
+    EXPECT_FALSE(connect.create);
+    EXPECT_EQ(storedAtConnect, std::optional<std::string>("bob"));
+    EXPECT_TRUE(env.alerts.empty());
+}
+
+TEST_F(LoginFixture, AnyEmptyFieldAsksForMoreAndKeepsWhatWasTyped)
+{
+    RememberName("");
+    struct Case {
+        const char* server;
+        const char* user;
+        const char* password;
+    };
+    for (const Case& each : {Case{"", "bob", "pw"}, Case{"host", "", "pw"},
+                             Case{"host", "bob", ""}}) {
+        QPointer<LoginWindow> login = new LoginWindow();
+        login->Show();
+        login->ServerField()->setText(each.server);
+        login->UserField()->setText(each.user);
+        login->PasswordField()->setText(each.password);
+        QTest::mouseClick(login->LogInButton(), Qt::LeftButton);
+        Settle();
+        ASSERT_FALSE(login.isNull());
+        EXPECT_EQ(login->ServerField()->text(), each.server);
+        EXPECT_EQ(login->UserField()->text(), each.user);
+        login->close();
+    }
+    ASSERT_EQ(env.alerts.size(), 3u);
+    for (const auto& alert : env.alerts) {
+        EXPECT_EQ(alert.text, "I need more info!");
+        EXPECT_EQ(alert.button, "OK");
+    }
+    EXPECT_TRUE(env.speaker.connects.empty());
+    EXPECT_EQ(StoredName(), std::nullopt);
+}
+
+TEST_F(LoginFixture, BlanksCountAsTextAndTheBoxAsksForANewAccount)
+{
+    QPointer<LoginWindow> login = new LoginWindow();
+    login->Show();
+    login->ServerField()->setText(" ");
+    login->UserField()->setText(" new user ");
+    login->PasswordField()->setText("  ");
+    login->CreateBox()->setChecked(true);
+    // A second "Log In" queued before the dialog closes starts nothing more.
+    login->PostMessage(MSG_LOGIN_SUBMIT);
+    login->PostMessage(MSG_LOGIN_SUBMIT);
+    ASSERT_TRUE(WaitFor([&] { return login.isNull(); }));
+    ASSERT_EQ(env.speaker.connects.size(), 1u);
+    EXPECT_EQ(env.speaker.connects[0].host, " ");
+    EXPECT_EQ(env.speaker.connects[0].user, " new user ");
+    EXPECT_EQ(env.speaker.connects[0].password, "  ");
+    EXPECT_TRUE(env.speaker.connects[0].create);
+}
+
+TEST_F(LoginFixture, QuitEndsTheProgramWhileTheCloseBoxLeavesTheLobby)
+{
+    BrowserWindow* lobby = BrowserWindow::Instance();
+    lobby->Show();
+    QPointer<LoginWindow> first = new LoginWindow();
+    first->Show();
+    first->close();
+    Settle();
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(lobby->isVisible());
+    EXPECT_EQ(env.quitRequests, 0);
+
+    QPointer<LoginWindow> second = new LoginWindow();
+    second->Show();
+    QTest::mouseClick(second->QuitButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return env.quitRequests == 1; }));
+    EXPECT_TRUE(env.speaker.connects.empty());
+}
