@@ -266,15 +266,19 @@ int32 GameWindow::WhiteStrength() const
 
 void GameWindow::AnnounceWinner()
 {
-    // A later result replaces the banner: two labels at one place would
-    // draw over each other unreadably.
-    delete fAnnouncement;
+    const QString text = QString::fromStdString(fWinner);
+    // A later result replaces the banner's text: a second label at the same
+    // place would draw over the first unreadably.
+    if (fAnnouncement != nullptr) {
+        fAnnouncement->SetText(text);
+        return;
+    }
     // Between the two panels: the upper one's frame moved down by 133 pixels.
     PlayerName* upper = fWhitePanel->geometry().bottom() < fBlackPanel->geometry().bottom()
                             ? fWhitePanel
                             : fBlackPanel;
     const QRect frame(upper->x(), upper->y() + 133, upper->width(), 21);
-    fAnnouncement = new BubbleView(frame, "announcement", fWinner, QColor(0, 0, 255),
+    fAnnouncement = new BubbleView(frame, "announcement", text, QColor(0, 0, 255),
                                    QColor(255, 255, 255), fBackground);
     fAnnouncement->SetAlignment(Qt::AlignCenter);
     fAnnouncement->show();

@@ -188,7 +188,7 @@ TEST_F(GameProtocolTest, AGameAnnouncedForTheUserOpensItsWindowAndAMateEndsIt)
     EXPECT_TRUE(window->WhitePanel()->ShowsWinnerMarker());
     EXPECT_FALSE(window->WhitePanel()->ShowsTurnMarker());
     EXPECT_FALSE(window->BlackPanel()->ShowsTurnMarker());
-    EXPECT_EQ(window->Announcement()->Text(), "White Mates.");
+    EXPECT_EQ(window->Announcement()->Text().toStdString(), "White Mates.");
 
     // No piece can be picked up once the game is over.
     QTest::mousePress(window->Board(), Qt::LeftButton, Qt::NoModifier, Centre("A7", CGC_BLACK));

@@ -162,7 +162,7 @@ TEST_F(GameWindowTest, ADrawMakesBothPanelsBlinkWithItsOwnTextAndSound)
         EXPECT_FALSE(window->BlackPanel()->ShowsWinnerMarker());
         EXPECT_FALSE(window->WhitePanel()->ShowsWinnerMarker());
         ASSERT_NE(window->Announcement(), nullptr);
-        EXPECT_EQ(window->Announcement()->Text(), c.text);
+        EXPECT_EQ(window->Announcement()->Text().toStdString(), c.text);
         EXPECT_EQ(Sounds().Played().back(), "draw.wav");
         delete window;
     }
@@ -178,14 +178,14 @@ TEST_F(GameWindowTest, ALaterResultReplacesTheBannerBetweenThePanels)
     BubbleView* banner = window->Announcement();
     ASSERT_NE(banner, nullptr);
     EXPECT_EQ(banner->geometry(), QRect(340, 165, 300, 21));
-    EXPECT_EQ(banner->Text(), "White Mates.");
+    EXPECT_EQ(banner->Text().toStdString(), "White Mates.");
     EXPECT_EQ(banner->Background(), QColor(0, 0, 255));
     EXPECT_EQ(banner->Foreground(), QColor(255, 255, 255));
 
     window->SetWhoIsWinner("aborted");
     window->SetWinner("Game Aborted by Black.");
     EXPECT_EQ(window->findChildren<QWidget*>("announcement").size(), 1);
-    EXPECT_EQ(window->Announcement()->Text(), "Game Aborted by Black.");
+    EXPECT_EQ(window->Announcement()->Text().toStdString(), "Game Aborted by Black.");
     EXPECT_EQ(window->Announcement()->geometry(), QRect(340, 165, 300, 21));
 }
 
