@@ -47,20 +47,14 @@ function(tolvar_test name)
   endif()
   set(env "QT_QPA_PLATFORM=offscreen")
   if(ARG_NETNS)
-    set(launcher ${PROJECT_SOURCE_DIR}/scripts/in-netns.sh)
-    gtest_discover_tests(${name}
-      DISCOVERY_TIMEOUT 60
-      PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
-      TEST_PREFIX "${name}."
-      DISCOVERY_MODE PRE_TEST)
-    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${launcher})
-  else()
-    gtest_discover_tests(${name}
-      DISCOVERY_TIMEOUT 60
-      PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
-      TEST_PREFIX "${name}."
-      DISCOVERY_MODE PRE_TEST)
+    # Read by gtest_discover_tests when it is called: set it first.
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/in-netns.sh)
   endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
+    TEST_PREFIX "${name}."
+    DISCOVERY_MODE PRE_TEST)
 endfunction()
 
 # tolvar_benchmark(name SOURCES ... [LIBS ...]): a benchmark program.

@@ -144,7 +144,7 @@ void ChessView::_SetLastMove(const char* move)
 
 QRect ChessView::PointToSquare(QPoint point) const
 {
-    return _BoxToSquare(_Flip(_PointToBox(point)));
+    return _BoxToSquare(point.x() / kCellSize + 8 * (point.y() / kCellSize));
 }
 
 char ChessView::PointToPiece(QPoint point) const
@@ -260,8 +260,14 @@ void ChessView::paintEvent(QPaintEvent*)
 
 void ChessView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton || fDragBox != -1)
+    if (event->button() != Qt::LeftButton)
         return;
+    // A press while a drag is under way means its release was lost (another
+    // window took the pointer): that piece goes home first.
+    if (fDragBox != -1) {
+        fDragBox = -1;
+        update();
+    }
     const QPoint point = event->position().toPoint();
     if (!rect().contains(point))
         return;
@@ -319,7 +325,11 @@ void ChessView::MessageReceived(BMessage* message)
     if (!message->FindPoint("click_location", &from) || !message->FindPoint("_drop_point_", &to))
         return;
     fDragBox = -1;
-    _Drop(QPoint(int(from.x), int(from.y)), QPoint(int(to.x), int(to.y)));
+    const QPoint fromPoint(int(from.x), int(from.y));
+    const QPoint toPoint(int(to.x), int(to.y));
+    if (!rect().contains(fromPoint) || !rect().contains(toPoint))
+        return;
+    _Drop(fromPoint, toPoint);
 }
 
 void ChessView::_Drop(QPoint from, QPoint to)

@@ -5,6 +5,7 @@
 #include "game/GameDialogs.h"
 #include "net/ClientLines.h"
 #include "net/TolvarSpeak.h"
+#include "widgets/BitmapButton.h"
 #include "widgets/GenericFunctions.h"
 
 #include <QLabel>

@@ -17,6 +17,7 @@
 
 #include <QDialog>
 
+class BitmapButton;
 class QLineEdit;
 class QPushButton;
 
@@ -34,11 +35,9 @@ public:
     void CreateGame(int32 colour);
 
 private:
-    
-
     QLineEdit* fDescription;
-    QPushButton* fBlackButton;
-    QPushButton* fWhiteButton;
+    BitmapButton* fBlackButton;
+    BitmapButton* fWhiteButton;
     QPushButton* fCancelButton;
     QWidget* fBackground;
 };

@@ -3,10 +3,10 @@
 #include "app/MessageCodes.h"
 #include "cgc/cgc.h"
 #include "game/GameDialogs.h"
+#include "widgets/BitmapButton.h"
 #include "widgets/GenericFunctions.h"
 
 #include <QLabel>
-#include <QPushButton>
 
 namespace {
 constexpr int kWidth = 300;

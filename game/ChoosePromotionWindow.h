@@ -16,8 +16,6 @@
 
 #include <QDialog>
 
-class QPushButton;
-
 class ChoosePromotionWindow : public BWindow<QDialog> {
 public:
     // `side` is CGC_BLACK for the black pieces; any other value gives white.
@@ -31,8 +29,6 @@ public:
     void MessageReceived(BMessage* message) override;
 
 private:
-    
-
     char fResult = 0;
     QWidget* fBackground;
 };

@@ -3,9 +3,10 @@
 #include "app/AppLocation.h"
 #include "xml/UserSettings.h"
 
-#include <QIcon>
-#include <QPixmap>
-#include <QPushButton>
+#include "widgets/BitmapButton.h"
+
+#include <QPalette>
+#include <QWidget>
 
 namespace GameDialogs {
 
@@ -28,19 +29,13 @@ QWidget* AddBackground(QWidget* window)
     return background;
 }
 
-QPushButton* AddImageButton(QWidget* parent, const char* name, const std::string& path, int left,
-                            int top, std::function<void()> clicked)
+BitmapButton* AddImageButton(QWidget* parent, const char* name, const std::string& path, int left,
+                             int top, std::function<void()> clicked)
 {
-    auto* button = new QPushButton(parent);
+    // Only the normal-state image: pressed and disabled fall back to it.
+    auto* button = new BitmapButton(QRect(left, top, 40, 40), path, "", "", parent);
     button->setObjectName(name);
-    button->setGeometry(left, top, 40, 40);
-    QPixmap image(QString::fromStdString(path));
-    if (!image.isNull()) {
-        button->setIcon(QIcon(image));
-        button->setIconSize(QSize(36, 36));
-    }
-    button->setFocusPolicy(Qt::StrongFocus);
-    QObject::connect(button, &QPushButton::clicked, button, std::move(clicked));
+    QObject::connect(button, &QAbstractButton::clicked, button, std::move(clicked));
     return button;
 }
 

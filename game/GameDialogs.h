@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-class QPushButton;
+class BitmapButton;
 class QWidget;
 
 namespace GameDialogs {
@@ -20,9 +20,9 @@ std::string PieceImagePath(const std::string& file);
 // A plain background view filling `window`, light grey (216, 216, 216).
 QWidget* AddBackground(QWidget* window);
 
-// A 40 x 40 button at (`left`, `top`) showing the image at `path` (no
+// A 40 x 40 image button at (`left`, `top`) showing the image at `path` (no
 // picture when it cannot be loaded) that runs `clicked`.
-QPushButton* AddImageButton(QWidget* parent, const char* name, const std::string& path, int left,
-                            int top, std::function<void()> clicked);
+BitmapButton* AddImageButton(QWidget* parent, const char* name, const std::string& path, int left,
+                             int top, std::function<void()> clicked);
 
 } // namespace GameDialogs

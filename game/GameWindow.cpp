@@ -88,14 +88,15 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fChatFrame = new QFrame(fBackground);
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     fChatFrame->setLineWidth(1);
-    fChat = new UserPanel(fChatFrame);
+    fChat = new UserPanel(QRect(), fChatFrame);
     _LayOut();
 
     fChat->SetEnabled(false);
     _UpdateWindowTitle();
 
-    QPixmap tile(
-        QString::fromStdString(AppLocation::Instance()->AbsolutePath("resources/graphics/game-background.png")));
+    const std::string tilePath =
+        AppLocation::Instance()->AbsolutePath("resources/graphics/game-background.png");
+    QPixmap tile(QString::fromStdString(tilePath));
     if (!tile.isNull()) {
         QPalette palette = fBackground->palette();
         palette.setBrush(QPalette::Window, QBrush(tile));
@@ -128,7 +129,7 @@ void GameWindow::Show()
 void GameWindow::_LayOut()
 {
     fBackground->setGeometry(rect());
-    const int statusHeight = static_cast<int>(fStatus->GetHeight());
+    const int statusHeight = fStatus->GetHeight();
     QRect chat(kChatMargin, kChatTop, width() - 2 * kChatMargin,
                height() - 6 - statusHeight - kChatTop);
     if (chat.height() < 0)
@@ -266,6 +267,8 @@ int32 GameWindow::WhiteStrength() const
 void GameWindow::AnnounceWinner()
 {
     const QString text = QString::fromStdString(fWinner);
+    // A later result replaces the banner's text: a second label at the same
+    // place would draw over the first unreadably.
     if (fAnnouncement != nullptr) {
         fAnnouncement->SetText(text);
         return;
@@ -275,8 +278,8 @@ void GameWindow::AnnounceWinner()
                             ? fWhitePanel
                             : fBlackPanel;
     const QRect frame(upper->x(), upper->y() + 133, upper->width(), 21);
-    fAnnouncement = new BubbleView(frame, "", text, QColor(0, 0, 255), QColor(255, 255, 255),
-                                   fBackground);
+    fAnnouncement = new BubbleView(frame, "announcement", text, QColor(0, 0, 255),
+                                   QColor(255, 255, 255), fBackground);
     fAnnouncement->SetAlignment(Qt::AlignCenter);
     fAnnouncement->show();
 }

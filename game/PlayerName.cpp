@@ -3,6 +3,7 @@
 #include "app/AppLocation.h"
 #include "cgc/cgc.h"
 #include "game/GameWindow.h"
+#include "widgets/GenericFunctions.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -16,10 +17,7 @@ PlayerName::PlayerName(const QRect& frame, const std::string& text, int32 colour
     : QWidget(parent), fColor(colour), fShownColor(colour), fText(PlainText(text))
 {
     setGeometry(frame);
-    QFont bold = font();
-    bold.setBold(true);
-    bold.setPixelSize(34);
-    setFont(bold);
+    setFont(GenericFunctions::BoldFont(34));
     if (sGoodEndingImage.isNull())
         _LoadClassImages();
 }
@@ -130,9 +128,7 @@ void PlayerName::paintEvent(QPaintEvent*)
     if (ShowsWinnerMarker() && !sGoodEndingImage.isNull())
         painter.drawImage(267, 21, sGoodEndingImage);
 
-    QFont small = font();
-    small.setPixelSize(11);
-    painter.setFont(small);
+    painter.setFont(GenericFunctions::BoldFont(11));
     painter.setPen(fForeColor);
     const int32 strength = fColor == CGC_BLACK ? window->BlackStrength() : window->WhiteStrength();
     painter.drawText(QPoint(222, 15), QString("Strength: %1").arg(strength));

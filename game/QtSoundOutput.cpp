@@ -65,12 +65,16 @@ struct QtSoundOutput::State {
         return fallback;
     }
 
+    // No device is not an error: the sound is simply not heard. Without
+    // one no effect is even made, since making one complains about it.
+    static bool HasDevice()
+    {
+        return QCoreApplication::instance() != nullptr && !QMediaDevices::audioOutputs().isEmpty();
+    }
+
     void PlayOnGuiThread(const std::string& path)
     {
-        if (path.empty() || QCoreApplication::instance() == nullptr)
-            return;
-        // No device is not an error: the sound is simply not heard.
-        if (QMediaDevices::audioOutputs().isEmpty())
+        if (path.empty() || !HasDevice())
             return;
         QSoundEffect* effect = Effect(path);
         // A file that failed to decode stays silent.
@@ -98,7 +102,10 @@ int QtSoundOutput::Load(const std::string& path)
     // heard without delay.
     if (QCoreApplication::instance() != nullptr) {
         std::shared_ptr<State> state = fState;
-        kit::PostToGuiThread([state, path] { state->Effect(path); });
+        kit::PostToGuiThread([state, path] {
+            if (State::HasDevice())
+                state->Effect(path);
+        });
     }
     return handle;
 }

@@ -85,6 +85,12 @@ bool BLooper::IsRunning() const
     return fRunning && !fQuit;
 }
 
+int BLooper::CountQueuedMessages() const
+{
+    std::lock_guard<std::mutex> lock(fQueueMutex);
+    return static_cast<int>(fQueue.size());
+}
+
 void BLooper::DispatchMessage(BMessage* message)
 {
     if (message->what == B_QUIT_REQUESTED) {

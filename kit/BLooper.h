@@ -56,6 +56,8 @@ public:
 
     const std::string& Name() const { return fName; }
     bool IsRunning() const;
+    // Messages waiting in the queue (not counting one being handled).
+    int CountQueuedMessages() const;
 
 protected:
     // Called for each message taken from the queue. B_QUIT_REQUESTED asks

@@ -17,7 +17,8 @@
 
 class ReplyHandlers;
 
-class CommandHandler {
+class CommandHandler
+{
 public:
     explicit CommandHandler(ReplyHandlers& handlers);
 

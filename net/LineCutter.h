@@ -16,7 +16,8 @@
 #include <string_view>
 #include <vector>
 
-class LineCutter {
+class LineCutter
+{
 public:
     static constexpr size_t kMaxLineLength = 64 * 1024;
 

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kChunkSize = 999;
 
-// The specified trace: one write, so that traces of different threads do
+// The diagnostic trace: one write, so that traces of different threads do
 // not interleave within a line.
 void Trace(const std::string& text)
 {
@@ -32,7 +32,8 @@ void Trace(const std::string& text)
 // An open descriptor, closed when its last user lets go of it. The listener
 // holds one reference, so the descriptor cannot be closed (and its number
 // reused by another socket) while the listener may still receive on it.
-struct PortTalker::Socket {
+struct PortTalker::Socket
+{
     explicit Socket(int descriptor) : fd(descriptor) {}
     ~Socket() { ::close(fd); }
     Socket(const Socket&) = delete;
@@ -42,7 +43,8 @@ struct PortTalker::Socket {
 
 // Everything the listener shares with the talker. The listener holds it by
 // reference count, so it outlives a talker destroyed while a listener ends.
-struct PortTalker::State {
+struct PortTalker::State
+{
     mutable std::mutex lock;
     std::shared_ptr<Socket> socket;
     bool listening = false;

@@ -20,7 +20,8 @@
 #include <mutex>
 #include <string>
 
-class PortTalker {
+class PortTalker
+{
 public:
     using DisconnectCallback = void (*)(void* cookie);
 

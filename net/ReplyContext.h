@@ -9,7 +9,8 @@
 
 #include <string>
 
-class ReplyContext {
+class ReplyContext
+{
 public:
     virtual ~ReplyContext() = default;
 

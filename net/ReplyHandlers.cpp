@@ -10,6 +10,7 @@
 #include "kit/ModalAlert.h"
 #include "net/ReplyContext.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <functional>
@@ -74,44 +75,54 @@ ReplyHandlers::ReplyHandlers(ReplyContext& context) : fContext(context) {}
 
 bool ReplyHandlers::Dispatch(const ServerLine& line)
 {
+    using Handler = void (ReplyHandlers::*)(const std::string&, const Args&);
+    struct Entry
+    {
+        int code;
+        Handler handler;
+    };
+    // Every code the server may send, each with its one handler.
+    static constexpr Entry kTable[] = {
+        {101, &ReplyHandlers::Handler101},     {102, &ReplyHandlers::Handler102},
+        {103, &ReplyHandlers::HandlerIgnored}, {104, &ReplyHandlers::HandlerIgnored},
+        {105, &ReplyHandlers::HandlerIgnored}, {110, &ReplyHandlers::HandlerIgnored},
+        {111, &ReplyHandlers::HandlerIgnored}, {112, &ReplyHandlers::HandlerIgnored},
+        {113, &ReplyHandlers::HandlerIgnored}, {114, &ReplyHandlers::Handler114},
+        {115, &ReplyHandlers::Handler115},     {116, &ReplyHandlers::HandlerIgnored},
+        {117, &ReplyHandlers::HandlerIgnored}, {118, &ReplyHandlers::Handler118},
+        {119, &ReplyHandlers::Handler119},     {120, &ReplyHandlers::Handler120},
+        {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
+        {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
+        {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
+        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::HandlerIgnored},
+        {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
+        {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
+        {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
+        {601, &ReplyHandlers::Handler601},     {700, &ReplyHandlers::Handler700},
+        {701, &ReplyHandlers::Handler701},     {702, &ReplyHandlers::Handler702},
+    };
+    // Indexed by the code's value, so that a line costs one lookup.
+    static const std::array<Handler, 1000> kByCode = [] {
+        std::array<Handler, 1000> byCode{};
+        for (const Entry& entry : kTable)
+            byCode[static_cast<size_t>(entry.code)] = entry.handler;
+        return byCode;
+    }();
+
     const std::string& code = line.code;
     if (code.size() != 3)
         return false;
-    int number = 0;
+    size_t number = 0;
     for (char c : code) {
         if (c < '0' || c > '9')
             return false;
-        number = number * 10 + (c - '0');
+        number = number * 10 + static_cast<size_t>(c - '0');
     }
-    const Args& args = line.args;
-    switch (number) {
-    case 101: Handler101(code, args); return true;
-    case 102: Handler102(code, args); return true;
-    case 114: Handler114(code, args); return true;
-    case 115: Handler115(code, args); return true;
-    case 118: Handler118(code, args); return true;
-    case 119: Handler119(code, args); return true;
-    case 120: Handler120(code, args); return true;
-    case 121: Handler121(code, args); return true;
-    case 123: Handler123(code, args); return true;
-    case 201: Handler201(code, args); return true;
-    case 401: Handler401(code, args); return true;
-    case 402: Handler402(code, args); return true;
-    case 403: Handler403(code, args); return true;
-    case 504: Handler504(code, args); return true;
-    case 601: Handler601(code, args); return true;
-    case 700: Handler700(code, args); return true;
-    case 701: Handler701(code, args); return true;
-    case 702: Handler702(code, args); return true;
-    case 103: case 104: case 105:
-    case 110: case 111: case 112: case 113:
-    case 116: case 117:
-    case 405: case 406: case 407: case 408: case 409: case 410: case 411:
-        HandlerIgnored(code, args);
-        return true;
-    default:
+    Handler handler = kByCode[number];
+    if (handler == nullptr)
         return false;
-    }
+    (this->*handler)(code, line.args);
+    return true;
 }
 
 void ReplyHandlers::Handler101(const std::string&, const Args& args)
@@ -198,15 +209,14 @@ void ReplyHandlers::Handler118(const std::string&, const Args& args)
 
     // An empty user name (logged out) must not match the empty seat of a challenge.
     std::string user = fContext.LoggedInAs();
-    bool involved = !user.empty() && (black == user || white == user) &&
-                    MyGames::Instance()->NumStarted() > 0;
+    bool involved =
+        !user.empty() && (black == user || white == user) && MyGames::Instance()->NumStarted() > 0;
     if (involved)
         _OpenPlayedGame(id, user, black == user ? CGC_BLACK : CGC_WHITE, blackSeat == "1",
                         whiteSeat == "1");
 
-    WithLobby([&](BrowserWindowBase* lobby) {
-        lobby->InformAboutGame(id, black, white, description);
-    });
+    WithLobby(
+        [&](BrowserWindowBase* lobby) { lobby->InformAboutGame(id, black, white, description); });
 }
 
 void ReplyHandlers::_OpenPlayedGame(const std::string& id, const std::string& user, int colour,

@@ -15,7 +15,8 @@
 
 class ReplyContext;
 
-class ReplyHandlers {
+class ReplyHandlers
+{
 public:
     using Args = std::vector<std::string>;
 
@@ -49,8 +50,8 @@ public:
 private:
     void _Post(uint32_t what);
     void _PostInfo(const std::string& text);
-    void _OpenPlayedGame(const std::string& id, const std::string& user, int colour,
-                         bool seatBlack, bool seatWhite);
+    void _OpenPlayedGame(const std::string& id, const std::string& user, int colour, bool seatBlack,
+                         bool seatWhite);
 
     ReplyContext& fContext;
 };

@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-struct ServerLine {
+struct ServerLine
+{
     // The first three characters of the line (fewer when the line is shorter).
     std::string code;
     // Blank-separated arguments after the code. An argument that begins with

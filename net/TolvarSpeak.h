@@ -20,7 +20,8 @@
 #include <mutex>
 #include <string>
 
-class TolvarSpeak : public BLooper, public PortTalker, private ReplyContext {
+class TolvarSpeak : public BLooper, public PortTalker, private ReplyContext
+{
 public:
     static constexpr int kServerPort = 5000;
 

@@ -42,6 +42,8 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
     fPeer = error ? std::string("unknown") : remote.address().to_string() + ":" +
                                                  std::to_string(remote.port());
     fSocket.set_option(asio::ip::tcp::no_delay(true), error);
+    if (config.socketSendBuffer > 0)
+        fSocket.set_option(asio::socket_base::send_buffer_size(config.socketSendBuffer), error);
     if (config.tcpKeepAlive)
         EnableKeepAlive(fSocket);
 }
@@ -62,9 +64,7 @@ void Connection::Start()
 
 void Connection::Send(std::string line)
 {
-    if (fClosing && fNotified)
-        return;
-    if (fFinished)
+    if (fClosing)
         return;
     if (!fOutput.Push(std::move(line))) {
         Close("output queue full");

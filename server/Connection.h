@@ -56,7 +56,6 @@ public:
 
     std::uint64_t Id() const { return fId; }
     const std::string& Peer() const { return fPeer; }
-    bool IsOpen() const { return !fClosing; }
 
 private:
     void _Read();

@@ -56,7 +56,7 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {
-        _Send(member, Reply::Refused("unknown command " + line.Command()));
+        _Send(member, Reply::Refused("unknown command " + Shortened(line.Command(), 20)));
         return;
     }
     auto [handler, needsLogin] = command->second;
@@ -177,10 +177,6 @@ void Lobby::_User(Member& member, const ClientLine& line)
         _LoginFailed(member);
         return;
     }
-    if (fOnline.count(NameKey(name))) {
-        _Send(member, Reply::AlreadyLoggedIn(name));
-        return;
-    }
     member.connection->PauseInput();
     std::uint64_t id = member.connection->Id();
     fStoreWorker.Post([this, id, name, password] {
@@ -210,9 +206,8 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& name,
         _LoginFailed(member);
         return;
     }
+    // Only the right password learns that the account is in use.
     std::string key = NameKey(name);
-    // Someone else may have logged in under this name while the password
-    // was being checked.
     if (fOnline.count(key)) {
         _Send(member, Reply::AlreadyLoggedIn(name));
         member.connection->ResumeInput();

@@ -1,5 +1,7 @@
 #include "server/Reply.h"
 
+#include "server/TextRules.h"
+
 namespace tolvar::server::Reply {
 
 namespace {
@@ -21,6 +23,10 @@ std::string Line(std::string_view code, std::initializer_list<std::string_view> 
     line += '\n';
     return line;
 }
+
+// A client's own word is echoed back at most this long, so that every
+// reply stays readable for the client.
+constexpr std::size_t kEchoBytes = 20;
 
 std::string Number(std::int64_t value)
 {
@@ -108,13 +114,13 @@ std::string Refused(std::string_view reason)
 
 std::string MoveRefused(std::int64_t game, std::string_view move, std::string_view reason)
 {
-    return Line("405", {Number(game), move}, &reason);
+    return Line("405", {Number(game), Shortened(move, kEchoBytes)}, &reason);
 }
 
 std::string NoSuchGame(std::string_view game)
 {
     std::string_view text = "no such game";
-    return Line("406", {game}, &text);
+    return Line("406", {Shortened(game, kEchoBytes)}, &text);
 }
 
 std::string NotAllowed(std::string_view reason)

@@ -45,8 +45,11 @@ struct ServerConfig {
     // interval turns pacing off.
     std::size_t paceBurstBytes = 999;
     std::chrono::milliseconds paceInterval{100};
-    // A connection whose unsent output grows beyond this is dropped.
+    // A connection whose unsent output grows beyond this is dropped. The
+    // kernel's send buffer is kept small too, or it would hide a reader
+    // that stopped reading behind megabytes of automatic buffer growth.
     std::size_t maxQueuedBytes = 256 * 1024;
+    int socketSendBuffer = 64 * 1024;
 
     // Lines a connection may send: a burst, refilled at a steady rate.
     int floodBurstLines = 60;

@@ -72,6 +72,16 @@ std::string NameKey(std::string_view name)
     return key;
 }
 
+std::string Shortened(std::string_view text, std::size_t limit)
+{
+    if (text.size() <= limit)
+        return std::string(text);
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80)
+        --cut;
+    return std::string(text.substr(0, cut)) + "...";
+}
+
 std::string Printable(std::string_view text)
 {
     static const char hex[] = "0123456789abcdef";

@@ -1,6 +1,7 @@
 #pragma once
 // What counts as a user name and as relayable text. Pure functions; any thread.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@ bool IsCleanText(std::string_view text);
 
 // The key under which names are compared: ASCII lower case.
 std::string NameKey(std::string_view name);
+
+// At most `limit` bytes of clean text, cut between characters, with "..."
+// added when anything was cut: for echoing a client's word back.
+std::string Shortened(std::string_view text, std::size_t limit);
 
 // A copy fit for a log line: bytes outside printable ASCII become \xNN.
 std::string Printable(std::string_view text);

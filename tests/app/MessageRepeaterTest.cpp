@@ -77,6 +77,12 @@ TEST(MessageRepeater, WithoutTargetsMessagesAreDroppedSilently)
     repeater->Run();
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(repeater->PostMessage(MSG_CONNECT_FAILED), B_OK);
+    // Wait until the repeater has taken every message and finished handling it.
+    for (int i = 0; i < 10000 && repeater->CountQueuedMessages() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(repeater->CountQueuedMessages(), 0);
+    ASSERT_TRUE(repeater->Lock());
+    repeater->Unlock();
     RecordingLooper late;
     repeater->AddTarget(&late);
     Drain(late);

@@ -6,7 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <algorithm>
+
 
 FakeServer::FakeServer(int port)
 {
@@ -50,10 +51,8 @@ void FakeServer::_Run()
             continue;
         if (fClientSocket < 0) {
             int client = ::accept(fListenSocket, nullptr, nullptr);
-            if (client >= 0) {
+            if (client >= 0)
                 fClientSocket = client;
-                fChanged.notify_all();
-            }
             continue;
         }
         char buffer[4096];
@@ -71,7 +70,6 @@ void FakeServer::_Run()
             fLines.push_back(fPending.substr(0, end + 2));
             fPending.erase(0, end + 2);
         }
-        fChanged.notify_all();
     }
 }
 
@@ -80,7 +78,8 @@ bool FakeServer::Send(const std::string& text)
     int client = fClientSocket;
     if (client < 0)
         return false;
-    return ::send(client, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    const ssize_t sent = ::send(client, text.data(), text.size(), MSG_NOSIGNAL);
+    return sent == static_cast<ssize_t>(text.size());
 }
 
 std::vector<std::string> FakeServer::Lines()
@@ -92,35 +91,7 @@ std::vector<std::string> FakeServer::Lines()
 bool FakeServer::HasLine(const std::string& line)
 {
     std::lock_guard<std::mutex> lock(fMutex);
-    for (const std::string& seen : fLines)
-        if (seen == line)
-            return true;
-    return false;
-}
-
-bool FakeServer::WaitForLine(const std::string& line, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(fMutex);
-    return fChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        for (const std::string& seen : fLines)
-            if (seen == line)
-                return true;
-        return false;
-    });
-}
-
-bool FakeServer::WaitForCount(size_t count, int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(fMutex);
-    return fChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return fLines.size() >= count; });
-}
-
-bool FakeServer::WaitForClient(int timeoutMs)
-{
-    std::unique_lock<std::mutex> lock(fMutex);
-    return fChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                             [&] { return fClientSocket >= 0; });
+    return std::find(fLines.begin(), fLines.end(), line) != fLines.end();
 }
 
 void FakeServer::ClearLines()

@@ -8,6 +8,7 @@
 #include "app/MessageRepeater.h"
 #include "kit/GuiBridge.h"
 #include "kit/SoundOutput.h"
+#include "kit/Threads.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -24,15 +25,20 @@ int main(int argc, char** argv)
     const std::string root = scratch.path().toStdString();
     setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
 
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests (CTest's discovery) runs without the test
+    // environment; there is no display to open then either.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing_support::CreateResources(root);
     AppLocation::Instance()->SetPath(root);
     kit::SetSoundOutput(testing_support::SoundsPointer());
     MessageRepeater::Instance()->Run();
 
-    ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     kit::ShutDownGui();
     MessageRepeater::Instance()->Quit();
+    kit::JoinAllThreads();
     return result;
 }

@@ -13,6 +13,12 @@
 #include <cstring>
 #include <fstream>
 
+void PrintTo(const QColor& colour, std::ostream* out)
+{
+    *out << "rgba(" << colour.red() << ", " << colour.green() << ", " << colour.blue() << ", "
+         << colour.alpha() << ")";
+}
+
 // --- RecordingSoundOutput ---
 
 int RecordingSoundOutput::Load(const std::string& path)
@@ -151,7 +157,7 @@ QColor PieceColour(const std::string& skin, char letter)
 {
     const char* found = std::strchr(kLetters, letter);
     int index = found != nullptr ? static_cast<int>(found - kLetters) : 0;
-    return QColor::fromHsv((index * 29 + SkinShift(skin)) % 360, 255, 200);
+    return QColor::fromRgba(QColor::fromHsv((index * 29 + SkinShift(skin)) % 360, 255, 200).rgba());
 }
 
 QColor BoardColour(const std::string& skin, bool dark)
@@ -214,6 +220,11 @@ QImage Grab(QWidget* widget)
     return widget->grab().toImage();
 }
 
+QColor Pixel(const QImage& image, QPoint point)
+{
+    return QColor::fromRgba(image.pixel(point));
+}
+
 void AnswerNextModal(const std::string& button, std::function<void(QWidget* dialog)> inspect)
 {
     auto* poll = new QTimer(qApp);
@@ -251,11 +262,10 @@ void AnswerNextModal(const std::string& button, std::function<void(QWidget* dial
 
 QColor IconColour(QWidget* button)
 {
-    auto* pushButton = qobject_cast<QAbstractButton*>(button);
-    if (pushButton == nullptr || pushButton->icon().isNull())
+    if (button == nullptr)
         return QColor();
-    QImage image = pushButton->icon().pixmap(QSize(36, 36)).toImage();
-    return image.pixelColor(image.width() / 2, image.height() / 2);
+    QImage image = Grab(button);
+    return Pixel(image, QPoint(image.width() / 2, image.height() / 2));
 }
 
 } // namespace testing_support

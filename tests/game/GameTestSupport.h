@@ -15,7 +15,12 @@
 #include <string>
 #include <vector>
 
+#include <ostream>
+
 class QWidget;
+
+// Lets test failures show colours readably.
+void PrintTo(const QColor& colour, std::ostream* out);
 
 // Records every load and play instead of making a sound.
 class RecordingSoundOutput : public SoundOutput {
@@ -46,6 +51,8 @@ std::shared_ptr<RecordingSoundOutput> SoundsPointer();
 // program's directory by main()).
 std::string ResourceRoot();
 
+// Colours are plain 8-bit RGBA values, so that they compare equal to the
+// pixels read back with Pixel().
 // The colour that fills the middle of a piece image of a skin: `letter` is
 // a board-text letter ("P" white pawn ... "k" black king).
 QColor PieceColour(const std::string& skin, char letter);
@@ -63,6 +70,8 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // The widget's current picture.
 QImage Grab(QWidget* widget);
+// A pixel as an 8-bit RGBA colour, comparable with the colours above.
+QColor Pixel(const QImage& image, QPoint point);
 
 // Presses the button named `button` of the next modal dialog to appear
 // (runs from the event loop; gives up after a watchdog). With an empty name
@@ -70,7 +79,7 @@ QImage Grab(QWidget* widget);
 void AnswerNextModal(const std::string& button,
                      std::function<void(QWidget* dialog)> inspect = {});
 
-// The colour at the middle of a button's icon.
+// The colour at the middle of a button's picture.
 QColor IconColour(QWidget* button);
 
 } // namespace testing_support

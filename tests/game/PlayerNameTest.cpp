@@ -15,24 +15,24 @@ class PlayerNameTest : public GameFixture {};
 // away from the name, the markers and the strength line.
 QColor Fill(PlayerName* panel)
 {
-    return Grab(panel).pixelColor(3, 30);
+    return testing_support::Pixel(Grab(panel), QPoint(3, 30));
 }
 
 QColor Border(PlayerName* panel)
 {
-    return Grab(panel).pixelColor(0, 30);
+    return testing_support::Pixel(Grab(panel), QPoint(0, 30));
 }
 
 bool ShowsTurnMarker(PlayerName* panel)
 {
     // The marker image is drawn at (6, 15).
-    return Grab(panel).pixelColor(10, 20) == TurnMarkerColour();
+    return testing_support::Pixel(Grab(panel), QPoint(10, 20)) == TurnMarkerColour();
 }
 
 bool ShowsWinnerMarker(PlayerName* panel)
 {
     // The marker image is drawn at (267, 21).
-    return Grab(panel).pixelColor(275, 30) == WinnerMarkerColour();
+    return testing_support::Pixel(Grab(panel), QPoint(275, 30)) == WinnerMarkerColour();
 }
 
 } // namespace

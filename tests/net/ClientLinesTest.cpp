@@ -7,7 +7,8 @@
 
 namespace {
 
-struct LineCase {
+struct LineCase
+{
     const char* name;
     std::string line;
     std::string expected;

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-class FakeContext : public ReplyContext {
+class FakeContext : public ReplyContext
+{
 public:
     void Broadcast(const BMessage& message) override
     {

@@ -16,7 +16,8 @@
 #include <string>
 #include <vector>
 
-class CallLog {
+class CallLog
+{
 public:
     void Add(const std::string& call)
     {
@@ -49,7 +50,8 @@ private:
 
 // Registers itself in the open-game registry and owns its record, as the
 // real game window does.
-class FakeGameWindow : public GameWindowBase {
+class FakeGameWindow : public GameWindowBase
+{
 public:
     FakeGameWindow(std::string id, game* record, CallLog& log)
         : fId(std::move(id)), fRecord(record), fLog(log)
@@ -72,9 +74,18 @@ public:
     }
     void SetStatus(const std::string& text) override { fLog.Add(fId + " SetStatus " + text); }
     void SetWinner(const std::string& text) override { fLog.Add(fId + " SetWinner " + text); }
-    void SetWhoIsWinner(const std::string& who) override { fLog.Add(fId + " SetWhoIsWinner " + who); }
-    void SetWhitePlayer(const std::string& name) override { fLog.Add(fId + " SetWhitePlayer " + name); }
-    void SetBlackPlayer(const std::string& name) override { fLog.Add(fId + " SetBlackPlayer " + name); }
+    void SetWhoIsWinner(const std::string& who) override
+    {
+        fLog.Add(fId + " SetWhoIsWinner " + who);
+    }
+    void SetWhitePlayer(const std::string& name) override
+    {
+        fLog.Add(fId + " SetWhitePlayer " + name);
+    }
+    void SetBlackPlayer(const std::string& name) override
+    {
+        fLog.Add(fId + " SetBlackPlayer " + name);
+    }
 
     char lastMove[8] = {};
 
@@ -84,7 +95,8 @@ private:
     CallLog& fLog;
 };
 
-class FakeLobby : public BrowserWindowBase {
+class FakeLobby : public BrowserWindowBase
+{
 public:
     explicit FakeLobby(CallLog& log) : fLog(log) {}
     void InformAboutGame(const std::string& id, const std::string& black, const std::string& white,
@@ -105,7 +117,8 @@ private:
 };
 
 // The whole fake UI; Install() points the hooks at it.
-struct FakeUi {
+struct FakeUi
+{
     CallLog log;
     FakeLobby lobby{log};
     std::vector<std::unique_ptr<FakeGameWindow>> windows;

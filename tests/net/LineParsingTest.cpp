@@ -30,15 +30,16 @@ const std::string kStream = "101 1.31 :Halvik server\r\n"
                             "\n\n"
                             "123 carol 7 :hi there\r\n";
 
-const Lines kStreamLines = {"101 1.31 :Halvik server", "118 12 1 0 alice :Open game",
-                            "700 bob 1500",            "201 ",
-                            "119 12 :resigned",        "123 carol 7 :hi there"};
+const Lines kStreamLines = {
+    "101 1.31 :Halvik server", "118 12 1 0 alice :Open game", "700 bob 1500", "201 ",
+    "119 12 :resigned",        "123 carol 7 :hi there"};
 
 } // namespace
 
 TEST(ServerLine, SplitsCodeAndArguments)
 {
-    struct Case {
+    struct Case
+    {
         std::string line;
         std::string code;
         std::vector<std::string> args;
@@ -62,12 +63,6 @@ TEST(ServerLine, SplitsCodeAndArguments)
     }
 }
 
-TEST(LineCutter, WholeStreamInOneChunk)
-{
-    EXPECT_EQ(FeedAll({kStream}), kStreamLines);
-}
-
-// Whatever the chunk boundaries, every line arrives once and whole.
 TEST(LineCutter, SameLinesWhereverTheStreamIsCut)
 {
     for (size_t first = 0; first <= kStream.size(); ++first) {
@@ -77,30 +72,6 @@ TEST(LineCutter, SameLinesWhereverTheStreamIsCut)
             ASSERT_EQ(lines, kStreamLines) << "cut at " << first << " and " << second;
         }
     }
-}
-
-TEST(LineCutter, UnfinishedLineWaitsForItsEnd)
-{
-    LineCutter cutter;
-    Lines lines;
-    cutter.Feed("201 \r\n70", lines);
-    EXPECT_EQ(lines, Lines{"201 "});
-    EXPECT_EQ(cutter.Pending(), "70");
-    cutter.Feed("0 bob", lines);
-    EXPECT_EQ(lines, Lines{"201 "});
-    cutter.Feed(" 1500\r\n", lines);
-    EXPECT_EQ(lines, (Lines{"201 ", "700 bob 1500"}));
-    EXPECT_EQ(cutter.Pending(), "");
-}
-
-TEST(LineCutter, ClearDropsTheUnfinishedLine)
-{
-    LineCutter cutter;
-    Lines lines;
-    cutter.Feed("201", lines);
-    cutter.Clear();
-    cutter.Feed("\r\n700 bob 1500\r\n", lines);
-    EXPECT_EQ(lines, Lines{"700 bob 1500"});
 }
 
 TEST(LineCutter, OverlongLineIsDroppedUpToItsEnd)

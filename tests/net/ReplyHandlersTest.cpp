@@ -1,9 +1,9 @@
 #include "FakeContext.h"
 #include "FakeUi.h"
+#include "RecordedAlerts.h"
 
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
-#include "kit/ModalAlert.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,31 +12,13 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <thread>
 
 namespace {
 
 using Calls = std::vector<std::string>;
 using Fields = std::map<std::string, std::string>;
-
-struct Alert {
-    std::string text;
-    std::string button;
-    bool operator==(const Alert&) const = default;
-};
-
-class RecordedAlerts {
-public:
-    RecordedAlerts()
-    {
-        ModalAlertFactory::SetPresenter(
-            [this](const std::string& text, const std::string& button, AlertType) {
-                alerts.push_back({text, button});
-            });
-    }
-    ~RecordedAlerts() { ModalAlertFactory::SetPresenter({}); }
-    std::vector<Alert> alerts;
-};
 
 void ExpectMessage(const BMessage& message, uint32 what, const Fields& fields)
 {
@@ -70,10 +52,11 @@ const char* const kCannotDetermine =
 
 TEST(ReplyHandlers, VersionCheck)
 {
-    struct Case {
+    struct Case
+    {
         std::string line;
         int resets;
-        std::vector<Alert> alerts;
+        std::vector<AlertShown> alerts;
     };
     const std::vector<Case> cases = {
         {"101 1.31 :Halvik chess server\r\n", 0, {}},
@@ -92,9 +75,9 @@ TEST(ReplyHandlers, VersionCheck)
         context.Receive(c.line);
         EXPECT_EQ(context.resets, c.resets) << c.line;
         if (!c.alerts.empty()) {
-            EXPECT_EQ(recorded.alerts, c.alerts) << c.line;
+            EXPECT_EQ(recorded.Alerts(), c.alerts) << c.line;
         }
-        EXPECT_EQ(recorded.alerts.size(), static_cast<size_t>(c.resets)) << c.line;
+        EXPECT_EQ(recorded.Alerts().size(), static_cast<size_t>(c.resets)) << c.line;
     }
 }
 
@@ -111,12 +94,13 @@ TEST(ReplyHandlers, VersionStoredAndEmptyVersionAlertsOnce)
     context.version = "";
     context.Receive("101\r\n");
     EXPECT_EQ(context.resets, 1);
-    EXPECT_EQ(recorded.alerts, (std::vector<Alert>{{kCannotDetermine, "Oh, well"}}));
+    EXPECT_EQ(recorded.Alerts(), (std::vector<AlertShown>{{kCannotDetermine, "Oh, well"}}));
 }
 
 TEST(ReplyHandlers, ChatAndLoginRepliesPostTheirMessages)
 {
-    struct Case {
+    struct Case
+    {
         std::string line;
         uint32 what;
         Fields fields;
@@ -154,34 +138,117 @@ TEST(ReplyHandlers, RepliesWithoutEffectOrArgumentsChangeNothing)
     FakeGameWindow window("7", cgc_create_game(), ui.log);
     RecordedAlerts recorded;
     FakeContext context;
-    const std::vector<std::string> lines = {
-        "103 x", "104", "105", "110", "113 a b", "116 :x", "117", "404 nope", "405", "411 a",
-        "999 x", "abc", "1a1 x",
-        // Known codes with too few arguments.
-        "102 bob", "114 7 x", "115 bob main", "118 7 1 0", "118 7 1 1 bob",
-        "119", "120 7 bob alice", "121 bob", "123 bob 7", "601 7", "700 bob", "701 bob", "702",
-    };
-    for (const std::string& line : lines)
-        context.Receive(line + "\r\n");
+    // Codes without an effect, unknown codes, and known codes with too few
+    // arguments for their handlers.
+    context.Receive("103 x\r\n104\r\n105\r\n110\r\n111\r\n112 a\r\n113 a b\r\n116 :x\r\n"
+                    "117\r\n404 nope\r\n405\r\n406\r\n407\r\n408\r\n409\r\n410\r\n411 a\r\n"
+                    "999 x\r\nabc\r\n1a1 x\r\n");
+    context.Receive("102 bob\r\n114 7 x\r\n115 bob main\r\n118 7 1 0\r\n118 7 1 1 bob\r\n"
+                    "119\r\n120 7 bob alice\r\n121 bob\r\n123 bob 7\r\n601 7\r\n700 bob\r\n"
+                    "701 bob\r\n702\r\n");
     EXPECT_TRUE(context.Posted().empty());
     EXPECT_TRUE(ui.log.Calls().empty());
     EXPECT_EQ(context.resets, 0);
-    EXPECT_TRUE(recorded.alerts.empty());
+    EXPECT_TRUE(recorded.Alerts().empty());
 }
 
-TEST(ReplyHandlers, ChallengeOfAnotherUserUpdatesTheLobbyOnly)
+// What each reply does to the lobby and the game windows, in order, once
+// the user has started a game. A window for game 7 is open when `window7`
+// is set.
+TEST(ReplyHandlers, LobbyAndWindowEffects)
+{
+    struct Case
+    {
+        const char* name;
+        std::string user;
+        bool window7;
+        std::string lines;
+        Calls calls;
+    };
+    const std::vector<Case> cases = {
+        {"challenges of other users",
+         "alice",
+         false,
+         "118 12 1 0 bob :Open game\r\n118 13 0 1 carol\r\n",
+         {"lobby InformAboutGame 12|bob||Open game", "lobby InformAboutGame 13||carol|"}},
+        {"game of the user, playing black",
+         "alice",
+         false,
+         "118 8 1 1 alice bob\r\n",
+         {"newPlayedGameWindow 8 black", "8 Show",
+          "8 SetStatus you are logged in as alice and playing as black",
+          "lobby InformAboutGame 8|alice|bob|"}},
+        // The empty name must not match the empty black seat of a challenge.
+        {"logged out", "", false, "118 9 0 1 bob\r\n", {"lobby InformAboutGame 9||bob|"}},
+        {"games ended",
+         "alice",
+         false,
+         "119 5\r\n119 6 :White resigned\r\n",
+         {"lobby RemoveGame 5", "lobby RemoveGame 6"}},
+        {"watching",
+         "alice",
+         false,
+         "120 9 bob carol :E2E4 E7E5\r\n",
+         {"newWatchedGameWindow 9 E2E4 E7E5", "9 SetWhitePlayer carol", "9 SetBlackPlayer bob",
+          "9 Show"}},
+        {"moves", "alice", true, "114 7 x E2E4\r\n114 8 x E2E4\r\n", {"7 MakeMove E2E4 sound"}},
+        {"aborts",
+         "alice",
+         true,
+         "601 7 1\r\n601 7 0\r\n601 8 0\r\n",
+         {"lobby RemoveGame 7", "7 SetWhoIsWinner aborted", "7 SetWinner Game Aborted by White.",
+          "playGameAborted", "lobby RemoveGame 7", "7 SetWhoIsWinner aborted",
+          "7 SetWinner Game Aborted by Black.", "playGameAborted", "lobby RemoveGame 8"}},
+        {"players",
+         "alice",
+         false,
+         "700 bob 1500\r\n701 carol 1650\r\n702 bob\r\n",
+         {"lobby UserIn bob 1500", "lobby UserIn carol 1650 announce", "lobby UserOut bob"}},
+    };
+    MyGames::Instance()->AddStarted();
+    for (const Case& c : cases) {
+        FakeUi ui;
+        ui.Install();
+        std::unique_ptr<FakeGameWindow> window7;
+        if (c.window7)
+            window7 = std::make_unique<FakeGameWindow>("7", cgc_create_game(), ui.log);
+        FakeContext context;
+        context.user = c.user;
+        context.Receive(c.lines);
+        EXPECT_EQ(ui.log.Calls(), c.calls) << c.name;
+    }
+}
+
+TEST(ReplyHandlers, NoWindowUntilTheUserStartedAGame)
 {
     FakeUi ui;
     ui.Install();
-    MyGames::Instance()->AddStarted();
     FakeContext context;
-    context.Receive("118 12 1 0 bob :Open game\r\n"
-                    "118 13 0 1 carol\r\n");
-    EXPECT_EQ(InfoTexts(context),
-              (std::vector<std::string>{"Game #12 is a challenge issued by bob (black)",
-                                        "Game #13 is a challenge issued by carol (white)"}));
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 12|bob||Open game",
-                                     "lobby InformAboutGame 13||carol|"}));
+    context.Receive("118 7 0 1 alice :Quick\r\n");
+    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7||alice|Quick"}));
+}
+
+TEST(ReplyHandlers, GameAnnouncementTexts)
+{
+    struct Case
+    {
+        std::string line;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"118 12 1 0 bob :Open game", "Game #12 is a challenge issued by bob (black)"},
+        {"118 13 0 1 carol", "Game #13 is a challenge issued by carol (white)"},
+        {"118 7 1 1 bob alice :Quick",
+         "Game #7 between alice (white) and bob (black) is now in progress"},
+        {"118 7 0 0 bob alice", "Game #7 between alice (white) and bob (black) is now in progress"},
+        {"119 5", "Game #5 has ended..."},
+        {"119 6 :White resigned", "Game #6 has ended...White resigned"},
+    };
+    for (const Case& c : cases) {
+        FakeContext context;
+        context.Receive(c.line + "\r\n");
+        EXPECT_EQ(InfoTexts(context), std::vector<std::string>{c.text}) << c.line;
+    }
 }
 
 TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
@@ -192,10 +259,9 @@ TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
     FakeContext context;
 
     context.Receive("118 7 0 1 alice :Quick\r\n");
-    EXPECT_EQ(ui.log.Calls(),
-              (Calls{"newPlayedGameWindow 7 white", "7 Show",
-                     "7 SetStatus you are logged in as alice and playing as white",
-                     "lobby InformAboutGame 7||alice|Quick"}));
+    EXPECT_EQ(ui.log.Calls(), (Calls{"newPlayedGameWindow 7 white", "7 Show",
+                                     "7 SetStatus you are logged in as alice and playing as white",
+                                     "lobby InformAboutGame 7||alice|Quick"}));
     ASSERT_EQ(ui.windows.size(), 1u);
     game* record = ui.windows[0]->Game();
     EXPECT_NE(record->white_joined, 0);
@@ -206,41 +272,17 @@ TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
     EXPECT_EQ(ui.windows.size(), 1u);
     EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7|bob|alice|Quick"}));
     EXPECT_NE(record->black_joined, 0);
-    EXPECT_EQ(InfoTexts(context).back(),
-              "Game #7 between alice (white) and bob (black) is now in progress");
 }
 
-TEST(ReplyHandlers, UserPlayingBlackGetsABlackWindow)
+TEST(ReplyHandlers, WatchedGameRecordHasBothSeatsTaken)
 {
     FakeUi ui;
     ui.Install();
-    MyGames::Instance()->AddStarted();
     FakeContext context;
-    context.Receive("118 8 1 1 alice bob\r\n");
-    EXPECT_EQ(ui.log.Calls(),
-              (Calls{"newPlayedGameWindow 8 black", "8 Show",
-                     "8 SetStatus you are logged in as alice and playing as black",
-                     "lobby InformAboutGame 8|alice|bob|"}));
+    context.Receive("120 9 bob carol :E2E4\r\n");
     ASSERT_EQ(ui.windows.size(), 1u);
     EXPECT_NE(ui.windows[0]->Game()->black_joined, 0);
     EXPECT_NE(ui.windows[0]->Game()->white_joined, 0);
-}
-
-TEST(ReplyHandlers, NoWindowUnlessTheUserStartedAGameAndIsLoggedIn)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeContext context;
-    context.Receive("118 7 0 1 alice :Quick\r\n");
-    EXPECT_TRUE(ui.windows.empty());
-
-    // Logged out: the empty name must not match the empty black seat.
-    MyGames::Instance()->AddStarted();
-    context.user.clear();
-    context.Receive("118 9 0 1 bob\r\n");
-    EXPECT_TRUE(ui.windows.empty());
-    EXPECT_EQ(ui.log.Calls(),
-              (Calls{"lobby InformAboutGame 7||alice|Quick", "lobby InformAboutGame 9||bob|"}));
 }
 
 TEST(ReplyHandlers, MissingHooksOrWindowsDoNothingMore)
@@ -265,74 +307,21 @@ TEST(ReplyHandlers, MissingHooksOrWindowsDoNothingMore)
     EXPECT_EQ(ui.log.Calls().size(), 1u);
 }
 
-TEST(ReplyHandlers, GameEnded)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeContext context;
-    context.Receive("119 5\r\n"
-                    "119 6 :White resigned\r\n");
-    EXPECT_EQ(InfoTexts(context), (std::vector<std::string>{"Game #5 has ended...",
-                                                            "Game #6 has ended...White resigned"}));
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby RemoveGame 5", "lobby RemoveGame 6"}));
-}
-
-TEST(ReplyHandlers, WatchingAGameOpensASeatedWindow)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeContext context;
-    context.Receive("120 9 bob carol :E2E4 E7E5\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"newWatchedGameWindow 9 E2E4 E7E5", "9 SetWhitePlayer carol",
-                                     "9 SetBlackPlayer bob", "9 Show"}));
-    ASSERT_EQ(ui.windows.size(), 1u);
-    EXPECT_NE(ui.windows[0]->Game()->black_joined, 0);
-    EXPECT_NE(ui.windows[0]->Game()->white_joined, 0);
-}
-
-TEST(ReplyHandlers, MovesReachTheRegisteredWindowInAWritableBuffer)
+TEST(ReplyHandlers, MovesReachTheWindowInAWritableBuffer)
 {
     FakeUi ui;
     ui.Install();
     FakeGameWindow window("7", cgc_create_game(), ui.log);
     FakeContext context;
-
-    context.Receive("114 7 x E2E4\r\n");
-    EXPECT_EQ(std::string(window.lastMove, 8), std::string("E2E4\0\0\0\0", 8));
-    context.Receive("114 7 x E7E8Q\r\n");
-    EXPECT_EQ(std::string(window.lastMove, 8), std::string("E7E8Q\0\0\0", 8));
-    context.Receive("114 7 x ABCDEFGHIJ\r\n");
-    EXPECT_EQ(std::string(window.lastMove, 8), std::string("ABCDEFG\0", 8));
-    context.Receive("114 8 x E2E4\r\n"); // no window for game 8
-    EXPECT_EQ(ui.log.Calls(),
-              (Calls{"7 MakeMove E2E4 sound", "7 MakeMove E7E8Q sound", "7 MakeMove ABCDEFG sound"}));
-}
-
-TEST(ReplyHandlers, AbortedGame)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeGameWindow window("7", cgc_create_game(), ui.log);
-    FakeContext context;
-    context.Receive("601 7 1\r\n");
-    context.Receive("601 7 0\r\n");
-    context.Receive("601 8 0\r\n");
-    EXPECT_EQ(ui.log.Calls(),
-              (Calls{"lobby RemoveGame 7", "7 SetWhoIsWinner aborted",
-                     "7 SetWinner Game Aborted by White.", "playGameAborted",
-                     "lobby RemoveGame 7", "7 SetWhoIsWinner aborted",
-                     "7 SetWinner Game Aborted by Black.", "playGameAborted",
-                     "lobby RemoveGame 8"}));
-}
-
-TEST(ReplyHandlers, PlayersArriveAndLeave)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeContext context;
-    context.Receive("700 bob 1500\r\n701 carol 1650\r\n702 bob\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby UserIn bob 1500", "lobby UserIn carol 1650 announce",
-                                     "lobby UserOut bob"}));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"E2E4", std::string("E2E4\0\0\0\0", 8)},
+        {"E7E8Q", std::string("E7E8Q\0\0\0", 8)},
+        {"ABCDEFGHIJ", std::string("ABCDEFG\0", 8)},
+    };
+    for (const auto& [move, buffer] : cases) {
+        context.Receive("114 7 x " + move + "\r\n");
+        EXPECT_EQ(std::string(window.lastMove, 8), buffer) << move;
+    }
 }
 
 TEST(CommandHandler, ClearDropsTheKeptLine)
@@ -380,7 +369,8 @@ TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
         context.Receive("118 7 0 1 alice\r\n114 7 x E2E4\r\n601 7 1\r\n"
                         "120 9 bob carol :E2E4\r\n700 bob 1500\r\n");
         done = true;
-        QMetaObject::invokeMethod(&app, [&] { app.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [&] { app.quit(); }, Qt::QueuedConnection);
     });
     bool timedOut = false;
     QTimer::singleShot(10000, &app, [&] {

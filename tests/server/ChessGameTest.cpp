@@ -115,31 +115,3 @@ TEST(ChessGame, OverlongOrEmptyTextIsRefusedBeforeTheEngine)
     EXPECT_EQ(game.Move("E2E4QQQQ").code, CGC_ILLEGAL);
     EXPECT_EQ(game.Ply(), 0);
 }
-
-TEST(ChessGame, FinishedGamesLingerUntilBothPlayersLeave)
-{
-    auto owned = Running();
-    ChessGame& game = *owned;
-    game.AddWatcher(9);
-    game.Finish();
-    EXPECT_EQ(game.State(), GameState::Finished);
-    EXPECT_EQ(game.Move("E2E4").code, CGC_NO_GAME);
-    EXPECT_FALSE(game.Abandoned());
-    game.Leave(Side::White);
-    EXPECT_FALSE(game.SideOf("alice"));
-    EXPECT_FALSE(game.Abandoned());
-    game.Leave(Side::Black);
-    EXPECT_TRUE(game.Abandoned());
-}
-
-TEST(ChessGame, Watchers)
-{
-    auto owned = Running();
-    ChessGame& game = *owned;
-    EXPECT_TRUE(game.AddWatcher(3));
-    EXPECT_FALSE(game.AddWatcher(3));
-    EXPECT_TRUE(game.IsWatching(3));
-    EXPECT_TRUE(game.RemoveWatcher(3));
-    EXPECT_FALSE(game.RemoveWatcher(3));
-    EXPECT_FALSE(game.IsWatching(3));
-}

@@ -48,13 +48,3 @@ TEST(GameEnd, AbortsCountOnlyOnceBothSidesHaveMoved)
     EXPECT_EQ(gone.score, Score::WhiteWins);
     EXPECT_EQ(gone.reason, "Black left the server and loses. 1-0");
 }
-
-TEST(GameEnd, ResultTextsAndScores)
-{
-    EXPECT_STREQ(ResultText(Score::WhiteWins), "1-0");
-    EXPECT_STREQ(ResultText(Score::BlackWins), "0-1");
-    EXPECT_STREQ(ResultText(Score::Draw), "1/2-1/2");
-    EXPECT_EQ(WhiteScore(Score::WhiteWins), 1.0);
-    EXPECT_EQ(WhiteScore(Score::BlackWins), 0.0);
-    EXPECT_EQ(WhiteScore(Score::Draw), 0.5);
-}

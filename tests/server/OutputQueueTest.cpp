@@ -99,11 +99,3 @@ TEST(LineBudget, ABurstThenTheSteadyRate)
         EXPECT_TRUE(budget.Take(later)) << i;
     EXPECT_FALSE(budget.Take(later));
 }
-
-TEST(LineBudget, NoRateMeansNoLimit)
-{
-    auto t0 = LineBudget::Clock::now();
-    LineBudget budget(1, 0, t0);
-    for (int i = 0; i < 1000; ++i)
-        ASSERT_TRUE(budget.Take(t0));
-}

@@ -11,11 +11,13 @@
 
 namespace tolvar::server::test {
 
-TestClient::TestClient(std::uint16_t port)
+TestClient::TestClient(std::uint16_t port, int receiveBuffer)
 {
     fSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fSocket < 0)
         return;
+    if (receiveBuffer > 0)
+        setsockopt(fSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -15,7 +15,9 @@ using namespace std::chrono_literals;
 
 class TestClient {
 public:
-    explicit TestClient(std::uint16_t port);
+    // A non-zero `receiveBuffer` shrinks the socket's receive buffer, for a
+    // client that reads slowly or not at all.
+    explicit TestClient(std::uint16_t port, int receiveBuffer = 0);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;

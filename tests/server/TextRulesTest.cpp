@@ -61,10 +61,12 @@ TEST(TextRules, CleanTextRefusesControlsAndBrokenUtf8)
         EXPECT_EQ(IsCleanText(c.text), c.clean) << c.what;
 }
 
-TEST(TextRules, NameKeyFoldsAsciiCaseOnly)
+TEST(TextRules, ShortenedCutsBetweenCharacters)
 {
-    EXPECT_EQ(NameKey("AliCE_9-"), "alice_9-");
-    EXPECT_EQ(NameKey("\xc3\x89"), "\xc3\x89");
+    EXPECT_EQ(Shortened("E2E4", 20), "E2E4");
+    EXPECT_EQ(Shortened("abcdef", 4), "abcd...");
+    // The fourth byte is inside the second "é"; the cut moves before it.
+    EXPECT_EQ(Shortened("a\xc3\xa9\xc3\xa9", 4), "a\xc3\xa9...");
 }
 
 TEST(TextRules, PrintableEscapesEverythingOutsidePrintableAscii)

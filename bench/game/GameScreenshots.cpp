@@ -1,0 +1,114 @@
+// Saves pictures of the game windows and dialogs as the program draws them
+// with its real resources, for a look by eye: a game in progress from
+// White's and from Black's side, a finished game with its banner, the game
+// creation dialog and the promotion dialog.
+//
+// Usage: game_screenshots <output directory>
+// Run it under a display (for example xvfb-run) or on the offscreen platform.
+
+#include "app/AppLocation.h"
+#include "cgc/cgc.h"
+#include "game/ChooseColorWindow.h"
+#include "game/ChoosePromotionWindow.h"
+#include "game/GameHooks.h"
+#include "game/GameWindow.h"
+#include "lobby/UserPanel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Settle(QApplication& app, int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        app.processEvents(QEventLoop::AllEvents, 10);
+}
+
+GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
+                 const std::vector<std::string>& moves)
+{
+    game* record = cgc_create_game();
+    cgc_join_game(record, CGC_WHITE);
+    cgc_join_game(record, CGC_BLACK);
+    auto* window = new GameWindow(id, record, colour);
+    window->Show();
+    window->SetWhitePlayer("alpha");
+    window->SetBlackPlayer("beta");
+    window->SetStatus(colour == CGC_WHITE ? "you are logged in as alpha and playing as white"
+                                          : "you are logged in as beta and playing as black");
+    for (const std::string& move : moves) {
+        char buffer[8] = {};
+        move.copy(buffer, 7);
+        window->MakeMove(buffer, false);
+    }
+    window->Chat()->ReceivedMessage("beta", "", "good luck!");
+    window->Chat()->ReceivedMessage("alpha", "", "you too");
+    Settle(app, 300);
+    return window;
+}
+
+bool Save(QWidget* widget, const QString& path)
+{
+    bool saved = widget->grab().save(path);
+    std::printf("%s %s\n", saved ? "saved" : "FAILED", qPrintable(path));
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+        return 2;
+    }
+    AppLocation::Instance()->SetExecutableCall(argv[0]);
+    QApplication app(argc, argv);
+    InstallGameHooks();
+    QDir out(QString::fromLocal8Bit(argv[1]));
+    out.mkpath(".");
+    bool ok = true;
+
+    const std::vector<std::string> opening = {"E2E4", "E7E5", "G1F3", "B8C6", "F1B5", "A7A6"};
+    GameWindow* white = Open(app, "12", CGC_WHITE, opening);
+    ok &= Save(white, out.filePath("game-white.png"));
+    GameWindow* black = Open(app, "13", CGC_BLACK, opening);
+    ok &= Save(black, out.filePath("game-black.png"));
+
+    GameWindow* finished = Open(app, "14", CGC_WHITE,
+                                {"E2E4", "E7E5", "F1C4", "B8C6", "D1H5", "G8F6", "H5F7"});
+    ok &= Save(finished, out.filePath("game-finished.png"));
+    // Half a period later the winner's panel shows the other colouring.
+    Settle(app, 550);
+    ok &= Save(finished, out.filePath("game-finished-blink.png"));
+
+    auto* create = new ChooseColorWindow();
+    create->Show();
+    Settle(app, 200);
+    ok &= Save(create, out.filePath("dialog-create.png"));
+    create->Quit();
+
+    ChoosePromotionWindow promotion(CGC_WHITE);
+    promotion.show();
+    Settle(app, 200);
+    ok &= Save(&promotion, out.filePath("dialog-promotion.png"));
+    ChoosePromotionWindow blackPromotion(CGC_BLACK);
+    blackPromotion.show();
+    Settle(app, 200);
+    ok &= Save(&blackPromotion, out.filePath("dialog-promotion-black.png"));
+
+    delete white;
+    delete black;
+    delete finished;
+    return ok ? 0 : 1;
+}

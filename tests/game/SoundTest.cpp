@@ -1,0 +1,106 @@
+#include "GameTestSupport.h"
+
+#include "app/AppLocation.h"
+#include "game/QtSoundOutput.h"
+#include "game/SoundSystem.h"
+#include "xml/UserSettings.h"
+
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <thread>
+
+using testing_support::Sounds;
+
+namespace {
+using Played = std::vector<std::string>;
+
+std::string Resource(const std::string& relative)
+{
+    return AppLocation::Instance()->AbsolutePath(relative);
+}
+} // namespace
+
+TEST(SoundSystem, EachRequestCarriesItsOwnSoundFlag)
+{
+    Sounds().Clear();
+    SoundSystem* sounds = SoundSystem::Instance();
+    sounds->PlayPieceMoved(false);
+    sounds->PlayCheck(true);
+    sounds->PlayCheckmate();
+    sounds->PlayDraw();
+    sounds->PlayGameAborted();
+    EXPECT_EQ(Sounds().Played(),
+              (Played{"check.wav", "checkmate.wav", "draw.wav", "game-aborted.wav"}));
+
+    // A silent request on another thread leaves this one's sound alone.
+    Sounds().Clear();
+    std::thread silent([&] {
+        for (int i = 0; i < 200; ++i)
+            sounds->PlayPieceMoved(false);
+    });
+    for (int i = 0; i < 200; ++i)
+        sounds->PlayCheck(true);
+    silent.join();
+    EXPECT_EQ(Sounds().Played().size(), 200u);
+
+    // The process-wide switch still mutes everything while off.
+    Sounds().Clear();
+    sounds->EnableSound(false);
+    sounds->PlayGameAborted();
+    sounds->EnableSound(true);
+    sounds->PlayGameAborted();
+    EXPECT_EQ(Sounds().Played(), Played{"game-aborted.wav"});
+}
+
+TEST(SoundSystem, AMissingFileSilencesOnlyItsOwnEvent)
+{
+    ASSERT_EQ(std::remove(Resource("resources/sounds/draw.wav").c_str()), 0);
+    Sounds().Clear();
+    SoundSystem* sounds = SoundSystem::Instance();
+    sounds->PlayDraw();
+    sounds->PlayPieceMoved();
+    EXPECT_EQ(Sounds().Played(), Played{"piece-moved.wav"});
+}
+
+TEST(QtSoundOutput, EventsPlayTheConfiguredFileOrTheirFallback)
+{
+    EXPECT_EQ(QtSoundOutput::EventSettingsKey("Tolvar Game Started"), "sound-event-game-started");
+    QtSoundOutput output;
+    const std::string fallback = Resource("resources/sounds/game-started.wav");
+    output.RegisterEvent("Tolvar Game Started", fallback);
+    EXPECT_EQ(output.EventPath("Tolvar Game Started"), fallback);
+    EXPECT_EQ(output.EventPath("Unknown Event"), "");
+
+    const std::string chosen = Resource("resources/sounds/check.wav");
+    UserSettings::Instance()->SetData("sound-event-game-started", chosen);
+    EXPECT_EQ(output.EventPath("Tolvar Game Started"), chosen);
+    // A setting that names no readable file falls back.
+    UserSettings::Instance()->SetData("sound-event-game-started", "/nonexistent/x.wav");
+    EXPECT_EQ(output.EventPath("Tolvar Game Started"), fallback);
+    UserSettings::Instance()->SetData("sound-event-game-started",
+                                      Resource("resources/sounds"));
+    EXPECT_EQ(output.EventPath("Tolvar Game Started"), fallback);
+}
+
+TEST(QtSoundOutput, PlayingWithoutADeviceOrFileIsQuietlyNothing)
+{
+    QtSoundOutput output;
+    EXPECT_EQ(output.Load("/nonexistent/sound.wav"), -1);
+    const int handle = output.Load(Resource("resources/sounds/check.wav"));
+    EXPECT_GE(handle, 0);
+    output.RegisterEvent("Tolvar Game Started", Resource("resources/sounds/game-started.wav"));
+    // Any thread may play; the work is done on the GUI thread.
+    std::thread other([&] {
+        output.Play(handle);
+        output.Play(-1);
+        output.Play(handle + 100);
+        output.PlayEvent("Tolvar Game Started");
+        output.PlayEvent("Unknown Event");
+    });
+    other.join();
+    QTest::qWait(100);
+    SUCCEED();
+}
