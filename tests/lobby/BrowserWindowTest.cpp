@@ -378,21 +378,6 @@ TEST_F(LobbyFixture, UserOutRemovesOnlyAnExactNameAndSaysSo)
     EXPECT_EQ(NoticesIn(recorder), (std::vector<std::string>{"Bob has left"}));
 }
 
-TEST_F(LobbyFixture, ChatAndNoticesFromTheBroadcastReachTheChatPanel)
-{
-    BMessage chat(MSG_PUBLIC_CHAT);
-    chat.AddString("user", "carl");
-    chat.AddString("channel", "nil");
-    chat.AddString("message", "<b>x</b>");
-    MessageRepeater::Instance()->PostMessage(chat);
-    BMessage info(MSG_INFO_TEXT);
-    info.AddString("message", "Welcome to Tolvar Chess for BeOS.");
-    MessageRepeater::Instance()->PostMessage(info);
-    ASSERT_TRUE(WaitFor([&] { return lobby->Chat()->Log()->document()->blockCount() == 3; }));
-    EXPECT_EQ(lobby->Chat()->Log()->toPlainText().toStdString(),
-              "carl: <b>x</b>\nSystem: Welcome to Tolvar Chess for BeOS.\n");
-}
-
 TEST_F(LobbyFixture, LogoutEmptiesEverythingResetsTheSpeakerAndBringsANewLogin)
 {
     FakeGameWindow window;
