@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the lobby's widget tests: a speaker link that records what
+// What the lobby's widget tests share: a speaker link that records what
 // the views send, and readers of the chat log's coloured runs.
 
 #include "lobby/SpeakerLink.h"
