@@ -14,7 +14,6 @@ class GameWindowBase : public GuiLooper {
 public:
     using GuiLooper::GuiLooper;
 
-    virtual void Show() = 0;
     virtual std::string GameID() const = 0;
     // The engine record of the game; owned by the window.
     virtual game* Game() const = 0;

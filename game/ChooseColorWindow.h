@@ -8,12 +8,7 @@
 // GUI thread only; shown with Show(), it deletes itself when it closes.
 
 #include "kit/Types.h"
-// See GameWindow.h: BWindow<QWidget, GameWindowBase> implements Show()
-// without being able to say so.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsuggest-override"
 #include "widgets/BWindow.h"
-#pragma GCC diagnostic pop
 
 #include <QDialog>
 

@@ -7,12 +7,7 @@
 // without a choice. The creator deletes it.
 
 #include "kit/Types.h"
-// See GameWindow.h: BWindow<QWidget, GameWindowBase> implements Show()
-// without being able to say so.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsuggest-override"
 #include "widgets/BWindow.h"
-#pragma GCC diagnostic pop
 
 #include <QDialog>
 

@@ -12,12 +12,7 @@
 
 #include "app/GameWindowBase.h"
 #include "kit/Types.h"
-// BWindow's Show() is what implements GameWindowBase::Show() here; the
-// template cannot mark it as an override for this one base.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wsuggest-override"
 #include "widgets/BWindow.h"
-#pragma GCC diagnostic pop
 
 #include <QWidget>
 

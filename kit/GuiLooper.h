@@ -20,6 +20,8 @@ public:
 
     // A window's loop is the GUI's; there is no thread to start or stop.
     void Run() override {}
+    // Shows the window; a loop without a window has nothing to show.
+    virtual void Show() {}
     // Closes the window (derived windows override); the default does nothing.
     void Quit() override {}
 

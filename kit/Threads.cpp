@@ -14,8 +14,11 @@ struct Tracked {
     bool finished = false;
 };
 
-std::mutex sMutex;
-std::list<std::shared_ptr<Tracked>> sThreads;
+// Never destroyed: a thread may still be running when the process exits
+// (for instance when the display goes away and the toolkit calls exit()),
+// and destroying a joinable std::thread would abort the process.
+std::mutex& sMutex = *new std::mutex;
+std::list<std::shared_ptr<Tracked>>& sThreads = *new std::list<std::shared_ptr<Tracked>>;
 
 // Joins the finished threads; the caller holds sMutex.
 void ReapLocked()

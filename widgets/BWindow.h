@@ -19,7 +19,7 @@ public:
         QtWindow::setAttribute(Qt::WA_DeleteOnClose);
     }
 
-    void Show()
+    void Show() override
     {
         QtWindow::show();
         QtWindow::raise();

@@ -235,3 +235,40 @@ TEST_F(PortTalkerTest, DisconnectReleasesABlockedSendWithoutASignal)
     EXPECT_GE(sent, 0);
     EXPECT_LT(sent, static_cast<int>(big.size()));
 }
+
+TEST_F(PortTalkerTest, DisconnectCallsOffAConnectionAttemptThatHangs)
+{
+    // A listener whose accept queue is full drops further connection
+    // requests, so a connect to it waits for the system's retries.
+    int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(filler);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    std::atomic<int> result{-1};
+    std::thread connecting([&] {
+        result = talker.Connect("127.0.0.1", ntohs(address.sin_port), false) ? 1 : 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(result.load(), -1) << "the attempt should still be waiting";
+    talker.Disconnect();
+    for (int i = 0; i < 500 && result.load() == -1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(result.load(), 0) << "the attempt was not called off";
+    connecting.join();
+    EXPECT_FALSE(talker.IsConnected());
+    for (int filler : fillers)
+        ::close(filler);
+    ::close(listener);
+}
