@@ -6,7 +6,8 @@ namespace {
 
 // The row array and its squares share one allocation, rows first, so that a
 // board is released with a single call.
-struct board_block {
+struct board_block
+{
     unsigned char* rows[8];
     unsigned char squares[64];
 };

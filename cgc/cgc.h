@@ -49,7 +49,8 @@ struct cgc_position;
 // board[file][rank]: file 0..7 = A..H, rank 0..7 = ranks 1..8.
 typedef unsigned char** cgc_board;
 
-struct game {
+struct game
+{
     int32_t white_joined;
     int32_t black_joined;
     char moves[CGC_MOVES_LENGTH];

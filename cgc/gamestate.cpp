@@ -6,17 +6,6 @@
 
 namespace {
 
-const int ray_steps[8][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1},
-                             {1, 0}, {-1, 0}, {0, 1},  {0, -1}};
-
-const int knight_jumps[8][2] = {{2, 1}, {2, -1}, {-2, 1}, {-2, -1},
-                                {1, 2}, {1, -2}, {-1, 2}, {-1, -2}};
-
-int opponent(int colour)
-{
-    return colour == CGC_WHITE ? CGC_BLACK : CGC_WHITE;
-}
-
 // Nonzero when a piece of `side` may land on the square by the piece rules
 // alone: empty, or holding an opposing piece other than the king.
 int open_target(int code, int side)
@@ -24,35 +13,22 @@ int open_target(int code, int side)
     return code == CGC_EMPTY || (color(code) != side && cgc_piece_type(code) != CGC_KING);
 }
 
-// The pawn on (f, r) of `side` has a legal move; mirrors valid_pawn.
+// The pawn on (f, r) of `side` has a legal move: a step or two ahead or a
+// capture to either side, as valid_pawn judges them.
 int pawn_has_move(game* g, int f, int r, int side)
 {
-    unsigned char** b = g->board;
-    int forward = side == CGC_WHITE ? 1 : -1;
-    int start = side == CGC_WHITE ? 1 : 6;
-    int ep_rank = side == CGC_WHITE ? 5 : 2;
-    int ahead = r + forward;
-    if (!onboard(f, ahead))
-        return 0;
-    if (b[f][ahead] == CGC_EMPTY) {
-        if (king_safe_after(g, f, r, f, ahead))
-            return 1;
-        if (r == start && b[f][ahead + forward] == CGC_EMPTY &&
-            king_safe_after(g, f, r, f, ahead + forward))
-            return 1;
-    }
-    for (int tf = f - 1; tf <= f + 1; tf += 2) {
-        if (!onboard(tf, ahead))
-            continue;
-        int code = b[tf][ahead];
-        int capture = code != CGC_EMPTY && open_target(code, side);
-        int en_passant = ahead == ep_rank && tf == g->ep_file && open_target(code, side);
-        if ((capture || en_passant) && king_safe_after(g, f, r, tf, ahead))
+    int ahead = side == CGC_WHITE ? 1 : -1;
+    const int targets[4][2] = {
+        {f, r + ahead}, {f, r + 2 * ahead}, {f - 1, r + ahead}, {f + 1, r + ahead}};
+    for (const auto& to : targets) {
+        if (onboard(to[0], to[1]) && open_target(g->board[to[0]][to[1]], side) &&
+            valid_pawn(g, f, r, to[0], to[1], 0) && king_safe_after(g, f, r, to[0], to[1]))
             return 1;
     }
     return 0;
 }
 
+// The knight on (f, r) of `side` has a legal jump.
 int knight_has_move(game* g, int f, int r, int side)
 {
     for (const auto& jump : knight_jumps) {
@@ -111,12 +87,14 @@ int en_passant_possible(game* g)
         return 0;
     for (int f = ep - 1; f <= ep + 1; f += 2) {
         if (onboard(f, from_rank) && g->board[f][from_rank] == (side | CGC_PAWN) &&
+            valid_pawn(g, f, from_rank, ep, to_rank, 0) &&
             king_safe_after(g, f, from_rank, ep, to_rank))
             return 1;
     }
     return 0;
 }
 
+// The colourless code named by the fifth character of a move text, or 0.
 int promotion_piece(char letter)
 {
     switch (letter) {
@@ -267,6 +245,8 @@ int cgc_do_move(game* g, int ff, int fr, int tf, int tr, int promote)
 
 int cgc_check_state(game* g, int kf, int kr)
 {
+    if (!onboard(kf, kr))
+        return CGC_NO_CHECK;
     int af, ar;
     if (!find_attacker(g, kf, kr, &af, &ar))
         return CGC_NO_CHECK;
@@ -345,7 +325,8 @@ int cgc_is_stale(game* g, int, int)
 int cgc_has_sufficient(game* g, int colour)
 {
     // Per side: pawns, rooks or queens; knights; bishops by square colour.
-    struct material {
+    struct material
+    {
         int heavy = 0;
         int knights = 0;
         int bishops[2] = {0, 0};

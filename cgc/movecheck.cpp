@@ -6,32 +6,25 @@ namespace {
 
 typedef int (*validator)(game*, int, int, int, int, int);
 
-struct validator_entry {
+struct validator_entry
+{
     int name;
     validator check;
 };
 
 const validator_entry validators[] = {
-    {CGC_KNIGHT, valid_knight}, {CGC_BISHOP, valid_bishop}, {CGC_ROOK, valid_rook},
-    {CGC_QUEEN, valid_queen},   {CGC_KING, valid_king},     {CGC_PAWN, valid_pawn},
+    {CGC_KNIGHT, valid_knight},
+    {CGC_BISHOP, valid_bishop},
+    {CGC_ROOK, valid_rook},
+    {CGC_QUEEN, valid_queen},
+    {CGC_KING, valid_king},
+    {CGC_PAWN, valid_pawn},
     {0, nullptr},
 };
-
-// Rays as (file, rank) steps: 0 to 3 diagonal, 4 to 7 straight.
-const int ray_steps[8][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1},
-                             {1, 0}, {-1, 0}, {0, 1},  {0, -1}};
-
-const int knight_jumps[8][2] = {{2, 1}, {2, -1}, {-2, 1}, {-2, -1},
-                                {1, 2}, {1, -2}, {-1, 2}, {-1, -2}};
 
 int sign(int value)
 {
     return (value > 0) - (value < 0);
-}
-
-int opponent(int colour)
-{
-    return colour == CGC_WHITE ? CGC_BLACK : CGC_WHITE;
 }
 
 // Steps from the from-square towards the to-square, which must lie on a line
@@ -154,7 +147,8 @@ int valid_pawn(game* g, int ff, int fr, int tf, int tr, int)
     }
     if (steps != 1)
         return 0;
-    if (tr == ep_rank && tf == g->ep_file)
+    // En passant: the pawn that has just passed the target stands beside us.
+    if (tr == ep_rank && tf == g->ep_file && b[tf][fr] == (opponent(color(code)) | CGC_PAWN))
         return 1;
     return b[tf][tr] != CGC_EMPTY;
 }

@@ -11,11 +11,25 @@
 // move, the four castling rights and the file of a legal en-passant capture.
 #define CGC_POSITION_KEY_LENGTH 78
 
-struct cgc_position {
+struct cgc_position
+{
     char key[CGC_POSITION_KEY_LENGTH + 1];
     int32_t count;
     cgc_position* next;
 };
+
+// Rays as (file, rank) steps: 0 to 3 diagonal, 4 to 7 straight.
+inline constexpr int ray_steps[8][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1},
+                                        {1, 0}, {-1, 0}, {0, 1},  {0, -1}};
+
+inline constexpr int knight_jumps[8][2] = {{2, 1}, {2, -1}, {-2, 1}, {-2, -1},
+                                           {1, 2}, {1, -2}, {-1, 2}, {-1, -2}};
+
+// The other colour of CGC_WHITE and CGC_BLACK.
+inline int opponent(int colour)
+{
+    return colour == CGC_WHITE ? CGC_BLACK : CGC_WHITE;
+}
 
 // Memory. Every allocation of the engine goes through cgc_alloc (zero-filled,
 // null when memory runs out) and is released with cgc_release.

@@ -18,7 +18,8 @@ int piece_code(char letter)
     return (letter >= 'A' && letter <= 'Z') ? (code | CGC_WHITE) : code;
 }
 
-struct Scratch {
+struct Scratch
+{
     std::vector<game*> records;
     ~Scratch()
     {
@@ -221,10 +222,11 @@ PerftCounts perft(const game* root, int depth)
     return counts;
 }
 
-int count_legal_moves(const game* g)
+std::vector<std::string> legal_moves(const game* g)
 {
+    std::vector<std::string> moves;
     game* child = new_seated_game();
-    int legal = for_each_move(g, child, [](game*, int) {});
+    for_each_move(g, child, [&](game* position, int) { moves.push_back(position->last_move); });
     cgc_free_game(child);
-    return legal;
+    return moves;
 }

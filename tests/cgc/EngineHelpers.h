@@ -30,7 +30,8 @@ std::string board_text(game* g);
 // Plays the move texts in order; returns the result of each.
 std::vector<int> play(game* g, const std::vector<std::string>& moves);
 
-struct PerftCounts {
+struct PerftCounts
+{
     uint64_t nodes = 0;
     uint64_t checks = 0; // leaves reached with result CGC_CHECK or CGC_MATE
     uint64_t mates = 0;
@@ -43,5 +44,5 @@ struct PerftCounts {
 // from-to text (and each promotion letter where a promotion is asked for).
 PerftCounts perft(const game* root, int depth);
 
-// The number of legal moves of the side to move, found the same way.
-int count_legal_moves(const game* g);
+// The legal move texts of the side to move, found the same way.
+std::vector<std::string> legal_moves(const game* g);

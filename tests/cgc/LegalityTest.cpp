@@ -8,7 +8,8 @@
 
 namespace {
 
-struct MoveRow {
+struct MoveRow
+{
     const char* fen; // null: the initial position
     const char* move;
     int expected;
@@ -31,25 +32,19 @@ int judge(const MoveRow& row)
     return result;
 }
 
-class SingleMove : public testing::TestWithParam<MoveRow> {};
+class SingleMove : public testing::TestWithParam<MoveRow>
+{
+};
 
 const MoveRow opening_rows[] = {
-    {nullptr, "E2E4", CGC_MOVE_OK},
-    {nullptr, "G1F3", CGC_MOVE_OK},
-    {nullptr, "E2E4QXYZ", CGC_MOVE_OK},
-    {nullptr, "E2E5", CGC_ILLEGAL},
-    {nullptr, "E1E2", CGC_ILLEGAL},
-    {nullptr, "B1D2", CGC_ILLEGAL},
-    {nullptr, "E2E2", CGC_ILLEGAL},
-    {nullptr, "A1A2", CGC_ILLEGAL},
-    {nullptr, "E7E5", CGC_WRONG_SIDE},
-    {nullptr, "E3E4", CGC_WRONG_SIDE},
-    {nullptr, "e2e4", CGC_ILLEGAL},
-    {nullptr, "E2E9", CGC_ILLEGAL},
-    {nullptr, "E2", CGC_ILLEGAL},
-    {nullptr, "E", CGC_ILLEGAL},
-    {nullptr, "", CGC_ILLEGAL},
-    {nullptr, "O-O", CGC_ILLEGAL},
+    {nullptr, "E2E4", CGC_MOVE_OK},     {nullptr, "G1F3", CGC_MOVE_OK},
+    {nullptr, "E2E4QXYZ", CGC_MOVE_OK}, {nullptr, "E2E5", CGC_ILLEGAL},
+    {nullptr, "E1E2", CGC_ILLEGAL},     {nullptr, "B1D2", CGC_ILLEGAL},
+    {nullptr, "E2E2", CGC_ILLEGAL},     {nullptr, "A1A2", CGC_ILLEGAL},
+    {nullptr, "E7E5", CGC_WRONG_SIDE},  {nullptr, "E3E4", CGC_WRONG_SIDE},
+    {nullptr, "e2e4", CGC_ILLEGAL},     {nullptr, "E2E9", CGC_ILLEGAL},
+    {nullptr, "E2", CGC_ILLEGAL},       {nullptr, "E", CGC_ILLEGAL},
+    {nullptr, "", CGC_ILLEGAL},         {nullptr, "O-O", CGC_ILLEGAL},
     {nullptr, "O-O-O", CGC_ILLEGAL},
 };
 INSTANTIATE_TEST_SUITE_P(Opening, SingleMove, testing::ValuesIn(opening_rows));
@@ -161,8 +156,8 @@ TEST(Legality, RefusedMovesLeaveTheRecordUntouched)
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(play(g, {"D7D5"}), std::vector<int>{0});
     std::vector<unsigned char> before = snapshot(g);
-    for (const char* move : {"D2E3", "B7B8", "B7A8", "E1E3", "E5E4", "E1G2", "H1H9", "A8A7",
-                             "D5D4", "C1C2", "O-O", "e5d6", "E5F6", "E5", ""}) {
+    for (const char* move : {"D2E3", "B7B8", "B7A8", "E1E3", "E5E4", "E1G2", "H1H9", "A8A7", "D5D4",
+                             "C1C2", "O-O", "e5d6", "E5F6", "E5", ""}) {
         char text[8] = {};
         std::strncpy(text, move, sizeof text - 1);
         int result = cgc_make_move(g, text);
@@ -193,7 +188,8 @@ TEST(Legality, AttackAndOccupyModesDiffer)
 TEST(Legality, ArbitraryTextsNeverHarmTheRecord)
 {
     std::mt19937 random(12345);
-    game* start = game_from_fen("r1bqkbnr/ppp1p1pp/2n5/3pPp2/8/5N2/PPPP1PPP/RNBQKB1R w KQkq f6 0 4");
+    game* start =
+        game_from_fen("r1bqkbnr/ppp1p1pp/2n5/3pPp2/8/5N2/PPPP1PPP/RNBQKB1R w KQkq f6 0 4");
     game* g = new_seated_game();
     copy_position(g, start);
     const char alphabet[] = "ABCDEFGH12345678O-QRNBKabcx\x80\xff ";
