@@ -36,15 +36,17 @@ struct ServerConfig {
     std::size_t maxChatBytes = 400;
     int maxOpenChallenges = 3;
     int maxGamesPerUser = 10;
-    int maxConnections = 2000;
+    int maxConnections = 4000;
     int maxFailedLogins = 5;
 
-    // The client reads at most 999 bytes at a time, pauses 50 ms, and drops
-    // any line cut by a read. So at most paceBurstBytes are written to one
-    // connection within any paceInterval, always as whole lines. Zero
-    // interval turns pacing off.
+    // Output pacing, for a client that reads at most 999 bytes at a time,
+    // pauses after each read and drops any line a read cuts: at most
+    // paceBurstBytes are then written to one connection within any
+    // paceInterval, always as whole lines. Our client keeps a line that a
+    // read cuts and does not pause, so pacing is off (zero interval): it
+    // would only slow a large lobby down.
     std::size_t paceBurstBytes = 999;
-    std::chrono::milliseconds paceInterval{100};
+    std::chrono::milliseconds paceInterval{0};
     // A connection whose unsent output grows beyond this is dropped. The
     // kernel's send buffer is kept small too, or it would hide a reader
     // that stopped reading behind megabytes of automatic buffer growth.
