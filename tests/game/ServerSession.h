@@ -1,12 +1,12 @@
 #pragma once
-// A logged-in session with a real protocol speaker against a FakeServer on
+// A logged-in session with a real protocol speaker against a LineServer on
 // port 5000 (the tests run in a private network namespace): the speaker's
 // loop runs, the server answers the login line with 201, and the test can
 // read what the client sent and send replies of its own. Waits process the
 // GUI's events (replies open and drive windows there) and give up after a
 // timeout.
 
-#include "FakeServer.h"
+#include "support/LineServer.h"
 
 #include <string>
 
@@ -17,7 +17,7 @@ public:
     ~ServerSession();
 
     bool LoggedIn() const { return fLoggedIn; }
-    FakeServer& Server() { return fServer; }
+    LineServer& Server() { return fServer; }
 
     // Waits until the client has sent exactly `line`.
     bool WaitForLine(const std::string& line, int timeoutMs = 10000);
@@ -27,6 +27,6 @@ public:
     std::vector<std::string> LinesStartingWith(const std::string& prefix);
 
 private:
-    FakeServer fServer;
+    LineServer fServer;
     bool fLoggedIn = false;
 };

@@ -1,7 +1,7 @@
 // The lobby driven through the real protocol speaker against a stand-in
 // server on port 5000 (in a private network namespace).
 
-#include "LineServer.h"
+#include "support/LineServer.h"
 #include "LobbyTestSupport.h"
 #include "app/MessageCodes.h"
 #include "kit/Threads.h"

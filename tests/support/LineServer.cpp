@@ -1,4 +1,4 @@
-#include "LineServer.h"
+#include "support/LineServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -56,6 +56,12 @@ bool LineServer::HasLine(const std::string& line)
 {
     std::lock_guard<std::mutex> lock(fMutex);
     return std::find(fLines.begin(), fLines.end(), line) != fLines.end();
+}
+
+void LineServer::ClearLines()
+{
+    std::lock_guard<std::mutex> lock(fMutex);
+    fLines.clear();
 }
 
 void LineServer::_Run()

@@ -21,8 +21,10 @@ public:
     bool ClientGone() const { return fClientGone.load(); }
 
     bool Send(const std::string& text);
+    // The complete lines received so far, each with its CR LF.
     std::vector<std::string> Lines();
     bool HasLine(const std::string& line);
+    void ClearLines();
 
 private:
     void _Run();
