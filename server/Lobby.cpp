@@ -265,16 +265,23 @@ void Lobby::_PublicChat(Member& member, const ClientLine& line)
         _Send(member, Reply::Refused("usage: PUBLMSG :text"));
         return;
     }
-    if (line.Text().empty()) {
-        _Send(member, Reply::NotAllowed("empty message"));
+    if (!_AcceptChatText(member, line.Text()))
         return;
+    _Broadcast(Reply::PublicChat(member.name, line.Text()));
+}
+
+bool Lobby::_AcceptChatText(Member& member, const std::string& text)
+{
+    if (text.empty()) {
+        _Send(member, Reply::NotAllowed("empty message"));
+        return false;
     }
-    if (line.Text().size() > fConfig.maxChatBytes) {
+    if (text.size() > fConfig.maxChatBytes) {
         _Send(member, Reply::NotAllowed("message longer than " +
                                         std::to_string(fConfig.maxChatBytes) + " bytes"));
-        return;
+        return false;
     }
-    _Broadcast(Reply::PublicChat(member.name, line.Text()));
+    return true;
 }
 
 // ---- Delivery --------------------------------------------------------------

@@ -71,6 +71,8 @@ private:
     void _Games(Member& member, const ClientLine& line);
     void _Users(Member& member, const ClientLine& line);
     void _PublicChat(Member& member, const ClientLine& line);
+    // True when `text` may go out as a chat line; otherwise tells the sender why not.
+    bool _AcceptChatText(Member& member, const std::string& text);
 
     // Games (LobbyGames.cpp).
     void _Make(Member& member, const ClientLine& line);

@@ -245,15 +245,8 @@ void Lobby::_GameChat(Member& member, const ClientLine& line)
                                         std::to_string(game->Id())));
         return;
     }
-    if (line.Text().empty()) {
-        _Send(member, Reply::NotAllowed("empty message"));
+    if (!_AcceptChatText(member, line.Text()))
         return;
-    }
-    if (line.Text().size() > fConfig.maxChatBytes) {
-        _Send(member, Reply::NotAllowed("message longer than " +
-                                        std::to_string(fConfig.maxChatBytes) + " bytes"));
-        return;
-    }
     _SendToGame(*game, Reply::GameChat(member.name, game->Id(), line.Text()));
 }
 
