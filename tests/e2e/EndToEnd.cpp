@@ -1,5 +1,6 @@
 #include "EndToEnd.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,18 +85,45 @@ testing::AssertionResult EndToEnd::Eventually(ClientProcess& client, const std::
            << e2e::Describe(last);
 }
 
+namespace {
+
+int CountLines(const std::vector<std::string>& lines, const std::string& wanted)
+{
+    return static_cast<int>(std::count(lines.begin(), lines.end(), wanted));
+}
+
+// The player-list lines of `user` the client has received ("700 user rating").
+int ListEntries(const std::string& logPath, const std::string& user)
+{
+    int count = 0;
+    for (const std::string& line : e2e::ReceivedLines(logPath))
+        if (line.rfind("700 " + user + " ", 0) == 0)
+            ++count;
+    return count;
+}
+
+const char* const kWelcome = "System: Welcome to Tolvar Chess for BeOS.";
+
+} // namespace
+
 testing::AssertionResult EndToEnd::LogIn(ClientProcess& client, const std::string& user,
                                          const std::string& password, bool create)
 {
-    testing::AssertionResult shown = Eventually(
-        client, "a login window", [](const QJsonObject& s) { return e2e::VisibleLogins(s) > 0; });
-    if (!shown)
-        return shown;
+    QJsonObject before;
+    if (!client.WaitFor([](const QJsonObject& s) { return e2e::VisibleLogins(s) > 0; }, kWait,
+                        &before))
+        return testing::AssertionFailure() << client.Name() << ": no login window\n"
+                                           << e2e::Describe(before);
+    // A lobby that lost its connection keeps its status, lists and chat, so
+    // a new login shows only as a further welcome and a further list.
+    const int welcomes = CountLines(e2e::LobbyChat(before), kWelcome);
+    const int listed = ListEntries(client.LogPath(), user);
     if (!client.Do((create ? "create-account " : "login ") + user + " " + password))
         return testing::AssertionFailure() << client.Name() << " could not log in";
     return Eventually(client, "the lobby of " + user, [&](const QJsonObject& s) {
         return e2e::LobbyStatus(s) == "connected as " + user && e2e::VisibleLogins(s) == 0 &&
-               !e2e::Rating(s, user).empty();
+               CountLines(e2e::LobbyChat(s), kWelcome) > welcomes &&
+               ListEntries(client.LogPath(), user) > listed && !e2e::Rating(s, user).empty();
     });
 }
 

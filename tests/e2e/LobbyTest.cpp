@@ -122,9 +122,15 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
                            [](const QJsonObject& s) { return s["chooseColour"].toBool(); }));
     ASSERT_TRUE(b.Do("choose-colour black"));
     for (ClientProcess* client : {&a, &b}) {
+        // The notices travel apart from the rows: wait for both.
         QJsonObject s;
         ASSERT_TRUE(client->WaitFor(
-            [](const QJsonObject& state) { return state["lobby"]["gameCount"].toInt() == 2; },
+            [](const QJsonObject& state) {
+                const std::vector<std::string> chat = LobbyChat(state);
+                return state["lobby"]["gameCount"].toInt() == 2 &&
+                       Contains(chat, "System: Game #1 is a challenge issued by alice (white)") &&
+                       Contains(chat, "System: Game #2 is a challenge issued by bob (black)");
+            },
             kWait, &s))
             << e2e::Describe(s);
         const QJsonArray games = std::as_const(s)["lobby"]["games"].toArray();
@@ -136,9 +142,6 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
         EXPECT_EQ(e2e::Text(games[1]["white"]), "alice");
         EXPECT_EQ(e2e::Text(games[1]["black"]), "");
         EXPECT_EQ(e2e::Text(games[1]["description"]), "Alice's game");
-        EXPECT_TRUE(
-            Contains(LobbyChat(s), "System: Game #1 is a challenge issued by alice (white)"));
-        EXPECT_TRUE(Contains(LobbyChat(s), "System: Game #2 is a challenge issued by bob (black)"));
     }
     EXPECT_TRUE(Contains(e2e::SentLines(a.LogPath()), "MAKE 1 :Alice's game \r\n"));
     EXPECT_TRUE(Contains(e2e::SentLines(b.LogPath()), "MAKE 0 \r\n"));
