@@ -274,4 +274,8 @@ TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
     ASSERT_TRUE(Eventually(alice, "the window closed",
                            [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
     EXPECT_TRUE(Contains(e2e::SentLines(alice.LogPath()), "ABORT 1 \r\n"));
+
+    // Quitting closes the watcher's window first, which stops the watching.
+    EXPECT_TRUE(carol.Quit());
+    EXPECT_TRUE(Contains(e2e::SentLines(carol.LogPath()), "OBSERVE 1 off \r\n"));
 }

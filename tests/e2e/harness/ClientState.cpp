@@ -104,7 +104,9 @@ std::vector<std::string> Traced(const std::string& log, const std::string& openi
         size_t digits = at;
         while (digits < log.size() && log[digits] >= '0' && log[digits] <= '9')
             ++digits;
-        if (digits == at || log.compare(digits, closing.size(), closing) != 0)
+        // A count is a few digits; anything else is text that only looks
+        // like a trace.
+        if (digits == at || digits - at > 9 || log.compare(digits, closing.size(), closing) != 0)
             continue;
         const size_t count = std::stoul(log.substr(at, digits - at));
         const size_t start = digits + closing.size();
