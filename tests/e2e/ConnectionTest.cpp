@@ -145,7 +145,7 @@ TEST_F(Interrupted, TheServerGoingAwayBreaksTheConnectionAndALoginWorksOnceItIsB
     }
     std::vector<std::string> sent = e2e::SentLines(alice.LogPath());
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "USER alice secret-a \r\n"), 2);
-    // The new session works: chat goes round.
+    // The new connection works: chat goes round.
     ASSERT_TRUE(alice.Do("say back again"));
     ASSERT_TRUE(Eventually(bob, "alice's line", [](const QJsonObject& s) {
         return Contains(e2e::LobbyChat(s), "alice: back again");

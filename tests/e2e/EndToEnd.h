@@ -52,7 +52,7 @@ protected:
                                         const std::function<bool(const QJsonObject&)>& done,
                                         int timeoutMs = kWait);
     // Logs in through the login window (creating the account when asked)
-    // and waits for the lobby of the new session with its lists.
+    // and waits for the lobby of the new login with its lists.
     testing::AssertionResult LogIn(ClientProcess& client, const std::string& user,
                                    const std::string& password, bool create);
     // Waits for an alert with exactly this text and button, presses it,
