@@ -213,7 +213,7 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& name,
         member.connection->ResumeInput();
         return;
     }
-    // The session keeps the name as typed: the client recognises its own
+    // The connection keeps the name as typed: the client recognises its own
     // games by comparing names exactly.
     member.loggedIn = true;
     member.name = name;

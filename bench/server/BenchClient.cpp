@@ -94,8 +94,15 @@ void BenchClient::_Read()
 {
     fSocket.async_read_some(asio::buffer(fReadBuffer), [this](const asio::error_code& error,
                                                                std::size_t count) {
-        if (error)
+        if (error) {
+            // Closed by the server: this client's game cannot finish.
+            if (error != asio::error::operation_aborted && !fDone) {
+                std::fprintf(stderr, "%s: disconnected: %s\n", fName.c_str(), error.message().c_str());
+                ++fRun.dropped;
+                _Done();
+            }
             return;
+        }
         fInput.append(fReadBuffer.data(), count);
         std::size_t start = 0;
         for (std::size_t lf; (lf = fInput.find('\n', start)) != std::string::npos; start = lf + 1)
@@ -129,10 +136,21 @@ void BenchClient::_Line(const std::string& line)
             fRun.allSetUp();
     } else if (code == "114") {
         _MoveLine(line);
+    } else if (code == "601") {
+        // The opponent is gone; what is missing counts as lost.
+        if (!fDone)
+            _Done();
     } else if (code[0] == '4' || code == "504") {
         if (++fRun.refused <= 5)
             std::fprintf(stderr, "%s: %s\n", fName.c_str(), line.c_str());
     }
+}
+
+void BenchClient::_Done()
+{
+    fDone = true;
+    if (++fRun.finished == fRun.clients && fRun.allFinished)
+        fRun.allFinished();
 }
 
 void BenchClient::_MoveLine(const std::string& line)
@@ -155,9 +173,7 @@ void BenchClient::_MoveLine(const std::string& line)
         ++fRun.moves;
     }
     if (ply == static_cast<int>(fGame.script->size())) {
-        fDone = true;
-        if (++fRun.finished == fRun.clients && fRun.allFinished)
-            fRun.allFinished();
+        _Done();
         return;
     }
     if (_MyPly(ply + 1))

@@ -41,6 +41,7 @@ struct BenchRun {
     long lost = 0;      // plies never received
     long misordered = 0; // duplicated, out of order or not the move sent
     long refused = 0;   // any error reply
+    int dropped = 0;    // clients the server disconnected
     std::vector<double> latencies; // microseconds, MOVE to the opponent's 114
     std::function<void()> allLoggedIn;
     std::function<void()> allSetUp;
@@ -68,6 +69,7 @@ private:
     void _Read();
     void _Line(const std::string& line);
     void _MoveLine(const std::string& line);
+    void _Done();
     bool _MyPly(int ply) const { return (ply % 2 == 1) == fWhite; }
 
     asio::ip::tcp::socket fSocket;

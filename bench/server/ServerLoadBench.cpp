@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,6 +102,8 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
     ServerChild child;
     child.pid = ::fork();
     if (child.pid == 0) {
+        // The server goes when the benchmark goes, however it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(fd, STDERR_FILENO);
         ::execl(binary.c_str(), binary.c_str(), "--port", "0", "--db", database.c_str(),
@@ -243,7 +246,8 @@ int main(int argc, char** argv)
         loop.stop();
     };
     asio::steady_timer watchdog(loop);
-    watchdog.expires_after(std::chrono::seconds(300));
+    watchdog.expires_after(std::chrono::seconds(60) +
+                           3 * options.plies * std::chrono::milliseconds(options.thinkMs + 5));
     watchdog.async_wait([&](const asio::error_code& error) {
         if (!error) {
             std::fprintf(stderr, "timed out: %d of %d clients finished\n", run.finished, run.clients);
@@ -291,14 +295,15 @@ int main(int argc, char** argv)
     std::printf("CPU while playing: server %.0f%% of a core, benchmark clients %.0f%%\n",
                 seconds > 0 ? 100 * serverCpu / seconds : 0.0, seconds > 0 ? 100 * benchCpu / seconds : 0.0);
     std::printf("server peak memory (VmHWM): %.1f MiB\n", static_cast<double>(peakKiB) / 1024.0);
-    std::printf("moves lost: %ld, duplicated or out of order: %ld, error replies: %ld\n", run.lost,
-                run.misordered, run.refused);
+    std::printf("moves lost: %ld, duplicated or out of order: %ld, error replies: %ld, "
+                "clients dropped: %d\n", run.lost, run.misordered, run.refused, run.dropped);
     std::printf("targets: p99 under 5 ms %s, peak memory under 100 MiB %s\n",
                 p99 < 5.0 ? "met" : "MISSED", peakKiB >= 0 && peakKiB < 100 * 1024 ? "met" : "MISSED");
 
     std::string cleanup = "rm -rf '" + dir + "'";
     if (std::system(cleanup.c_str()) != 0)
         std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-    bool ok = complete && run.lost == 0 && run.misordered == 0 && run.refused == 0;
+    bool ok = complete && run.lost == 0 && run.misordered == 0 && run.refused == 0 &&
+              run.dropped == 0;
     return ok ? 0 : 1;
 }

@@ -75,7 +75,7 @@ TEST_F(Login, PasswordsAreTakenAsTyped)
     EXPECT_EQ(carol.Next(), "201 :welcome, carol");
 }
 
-TEST_F(Login, TheSessionShowsTheNameAsTypedAtLogin)
+TEST_F(Login, AConnectionShowsTheNameAsTypedAtLogin)
 {
     TestClient& creator = Guest();
     creator.Send("CREATE Dave secret");
