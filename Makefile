@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run clean
+.PHONY: all deps configure build test check-sanitizers run clean
 
 all: build
 
@@ -18,8 +18,12 @@ build: configure
 test: build
 	scripts/run-tests.sh $(BUILD_DIR)
 
+# The sanitizer builds and bounded fuzzing that continuous integration adds.
+check-sanitizers: deps
+	scripts/check-sanitizers.sh
+
 run: build
 	scripts/run.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-asan build-tsan

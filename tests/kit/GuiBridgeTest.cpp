@@ -98,6 +98,7 @@ TEST(GuiLooper, MessagesFromOtherThreadsAreHandledOnTheGuiThreadInOrder)
     });
     poster.join();
     RunLoopUntil(app, [&] { return window.seen.size() == 100; });
+    ASSERT_EQ(window.seen.size(), 100u);
     for (uint32 i = 0; i < 100; ++i) {
         EXPECT_EQ(window.seen[i], i + 1);
         EXPECT_TRUE(window.onGuiThread[i]);
