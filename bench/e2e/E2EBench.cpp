@@ -195,11 +195,17 @@ QJsonObject LogInToFullLobby(ClientProcess& client, const char* user, int games,
     return state;
 }
 
+struct MoveTime
+{
+    double ms;
+    int ply; // from 1
+};
+
 // Plays `rounds` games between the two clients and returns, for every move,
 // the milliseconds from its drop to its drawing on the other board.
-std::vector<double> MeasureMoves(ClientProcess& white, ClientProcess& black, int rounds)
+std::vector<MoveTime> MeasureMoves(ClientProcess& white, ClientProcess& black, int rounds)
 {
-    std::vector<double> latencies;
+    std::vector<MoveTime> latencies;
     for (int round = 0; round < rounds; ++round) {
         Do(white, "click create");
         Wait(white, "the creation dialog",
@@ -241,7 +247,7 @@ std::vector<double> MeasureMoves(ClientProcess& white, ClientProcess& black, int
                     drawn = static_cast<long long>(paint.toObject()["at"].toDouble());
             if (drawn == 0)
                 Fail("the board never drew the move");
-            latencies.push_back(static_cast<double>(drawn - dropped) / 1000.0);
+            latencies.push_back({static_cast<double>(drawn - dropped) / 1000.0, ply});
         }
         for (ClientProcess* player : {&white, &black})
             Do(*player, "close-game " + id);
@@ -334,7 +340,10 @@ int main(int argc, char** argv)
     LogInToFullLobby(opponent, kOpponent, options.games, options.players);
     std::printf("playing %d games between two clients...\n", options.rounds);
     std::fflush(stdout);
-    const std::vector<double> moves = MeasureMoves(measured, opponent, options.rounds);
+    const std::vector<MoveTime> timed = MeasureMoves(measured, opponent, options.rounds);
+    std::vector<double> moves;
+    for (const MoveTime& move : timed)
+        moves.push_back(move.ms);
     const QJsonObject end = measured.State(true);
 
     if (!crowd.Error().empty())
@@ -360,6 +369,13 @@ int main(int argc, char** argv)
     Report("drop to move drawn on the other board, median", Percentile(moves, 0.5), "ms", 10);
     Report("drop to move drawn on the other board, p99", Percentile(moves, 0.99), "ms", 10);
     std::printf("  %-44s %10zu\n", "moves measured", moves.size());
+    std::vector<MoveTime> slowest = timed;
+    std::sort(slowest.begin(), slowest.end(),
+              [](const MoveTime& a, const MoveTime& b) { return a.ms > b.ms; });
+    std::printf("  slowest moves (ms at ply):");
+    for (size_t i = 0; i < std::min<size_t>(5, slowest.size()); ++i)
+        std::printf(" %.1f at %d", slowest[i].ms, slowest[i].ply);
+    std::printf("\n");
     std::error_code ignored;
     std::filesystem::remove_all(work, ignored);
     return 0;
