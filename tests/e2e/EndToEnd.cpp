@@ -1,0 +1,144 @@
+#include "EndToEnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+Watchdog::Watchdog(int seconds)
+{
+    fThread = std::thread([this, seconds] {
+        std::unique_lock<std::mutex> lock(fMutex);
+        if (fDone.wait_for(lock, std::chrono::seconds(seconds), [this] { return fDismissed; }))
+            return;
+        std::fprintf(stderr, "watchdog: the test ran past %d seconds; ending it\n", seconds);
+        std::fflush(stderr);
+        ChildProcess::KillAll();
+        std::_Exit(3);
+    });
+}
+
+Watchdog::~Watchdog()
+{
+    {
+        std::lock_guard<std::mutex> lock(fMutex);
+        fDismissed = true;
+    }
+    fDone.notify_all();
+    fThread.join();
+}
+
+// Below the test's own time limit, so a stuck test reports itself.
+EndToEnd::EndToEnd() : fWatchdog(100) {}
+
+void EndToEnd::SetUp()
+{
+    char pattern[] = "/tmp/tolvar-e2e-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    fDirectory = pattern;
+    ASSERT_TRUE(StartServer());
+}
+
+void EndToEnd::TearDown()
+{
+    for (auto& client : fClients)
+        client->Quit(3000);
+    fServer.Stop();
+    if (HasFailure()) {
+        for (auto& client : fClients)
+            std::fprintf(stderr, "--- end of %s's log ---\n%s", client->Name().c_str(),
+                         e2e::Tail(client->LogPath(), 30).c_str());
+        std::fprintf(stderr, "--- end of the server's log ---\n%s",
+                     e2e::Tail(fDirectory + "/server.log", 30).c_str());
+        std::fprintf(stderr, "(everything is kept in %s)\n", fDirectory.c_str());
+        return;
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(fDirectory, ignored);
+}
+
+ClientProcess& EndToEnd::StartClient(const std::string& name)
+{
+    fClients.push_back(std::make_unique<ClientProcess>());
+    ClientProcess& client = *fClients.back();
+    EXPECT_TRUE(client.Start(name, fDirectory));
+    return client;
+}
+
+testing::AssertionResult EndToEnd::StartServer()
+{
+    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log"))
+        return testing::AssertionFailure() << "tolvar-server did not start:\n"
+                                           << e2e::Tail(fDirectory + "/server.log", 20);
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult EndToEnd::Eventually(ClientProcess& client, const std::string& what,
+                                              const std::function<bool(const QJsonObject&)>& done,
+                                              int timeoutMs)
+{
+    QJsonObject last;
+    if (client.WaitFor(done, timeoutMs, &last))
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure()
+           << client.Name() << ": " << what << " did not happen; last state:\n"
+           << e2e::Describe(last);
+}
+
+namespace {
+
+int CountLines(const std::vector<std::string>& lines, const std::string& wanted)
+{
+    return static_cast<int>(std::count(lines.begin(), lines.end(), wanted));
+}
+
+// The player-list lines of `user` the client has received ("700 user rating").
+int ListEntries(const std::string& logPath, const std::string& user)
+{
+    int count = 0;
+    for (const std::string& line : e2e::ReceivedLines(logPath))
+        if (line.rfind("700 " + user + " ", 0) == 0)
+            ++count;
+    return count;
+}
+
+const char* const kWelcome = "System: Welcome to Tolvar Chess for BeOS.";
+
+} // namespace
+
+testing::AssertionResult EndToEnd::LogIn(ClientProcess& client, const std::string& user,
+                                         const std::string& password, bool create)
+{
+    QJsonObject before;
+    if (!client.WaitFor([](const QJsonObject& s) { return e2e::VisibleLogins(s) > 0; }, kWait,
+                        &before))
+        return testing::AssertionFailure() << client.Name() << ": no login window\n"
+                                           << e2e::Describe(before);
+    // A lobby that lost its connection keeps its status, lists and chat, so
+    // a new login shows only as a further welcome and a further list.
+    const int welcomes = CountLines(e2e::LobbyChat(before), kWelcome);
+    const int listed = ListEntries(client.LogPath(), user);
+    if (!client.Do((create ? "create-account " : "login ") + user + " " + password))
+        return testing::AssertionFailure() << client.Name() << " could not log in";
+    return Eventually(client, "the lobby of " + user, [&](const QJsonObject& s) {
+        return e2e::LobbyStatus(s) == "connected as " + user && e2e::VisibleLogins(s) == 0 &&
+               CountLines(e2e::LobbyChat(s), kWelcome) > welcomes &&
+               ListEntries(client.LogPath(), user) > listed && !e2e::Rating(s, user).empty();
+    });
+}
+
+testing::AssertionResult EndToEnd::AnswerAlert(ClientProcess& client, const std::string& text,
+                                               const std::string& button)
+{
+    testing::AssertionResult shown =
+        Eventually(client, "the alert \"" + text + "\"", [&](const QJsonObject& s) {
+            const QJsonObject alert = e2e::OpenAlert(s);
+            return e2e::Text(alert["text"]) == text && e2e::Text(alert["button"]) == button;
+        });
+    if (!shown)
+        return shown;
+    if (!client.Do("press-alert"))
+        return testing::AssertionFailure() << client.Name() << " could not press the alert";
+    return Eventually(client, "the alert to close",
+                      [](const QJsonObject& s) { return e2e::OpenAlert(s).isEmpty(); });
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The fixture of the end-to-end tests: a scratch directory, the real
+// tolvar-server on port 5000 (the tests run in a private network
+// namespace), driven client programs, and a watchdog that ends the whole
+// test, children included, when it runs too long.
+
+#include "harness/ClientProcess.h"
+#include "harness/ClientState.h"
+#include "harness/ServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Ends the process, and every program it started, when not dismissed in time.
+class Watchdog
+{
+public:
+    explicit Watchdog(int seconds);
+    ~Watchdog();
+
+private:
+    std::mutex fMutex;
+    std::condition_variable fDone;
+    bool fDismissed = false;
+    std::thread fThread;
+};
+
+class EndToEnd : public testing::Test
+{
+protected:
+    static constexpr int kWait = 15000;
+
+    EndToEnd();
+    void SetUp() override;
+    void TearDown() override;
+
+    // A new client program with its own settings directory.
+    ClientProcess& StartClient(const std::string& name);
+    // Starts (or restarts) the server on the fixture's database.
+    testing::AssertionResult StartServer();
+
+    // Waits until `done` holds for the client's state; on failure the
+    // message names `what` and shows the last state seen.
+    testing::AssertionResult Eventually(ClientProcess& client, const std::string& what,
+                                        const std::function<bool(const QJsonObject&)>& done,
+                                        int timeoutMs = kWait);
+    // Logs in through the login window (creating the account when asked)
+    // and waits for the lobby of the new login with its lists.
+    testing::AssertionResult LogIn(ClientProcess& client, const std::string& user,
+                                   const std::string& password, bool create);
+    // Waits for an alert with exactly this text and button, presses it,
+    // and waits for it to be gone.
+    testing::AssertionResult AnswerAlert(ClientProcess& client, const std::string& text,
+                                         const std::string& button);
+
+    std::string fDirectory;
+    ServerProcess fServer;
+    std::vector<std::unique_ptr<ClientProcess>> fClients;
+
+private:
+    Watchdog fWatchdog;
+};

@@ -1,0 +1,106 @@
+#pragma once
+// Drives a running client the way a user would, on commands read from
+// standard input, one per line, and answers each command with one line of
+// JSON on the reply descriptor.
+//
+// Commands (squares such as E2, game ids as the server numbers them):
+//   login USER PASSWORD            fill in the login window and press "Log In"
+//   create-account USER PASSWORD   the same with "Create This Account!" ticked
+//   click create|join|watch        press a lobby button
+//   select GAME                    select a game's row in the lobby
+//   choose-colour white|black [DESCRIPTION]
+//                                  fill in the game creation dialog and press a rook
+//   drag GAME FROM TO              drag a piece on that game's board
+//   promote queen|rook|bishop|knight
+//   say TEXT                       type a line into the lobby's chat
+//   game-say GAME TEXT             type a line into a game window's chat
+//   close-game GAME                close a game window
+//   logout | quit                  the lobby's File menu items
+//   press-alert                    press the button of the newest alert shown
+//   grab lobby|login|game GAME PATH
+//                                  save a window's picture as PNG
+//   watch-fill GAMES PLAYERS       note when the lobby first lists that many
+//   paints GAME                    each board position drawn, with its time
+//   state [brief]                  what the user sees (brief: without the lists)
+//
+// An action replies before its last step: a step that opens a modal dialog
+// (a promotion, an alert) runs that dialog's loop until the dialog closes,
+// and commands go on being read meanwhile. Replies are {"ok":true,...} or
+// {"ok":false,"error":...}; the driver never lets bad input end the program.
+//
+// GUI thread only.
+
+#include <QJsonObject>
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class AlertRecorder;
+class GameWindow;
+class QSocketNotifier;
+class QTimer;
+class RecordingSound;
+
+class ClientDriver : public QObject
+{
+public:
+    ClientDriver(int replyFd, std::shared_ptr<RecordingSound> sounds, AlertRecorder* alerts);
+    ~ClientDriver() override;
+
+    // Starts reading commands from standard input. At its end the program
+    // ends: nobody is left to drive it.
+    void Start();
+
+protected:
+    // Notes when the login window is first drawn and each new position a
+    // board draws.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct Paint
+    {
+        std::string board;
+        long long micros;
+    };
+
+    void _ReadInput();
+    void _Run(const std::string& line);
+    void _Reply(QJsonObject reply);
+    void _Fail(const std::string& error);
+
+    void _Login(const std::vector<std::string>& words, const std::string& password, bool create);
+    void _Click(const std::vector<std::string>& words);
+    void _Select(const std::vector<std::string>& words);
+    void _ChooseColour(const std::vector<std::string>& words, const std::string& rest);
+    void _Drag(const std::vector<std::string>& words);
+    void _Promote(const std::vector<std::string>& words);
+    void _Say(const std::string& gameId, const std::string& text);
+    void _CloseGame(const std::vector<std::string>& words);
+    void _MenuItem(const QString& title);
+    void _Grab(const std::vector<std::string>& words);
+    void _WatchFill(const std::vector<std::string>& words);
+    void _Paints(const std::vector<std::string>& words);
+    void _CheckFill();
+
+    QJsonObject _State(bool brief) const;
+    QJsonObject _LobbyState(bool brief) const;
+    QJsonObject _GameState(GameWindow* window, bool brief) const;
+    static GameWindow* _FindGame(const std::string& gameId);
+
+    int fReplyFd;
+    std::shared_ptr<RecordingSound> fSounds;
+    AlertRecorder* fAlerts;
+    QSocketNotifier* fInput = nullptr;
+    std::string fPending;
+
+    long long fLoginShownAt = 0;
+    long long fLoginPressedAt = 0;
+    long long fFilledAt = 0;
+    int fFillGames = -1;
+    int fFillPlayers = -1;
+    QTimer* fFillTimer = nullptr;
+    std::map<std::string, std::vector<Paint>> fPaints;
+};
