@@ -21,4 +21,4 @@ else
   exit 1
 fi
 $sudo apt-get update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y $missing
