@@ -7,10 +7,7 @@
 
 GameList::GameList(QWidget* parent) : ColumnListView(parent)
 {
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, ListCell::kBackground);
-    setPalette(colours);
-    SetRowHeight(ListCell::kRowHeight);
+    ListCell::StyleList(this);
 }
 
 GameListItem* GameList::GameAt(int index) const

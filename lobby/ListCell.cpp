@@ -1,11 +1,20 @@
 #include "lobby/ListCell.h"
 
+#include "widgets/ColumnListView.h"
 #include "widgets/GenericFunctions.h"
 
 #include <QFontMetrics>
 #include <QPainter>
 
 namespace ListCell {
+
+void StyleList(ColumnListView* list)
+{
+    QPalette colours = list->palette();
+    colours.setColor(QPalette::Base, kBackground);
+    list->setPalette(colours);
+    list->SetRowHeight(kRowHeight);
+}
 
 void Paint(QPainter* painter, const QRect& cell, bool selected, const QString& text,
            const QColor& colour)

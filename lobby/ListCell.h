@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 
+class ColumnListView;
 class QPainter;
 class QRect;
 
@@ -17,6 +18,9 @@ const QColor kBackground(0, 0, 0);
 const QColor kSelected(0, 0, 120);
 const QColor kText(255, 255, 255);
 const QColor kOwnName(0, 255, 0);
+
+// Gives a lobby list its black background and its row height.
+void StyleList(ColumnListView* list);
 
 void Paint(QPainter* painter, const QRect& cell, bool selected, const QString& text,
            const QColor& colour);

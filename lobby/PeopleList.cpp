@@ -5,10 +5,7 @@
 
 PeopleList::PeopleList(QWidget* parent) : ColumnListView(parent)
 {
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, ListCell::kBackground);
-    setPalette(colours);
-    SetRowHeight(ListCell::kRowHeight);
+    ListCell::StyleList(this);
 }
 
 PeopleListItem* PeopleList::PersonAt(int index) const
