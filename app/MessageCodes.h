@@ -43,6 +43,8 @@ constexpr uint32 MSG_PORT_DATA = 0x68374920;
 constexpr uint32 MSG_PORT_RESOLVING = 0x68374921;
 constexpr uint32 MSG_PORT_HOST_UNKNOWN = 0x68374922;
 constexpr uint32 MSG_PORT_CONNECTING = 0x68374923;
+// A client line queued for the speaker's thread ('h7I0').
+constexpr uint32 MSG_SPEAKER_LINE = 0x68374930;
 
 // Codes used only inside one window.
 constexpr uint32 MSG_PREFS_SAVE = 0x3f100001;

@@ -340,7 +340,7 @@ void ChessView::_Drop(QPoint from, QPoint to)
     if (!MakeMove(move, true) || self.isNull())
         return;
     if (GameWindow* window = GameInfo())
-        TolvarSpeak::Instance()->Send(ClientLines::Move(window->GameID(), move));
+        TolvarSpeak::Instance()->PostLine(ClientLines::Move(window->GameID(), move));
 }
 
 // --- moves ---

@@ -83,5 +83,5 @@ void ChooseColorWindow::CreateGame(int32 colour)
     const std::string line =
         ClientLines::Make(colour, fDescription->text().toStdString());
     MyGames::Instance()->AddStarted();
-    TolvarSpeak::Instance()->Send(line);
+    TolvarSpeak::Instance()->PostLine(line);
 }

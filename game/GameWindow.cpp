@@ -327,7 +327,7 @@ bool GameWindow::QuitRequested()
     MyGames* games = MyGames::Instance();
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
-    TolvarSpeak::Instance()->Send(fObserving ? ClientLines::ObserveOff(fGameID)
+    TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
                                              : ClientLines::Abort(fGameID));
     return true;
 }

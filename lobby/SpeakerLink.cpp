@@ -20,7 +20,7 @@ void BindToTolvarSpeak(SpeakerLink& link)
                           const std::string& password, bool create) {
         TolvarSpeak::Instance()->ConnectWith(host, user, password, create);
     };
-    link.send = [](const std::string& line) { TolvarSpeak::Instance()->Send(line); };
+    link.send = [](const std::string& line) { TolvarSpeak::Instance()->PostLine(line); };
     link.post = [](const BMessage& message) { TolvarSpeak::Instance()->PostMessage(message); };
     link.reset = [] { TolvarSpeak::Instance()->Reset(); };
 }

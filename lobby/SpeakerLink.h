@@ -18,7 +18,7 @@ struct SpeakerLink {
     std::function<void(const std::string& host, const std::string& user,
                        const std::string& password, bool create)>
         connectWith;
-    // Writes one complete client line on the connection.
+    // Queues one complete client line for the connection; never blocks.
     std::function<void(const std::string& line)> send;
     // Queues a message for the speaker's own loop.
     std::function<void(const BMessage& message)> post;

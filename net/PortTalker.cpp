@@ -27,6 +27,35 @@ void Trace(const std::string& text)
     std::fflush(stdout);
 }
 
+// Appends `size` bytes of `text` for the trace. The bytes come from the
+// network (or from what a user typed), and the trace usually goes to a
+// terminal: control characters other than tab, CR and LF, DEL, and the C1
+// controls in their UTF-8 form are written as \xNN, so that no escape
+// sequence reaches the terminal.
+void AppendTraceText(std::string& trace, const char* text, size_t size)
+{
+    static const char kHex[] = "0123456789abcdef";
+    auto escape = [&trace](unsigned char byte) {
+        trace += "\\x";
+        trace += kHex[byte >> 4];
+        trace += kHex[byte & 0xf];
+    };
+    for (size_t i = 0; i < size; ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n') || byte == 0x7f) {
+            escape(byte);
+        } else if (byte == 0xc2 && i + 1 == size) {
+            // Its second byte may open the next chunk.
+            escape(byte);
+        } else if (byte == 0xc2 && (static_cast<unsigned char>(text[i + 1]) & 0xe0) == 0x80) {
+            escape(byte);
+            escape(static_cast<unsigned char>(text[++i]));
+        } else {
+            trace += static_cast<char>(byte);
+        }
+    }
+}
+
 } // namespace
 
 // An open descriptor, closed when its last user lets go of it. The listener
@@ -178,7 +207,7 @@ int PortTalker::Send(const char* text, int length)
     // different threads leave whole and in the order of their traces.
     std::lock_guard<std::mutex> sendGuard(fSendLock);
     std::string trace = "[PortTalker Sends (" + std::to_string(size) + ")]";
-    trace.append(text, size);
+    AppendTraceText(trace, text, size);
     trace += "[Done]\n";
     Trace(trace);
 
@@ -264,7 +293,7 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
         if (count > 0) {
             buffer[count] = '\0';
             std::string trace = "[PortTalker Receives " + std::to_string(count) + " bytes]";
-            trace.append(buffer, static_cast<size_t>(count));
+            AppendTraceText(trace, buffer, static_cast<size_t>(count));
             trace += "[Done]\n";
             Trace(trace);
 

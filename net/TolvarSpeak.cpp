@@ -146,6 +146,25 @@ void TolvarSpeak::SendNewUserInformation()
     Send(ClientLines::Create(user, password));
 }
 
+void TolvarSpeak::PostLine(const std::string& line)
+{
+    // "connection" is the connection current now: see _SendQueuedLine().
+    BMessage message(MSG_SPEAKER_LINE);
+    message.AddString("line", line);
+    message.AddInt32("connection", ConnectionNumber());
+    PostMessage(message);
+}
+
+void TolvarSpeak::_SendQueuedLine(const BMessage& message)
+{
+    std::string line;
+    int32 connection;
+    if (!message.FindString("line", &line) || !message.FindInt32("connection", &connection))
+        return;
+    if (connection == ConnectionNumber())
+        Send(line);
+}
+
 void TolvarSpeak::CallMeOnDisconnect(void* cookie)
 {
     auto* speaker = static_cast<TolvarSpeak*>(cookie);
@@ -198,6 +217,9 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_CHAT_SEND:
         _SendChat(*message);
+        break;
+    case MSG_SPEAKER_LINE:
+        _SendQueuedLine(*message);
         break;
     default:
         break;

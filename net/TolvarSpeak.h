@@ -8,8 +8,9 @@
 // registers with the broadcast loop and posts its messages there. The
 // accessors and Reset() may be called from any thread and never block;
 // messages are handled, and replies dispatched, on the speaker's own thread.
-// Windows send their lines with Send() (from PortTalker), formatted by
-// ClientLines.
+// Windows queue their lines with PostLine(), formatted by ClientLines; the
+// speaker's thread sends them, so a server that is slow to read never holds
+// up the GUI thread.
 
 #include "kit/BLooper.h"
 #include "net/CommandHandler.h"
@@ -44,6 +45,12 @@ public:
     std::string ServerVersion() const override;
     std::string ServerDescription() const;
 
+    // Queues one complete client line to be sent on the speaker's own thread,
+    // after every line queued before it. Never blocks. A line queued while
+    // one connection was current is dropped if that connection has gone by
+    // the time its turn comes, so it can never reach a later login.
+    void PostLine(const std::string& line);
+
     // The login and account-creation lines.
     void SendLoginInformation();
     void SendNewUserInformation();
@@ -60,6 +67,7 @@ private:
     void _ConnectionThread();
     void _HandleData(const BMessage& message);
     void _SendChat(const BMessage& message);
+    void _SendQueuedLine(const BMessage& message);
     static void _ShowNewLoginWindow();
 
     // ReplyContext

@@ -142,6 +142,35 @@ TEST_F(PortTalkerTest, LongReplyArrivesInChunksOfAtMost999Bytes)
     }
 }
 
+// The trace goes to a terminal: what the server (or a user) sends must not
+// reach it as an escape sequence. The data itself stays untouched.
+TEST_F(PortTalkerTest, TraceShowsControlCharactersEscaped)
+{
+    FakeServer server;
+    ASSERT_TRUE(ConnectTo(server));
+    const std::string hostile = "700 \x1b]0;owned\x07" "eve\x7f \xc2\x9b" "31m 1500\tok\r\n"
+                                "123 caf\xc3\xa9 \xc2\xa0\xc2";
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(server.Write(hostile));
+    std::string received;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (received.size() < hostile.size() && std::chrono::steady_clock::now() < deadline) {
+        recorder.WaitForCount(recorder.Messages().size() + 1, std::chrono::milliseconds(100));
+        received.clear();
+        for (const BMessage& message : DataMessages())
+            received += message.GetString("data");
+    }
+    talker.Send("PUBLMSG :\x1b[2J\x01 \r\n", -1);
+    std::string trace = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(received, hostile);
+    ASSERT_EQ(DataMessages().size(), 1u);
+    EXPECT_EQ(trace, "[PortTalker Receives 47 bytes]"
+                     "700 \\x1b]0;owned\\x07eve\\x7f \\xc2\\x9b31m 1500\tok\r\n"
+                     "123 caf\xc3\xa9 \xc2\xa0\\xc2[Done]\n"
+                     "[PortTalker Sends (17)]PUBLMSG :\\x1b[2J\\x01 \r\n[Done]\n");
+    EXPECT_EQ(server.ReadLine(), "PUBLMSG :\x1b[2J\x01 \r\n");
+}
+
 TEST_F(PortTalkerTest, PeerClosingCallsTheCallbackOnce)
 {
     FakeServer server;

@@ -6,11 +6,13 @@
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
 #include "kit/Threads.h"
+#include "net/ClientLines.h"
 #include "net/TolvarSpeak.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -284,4 +286,56 @@ TEST_F(TolvarSpeakTest, IncompleteLoginDataStartsNothing)
     speaker->ConnectWith("", "alice", "secret", false);
     speaker->ConnectWith("localhost", "alice", "", false);
     EXPECT_EQ(kit::RunningThreadCount(), 0);
+}
+
+// A window's line is queued, never sent on the caller's thread: with a server
+// that reads nothing the caller still returns at once, and once the server
+// reads, every line arrives whole and in order.
+TEST_F(TolvarSpeakTest, QueuedLinesNeverHoldUpTheCallerAndKeepTheirOrder)
+{
+    FakeServer server(TolvarSpeak::kServerPort);
+    LogIn(server);
+    constexpr int kLines = 48;
+    const std::string text(512 * 1024, 'x'); // 24 MiB in all: more than the socket holds
+    std::vector<std::string> lines;
+    for (int i = 0; i < kLines; ++i)
+        lines.push_back(ClientLines::PublicMessage(std::to_string(i) + text));
+
+    testing::internal::CaptureStdout(); // the trace of 24 MiB
+    std::atomic<bool> posted{false};
+    std::thread window([&] {
+        for (const std::string& line : lines)
+            speaker->PostLine(line);
+        posted = true;
+    });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!posted && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(posted);
+    // The speaker is stuck in a send meanwhile, with lines still waiting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(speaker->CountQueuedMessages(), 0);
+
+    for (const std::string& line : lines)
+        ASSERT_EQ(server.ReadLine(), line);
+    window.join();
+    testing::internal::GetCapturedStdout();
+}
+
+// A line queued for one connection never reaches the next login's.
+TEST_F(TolvarSpeakTest, LineQueuedBeforeAResetIsDropped)
+{
+    FakeServer server(TolvarSpeak::kServerPort);
+    LogIn(server);
+    // Holding the loop's lock keeps the line queued across the reset and the
+    // new connection.
+    speaker->Lock();
+    speaker->PostLine(ClientLines::Abort("7"));
+    speaker->Reset();
+    speaker->ConnectWith("localhost", "alice", "secret", false);
+    ASSERT_TRUE(server.Accept());
+    speaker->Unlock();
+    EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
+    speaker->PostLine(ClientLines::Games());
+    EXPECT_EQ(server.ReadLine(), "GAMES \r\n");
 }
