@@ -179,6 +179,10 @@ void GameWindow::SetStatus(const std::string& text)
 
 void GameWindow::SetWinner(const std::string& text)
 {
+    // The game is over: a promotion still being chosen can no longer be
+    // played, so its dialog goes and the move is abandoned.
+    if (fBoard != nullptr && fBoard->IsChoosingPromotion())
+        fBoard->AbandonPromotion();
     fWinner = text;
     AnnounceWinner();
 }

@@ -155,6 +155,29 @@ TEST_F(GameProtocolTest, ClosingTheWindowDuringThePromotionChoiceAbandonsItAndTh
     EXPECT_EQ(session.LinesStartingWith("MOVE").size(), 0u);
 }
 
+// The opponent leaving while the user picks a piece ends the game: the
+// dialog goes and no move is sent for a game that is over.
+TEST_F(GameProtocolTest, AnAbortDuringThePromotionChoiceClosesTheDialog)
+{
+    ServerSession session;
+    ASSERT_TRUE(session.LoggedIn());
+    GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+    Moves(window, kPawnOnE7);
+    const std::string before = BoardText(window);
+    bool dialogStayed = true;
+    AnswerNextModal("", [&](QWidget* dialog) {
+        session.Reply("601 12 0");
+        EXPECT_TRUE(WaitFor([&] { return !window->Winner().empty(); }));
+        dialogStayed = dialog->isVisible();
+    });
+    Drag(window->Board(), Centre("E7", CGC_WHITE), Centre("E8", CGC_WHITE));
+    EXPECT_FALSE(dialogStayed);
+    EXPECT_FALSE(window->Board()->IsChoosingPromotion());
+    EXPECT_EQ(window->Winner(), "Game Aborted by Black.");
+    EXPECT_EQ(BoardText(window), before);
+    EXPECT_EQ(session.LinesStartingWith("MOVE").size(), 0u);
+}
+
 TEST_F(GameProtocolTest, AGameAnnouncedForTheUserOpensItsWindowAndAMateEndsIt)
 {
     ServerSession session("alpha");
