@@ -128,7 +128,8 @@ void PlayerName::paintEvent(QPaintEvent*)
     if (ShowsWinnerMarker() && !sGoodEndingImage.isNull())
         painter.drawImage(267, 21, sGoodEndingImage);
 
-    painter.setFont(GenericFunctions::BoldFont(11));
+    // Plain, so that even a two-digit count ends clear of the border.
+    painter.setFont(GenericFunctions::PlainFont(11));
     painter.setPen(fForeColor);
     const int32 strength = fColor == CGC_BLACK ? window->BlackStrength() : window->WhiteStrength();
     painter.drawText(QPoint(222, 15), QString("Strength: %1").arg(strength));

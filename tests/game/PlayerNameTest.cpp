@@ -52,6 +52,17 @@ TEST_F(PlayerNameTest, PanelsDrawTheirSidesColoursAndTheTurnMarkerOnlyOnTheirTur
     Moves(window, {"E2E4"});
     EXPECT_TRUE(WaitFor([&] { return ShowsTurnMarker(black) && !ShowsTurnMarker(white); }));
     EXPECT_EQ(window->BlackStrength(), 39);
+
+    // "Strength: 39", drawn from (222, 15), ends clear of the border: the
+    // three columns inside the right border stay the panel's fill.
+    for (PlayerName* panel : {black, white}) {
+        const QImage image = Grab(panel);
+        const QColor fill = Fill(panel);
+        for (int x = panel->width() - 4; x < panel->width() - 1; ++x)
+            for (int y = 2; y < 18; ++y)
+                EXPECT_EQ(testing_support::Pixel(image, QPoint(x, y)), fill)
+                    << "at (" << x << ", " << y << ")";
+    }
 }
 
 TEST_F(PlayerNameTest, TheWinnersPanelBlinksWithItsMarkerAndNoPanelKeepsTheTurnMarker)
