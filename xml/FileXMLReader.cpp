@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 
 namespace {
@@ -19,6 +20,57 @@ std::string DirectoryOf(const std::string& path)
 {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// `text` as the file can hold it: XML 1.0 text is well-formed UTF-8 without
+// the control characters other than tab, line feed and carriage return (not
+// even as references), and without U+FFFE and U+FFFF. Each byte or
+// character that breaks a rule becomes U+FFFD, so that a value taken from
+// a directory name or a typed text can never make the whole file unreadable
+// at the next start.
+std::string StorableText(const std::string& text)
+{
+    static const std::string kReplacement = "\xef\xbf\xbd";
+    std::string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            if (lead < 0x20 && lead != '\t' && lead != '\n' && lead != '\r')
+                out += kReplacement;
+            else
+                out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        uint32_t code = 0;
+        uint32_t smallest = 0;
+        if (lead >= 0xc2 && lead <= 0xdf) {
+            length = 2, code = lead & 0x1f, smallest = 0x80;
+        } else if (lead >= 0xe0 && lead <= 0xef) {
+            length = 3, code = lead & 0x0f, smallest = 0x800;
+        } else if (lead >= 0xf0 && lead <= 0xf4) {
+            length = 4, code = lead & 0x07, smallest = 0x10000;
+        }
+        bool valid = length > 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xc0) == 0x80;
+            code = code << 6 | (next & 0x3f);
+        }
+        valid = valid && code >= smallest && code <= 0x10ffff &&
+                !(code >= 0xd800 && code <= 0xdfff) && code != 0xfffe && code != 0xffff;
+        if (valid) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
 }
 
 void Trace(const char* line)
@@ -228,10 +280,11 @@ void FileXMLReader::_SetDataLocked(const std::string& key, const std::string& va
 {
     if (fTree == nullptr)
         return;
+    const std::string storable = StorableText(value);
     if (XMLEntity* child = fTree->Child(key.c_str()); child != nullptr)
-        child->SetCharacterData(value.c_str());
+        child->SetCharacterData(storable.c_str());
     else
-        fTree->AddChild(key.c_str(), nullptr, value.c_str());
+        fTree->AddChild(key.c_str(), nullptr, storable.c_str());
 }
 
 bool FileXMLReader::_WriteLocked()

@@ -42,7 +42,9 @@ public:
     // when there is no such child or its text is empty.
     std::optional<std::string> Data(const std::string& key);
     // Replaces the text of the child called `key`, or appends such a child.
-    // An empty value leaves the child without text. The file is not written.
+    // An empty value leaves the child without text. What the file cannot
+    // hold (a control character, a byte that is not UTF-8) is stored as
+    // U+FFFD. The file is not written.
     void SetData(const std::string& key, const std::string& value);
     void SetIntData(const std::string& key, int value);
     // Stored rounded to a whole number.

@@ -208,6 +208,38 @@ TEST_F(SettingsTest, ValuesAndTagsSurviveARestart)
     EXPECT_EQ(again.Data("pieces-skin"), "Wood");
 }
 
+// A value from a directory name or a typed text may hold what XML cannot:
+// it is stored with replacement characters, and the file stays readable.
+TEST_F(SettingsTest, ValuesTheFileCannotHoldAreStoredReadably)
+{
+    const std::string kFFFD = "\xef\xbf\xbd";
+    struct Case {
+        std::string value;
+        std::string stored;
+    };
+    const std::vector<Case> cases = {
+        {"Wo\x01od\x1b[31m", "Wo" + kFFFD + "od" + kFFFD + "[31m"},
+        {"tab\tkept", "tab\tkept"},
+        {"caf\xc3\xa9 \xe2\x99\x9e \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x99\x9e \xf0\x9f\x98\x80"},
+        {"latin1 caf\xe9!", "latin1 caf" + kFFFD + "!"},
+        {"cut \xe2\x99", "cut " + kFFFD + kFFFD},
+        {"overlong \xc0\xaf", "overlong " + kFFFD + kFFFD},
+        {"surrogate \xed\xa0\x80", "surrogate " + kFFFD + kFFFD + kFFFD},
+        {"nonchar \xef\xbf\xbe", "nonchar " + kFFFD + kFFFD + kFFFD},
+        {"beyond \xf4\x90\x80\x80", "beyond " + kFFFD + kFFFD + kFFFD + kFFFD},
+    };
+    UserSettings* settings = UserSettings::Instance();
+    for (size_t i = 0; i < cases.size(); ++i)
+        settings->SetData("value" + std::to_string(i), cases[i].value);
+    EXPECT_TRUE(settings->WriteToFile());
+
+    FileXMLReader restarted(SettingsPath(), false);
+    EXPECT_EQ(restarted.FileStatus(), 0);
+    EXPECT_TRUE(fAlerts.empty());
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(restarted.Data("value" + std::to_string(i)), cases[i].stored) << i;
+}
+
 TEST_F(SettingsTest, AFailedWriteLeavesTheOldFileIntact)
 {
     UserSettings* settings = UserSettings::Instance();
