@@ -44,6 +44,21 @@ protected:
         return data;
     }
 
+    // The data of every chunk so far, once `size` bytes have arrived or ten
+    // seconds have passed.
+    std::string WaitForData(size_t size)
+    {
+        std::string received;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (received.size() < size && std::chrono::steady_clock::now() < deadline) {
+            recorder.WaitForCount(recorder.Messages().size() + 1, std::chrono::milliseconds(100));
+            received.clear();
+            for (const BMessage& message : DataMessages())
+                received += message.GetString("data");
+        }
+        return received;
+    }
+
     RecordingLooper recorder;
     PortTalker talker;
     std::atomic<int> callbacks{0};
@@ -119,14 +134,7 @@ TEST_F(PortTalkerTest, LongReplyArrivesInChunksOfAtMost999Bytes)
     testing::internal::CaptureStdout();
     ASSERT_TRUE(server.Write(reply));
 
-    std::string received;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (received.size() < reply.size() && std::chrono::steady_clock::now() < deadline) {
-        recorder.WaitForCount(recorder.Messages().size() + 1, std::chrono::milliseconds(100));
-        received.clear();
-        for (const BMessage& message : DataMessages())
-            received += message.GetString("data");
-    }
+    std::string received = WaitForData(reply.size());
     std::string trace = testing::internal::GetCapturedStdout();
     EXPECT_EQ(received, reply);
     std::vector<BMessage> chunks = DataMessages();
@@ -152,14 +160,7 @@ TEST_F(PortTalkerTest, TraceShowsControlCharactersEscaped)
                                 "123 caf\xc3\xa9 \xc2\xa0\xc2";
     testing::internal::CaptureStdout();
     ASSERT_TRUE(server.Write(hostile));
-    std::string received;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (received.size() < hostile.size() && std::chrono::steady_clock::now() < deadline) {
-        recorder.WaitForCount(recorder.Messages().size() + 1, std::chrono::milliseconds(100));
-        received.clear();
-        for (const BMessage& message : DataMessages())
-            received += message.GetString("data");
-    }
+    std::string received = WaitForData(hostile.size());
     talker.Send("PUBLMSG :\x1b[2J\x01 \r\n", -1);
     std::string trace = testing::internal::GetCapturedStdout();
     EXPECT_EQ(received, hostile);
