@@ -332,7 +332,7 @@ bool GameWindow::QuitRequested()
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
     TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
-                                             : ClientLines::Abort(fGameID));
+                                                 : ClientLines::Abort(fGameID));
     return true;
 }
 

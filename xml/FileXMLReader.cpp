@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {

@@ -156,7 +156,9 @@ TEST_F(PortTalkerTest, TraceShowsControlCharactersEscaped)
 {
     FakeServer server;
     ASSERT_TRUE(ConnectTo(server));
-    const std::string hostile = "700 \x1b]0;owned\x07" "eve\x7f \xc2\x9b" "31m 1500\tok\r\n"
+    const std::string hostile = "700 \x1b]0;owned\x07"
+                                "eve\x7f \xc2\x9b"
+                                "31m 1500\tok\r\n"
                                 "123 caf\xc3\xa9 \xc2\xa0\xc2";
     testing::internal::CaptureStdout();
     ASSERT_TRUE(server.Write(hostile));

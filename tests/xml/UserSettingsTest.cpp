@@ -213,7 +213,8 @@ TEST_F(SettingsTest, ValuesAndTagsSurviveARestart)
 TEST_F(SettingsTest, ValuesTheFileCannotHoldAreStoredReadably)
 {
     const std::string kFFFD = "\xef\xbf\xbd";
-    struct Case {
+    struct Case
+    {
         std::string value;
         std::string stored;
     };
