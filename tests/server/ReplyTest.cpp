@@ -1,5 +1,7 @@
 #include "server/Reply.h"
 
+#include "net/ServerLine.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -49,30 +51,12 @@ TEST(Reply, EveryLineByteForByte)
 
 namespace {
 
-// The client's own splitting of a server line: three characters of code,
-// then blank-separated arguments, the one after a ":" running to the end.
+// The arguments as the client reads them, with the client's own splitting.
 std::vector<std::string> ClientArguments(std::string line)
 {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    std::vector<std::string> args;
-    std::size_t pos = 3;
-    while (pos < line.size()) {
-        while (pos < line.size() && line[pos] == ' ')
-            ++pos;
-        if (pos >= line.size())
-            break;
-        if (line[pos] == ':') {
-            args.push_back(line.substr(pos + 1));
-            break;
-        }
-        std::size_t end = line.find(' ', pos);
-        if (end == std::string::npos)
-            end = line.size();
-        args.push_back(line.substr(pos, end - pos));
-        pos = end;
-    }
-    return args;
+    return ServerLine::from_string(line).args;
 }
 
 } // namespace
