@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test check-sanitizers run clean
+.PHONY: all deps configure build test check-format check-sanitizers run clean
 
 all: build
 
@@ -17,6 +17,10 @@ build: configure
 
 test: build
 	scripts/run-tests.sh $(BUILD_DIR)
+
+# Every C++ file as .clang-format asks.
+check-format: deps
+	@scripts/check-format.sh
 
 # The sanitizer builds and bounded fuzzing that continuous integration adds.
 check-sanitizers: deps

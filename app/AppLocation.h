@@ -5,7 +5,8 @@
 
 #include <string>
 
-class AppLocation {
+class AppLocation
+{
 public:
     static AppLocation* Instance();
 

@@ -6,7 +6,8 @@
 
 #include <string>
 
-class BrowserWindowBase : public GuiLooper {
+class BrowserWindowBase : public GuiLooper
+{
 public:
     using GuiLooper::GuiLooper;
 

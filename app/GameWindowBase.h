@@ -10,7 +10,8 @@
 
 struct game;
 
-class GameWindowBase : public GuiLooper {
+class GameWindowBase : public GuiLooper
+{
 public:
     using GuiLooper::GuiLooper;
 

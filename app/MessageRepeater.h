@@ -11,7 +11,8 @@
 #include <mutex>
 #include <vector>
 
-class MessageRepeater : public BLooper {
+class MessageRepeater : public BLooper
+{
 public:
     static MessageRepeater* Instance();
 

@@ -11,7 +11,8 @@
 
 class GameWindowBase;
 
-class MyGames {
+class MyGames
+{
 public:
     static MyGames* Instance();
 

@@ -13,7 +13,8 @@ struct game;
 class BrowserWindowBase;
 class GameWindowBase;
 
-struct UiHooks {
+struct UiHooks
+{
     // Creates and shows a new login window.
     std::function<void()> newLoginWindow;
     // The lobby window singleton.

@@ -17,10 +17,10 @@
 
 namespace {
 
-const char* const kPieceFiles[12] = {
-    "/white-pawn.png", "/white-rook.png", "/white-knight.png", "/white-bishop.png",
-    "/white-queen.png", "/white-king.png", "/black-pawn.png", "/black-rook.png",
-    "/black-knight.png", "/black-bishop.png", "/black-queen.png", "/black-king.png"};
+const char* const kPieceFiles[12] = {"/white-pawn.png",   "/white-rook.png",  "/white-knight.png",
+                                     "/white-bishop.png", "/white-queen.png", "/white-king.png",
+                                     "/black-pawn.png",   "/black-rook.png",  "/black-knight.png",
+                                     "/black-bishop.png", "/black-queen.png", "/black-king.png"};
 
 // Board-text letters in the order of the piece images.
 const char kPieceLetters[] = "PRNBQKprnbqk";

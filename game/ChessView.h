@@ -28,7 +28,8 @@ class ChoosePromotionWindow;
 // The board colour of a watched game: White at the bottom, nothing can be dragged.
 constexpr int32 OBSERVER_COLOR = 89723;
 
-class ChessView : public QWidget {
+class ChessView : public QWidget
+{
 public:
     static constexpr int kCellSize = 40;
     static constexpr int kBoardSize = 8 * kCellSize;

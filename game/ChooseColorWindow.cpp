@@ -80,8 +80,7 @@ void ChooseColorWindow::MessageReceived(BMessage* message)
 
 void ChooseColorWindow::CreateGame(int32 colour)
 {
-    const std::string line =
-        ClientLines::Make(colour, fDescription->text().toStdString());
+    const std::string line = ClientLines::Make(colour, fDescription->text().toStdString());
     MyGames::Instance()->AddStarted();
     TolvarSpeak::Instance()->PostLine(line);
 }

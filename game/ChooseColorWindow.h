@@ -16,7 +16,8 @@ class BitmapButton;
 class QLineEdit;
 class QPushButton;
 
-class ChooseColorWindow : public BWindow<QDialog> {
+class ChooseColorWindow : public BWindow<QDialog>
+{
 public:
     explicit ChooseColorWindow(QWidget* parent = nullptr);
     ~ChooseColorWindow() override;

@@ -29,7 +29,8 @@ ChoosePromotionWindow::ChoosePromotionWindow(int32 side, QWidget* parent)
     label->setAlignment(Qt::AlignCenter);
 
     const std::string colour = side == CGC_BLACK ? "/black-" : "/white-";
-    struct Choice {
+    struct Choice
+    {
         const char* name;
         int left;
         uint32 what;

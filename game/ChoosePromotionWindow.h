@@ -11,7 +11,8 @@
 
 #include <QDialog>
 
-class ChoosePromotionWindow : public BWindow<QDialog> {
+class ChoosePromotionWindow : public BWindow<QDialog>
+{
 public:
     // `side` is CGC_BLACK for the black pieces; any other value gives white.
     explicit ChoosePromotionWindow(int32 side, QWidget* parent = nullptr);

@@ -52,10 +52,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 }
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
-    : BWindow<QWidget, GameWindowBase>("Game"),
-      fGameID(id),
-      fGame(record),
-      fTurn(CGC_WHITE),
+    : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
       fObserving(observing)
 {
     MessageRepeater::Instance()->AddTarget(this);
@@ -71,8 +68,8 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fBackground->setObjectName("background");
     fBackground->setGeometry(rect());
 
-    fBoardFrame = BorderFrame(QRect(10, 14, ChessView::kBoardSize, ChessView::kBoardSize),
-                              fBackground);
+    fBoardFrame =
+        BorderFrame(QRect(10, 14, ChessView::kBoardSize, ChessView::kBoardSize), fBackground);
     fBoard = new ChessView(QRect(1, 1, ChessView::kBoardSize, ChessView::kBoardSize), fGame,
                            boardColour, fBoardFrame);
 
@@ -80,10 +77,10 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
 
     // The opponent's panel is the upper one; a watcher sees Black on top.
     const bool blackBelow = !fObserving && boardColour == CGC_BLACK;
-    fBlackPanel = new PlayerName(blackBelow ? kLowerPanel : kUpperPanel, fBlackName, CGC_BLACK,
-                                 fBackground);
-    fWhitePanel = new PlayerName(blackBelow ? kUpperPanel : kLowerPanel, fWhiteName, CGC_WHITE,
-                                 fBackground);
+    fBlackPanel =
+        new PlayerName(blackBelow ? kLowerPanel : kUpperPanel, fBlackName, CGC_BLACK, fBackground);
+    fWhitePanel =
+        new PlayerName(blackBelow ? kUpperPanel : kLowerPanel, fWhiteName, CGC_WHITE, fBackground);
 
     fChatFrame = new QFrame(fBackground);
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -241,7 +238,8 @@ void GameWindow::PromotionEnded()
         return;
     fCloseAfterPromotion = false;
     // Closed from the outer loop, once the board's move has unwound.
-    QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 // --- queries ---

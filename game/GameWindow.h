@@ -25,7 +25,8 @@ class QFrame;
 class StatusView;
 class UserPanel;
 
-class GameWindow : public BWindow<QWidget, GameWindowBase> {
+class GameWindow : public BWindow<QWidget, GameWindowBase>
+{
 public:
     static constexpr int kWidth = 650;
     static constexpr int kHeight = 448;

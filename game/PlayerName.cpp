@@ -12,8 +12,7 @@
 QImage PlayerName::sGoodEndingImage;
 QImage PlayerName::sTurnImage;
 
-PlayerName::PlayerName(const QRect& frame, const std::string& text, int32 colour,
-                       QWidget* parent)
+PlayerName::PlayerName(const QRect& frame, const std::string& text, int32 colour, QWidget* parent)
     : QWidget(parent), fColor(colour), fShownColor(colour), fText(PlainText(text))
 {
     setGeometry(frame);

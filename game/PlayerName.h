@@ -19,7 +19,8 @@
 class GameWindow;
 class QTimer;
 
-class PlayerName : public QWidget {
+class PlayerName : public QWidget
+{
 public:
     // `colour` is the panel's side, CGC_WHITE or CGC_BLACK.
     PlayerName(const QRect& frame, const std::string& text, int32 colour,

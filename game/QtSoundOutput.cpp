@@ -3,9 +3,9 @@
 #include "kit/GuiBridge.h"
 #include "xml/UserSettings.h"
 
+#include <QAudioDevice>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QAudioDevice>
 #include <QMediaDevices>
 #include <QPointer>
 #include <QSoundEffect>
@@ -30,10 +30,11 @@ bool IsReadableFile(const std::string& path)
 
 // Shared with the calls posted to the GUI thread, so that they stay valid
 // whatever happens to the output object meanwhile.
-struct QtSoundOutput::State {
+struct QtSoundOutput::State
+{
     std::mutex mutex;
-    std::vector<std::string> paths;             // by handle
-    std::map<std::string, std::string> events;  // name -> fallback file
+    std::vector<std::string> paths;            // by handle
+    std::map<std::string, std::string> events; // name -> fallback file
     // GUI thread only. The effects are children of the application object,
     // so they go with it; QPointer notices that.
     std::map<std::string, QPointer<QSoundEffect>> effects;

@@ -15,7 +15,8 @@
 #include <memory>
 #include <string>
 
-class QtSoundOutput : public SoundOutput {
+class QtSoundOutput : public SoundOutput
+{
 public:
     QtSoundOutput();
     ~QtSoundOutput() override;

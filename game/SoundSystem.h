@@ -11,7 +11,8 @@
 
 #include <atomic>
 
-class SoundSystem {
+class SoundSystem
+{
 public:
     static SoundSystem* Instance();
 

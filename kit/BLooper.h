@@ -16,7 +16,8 @@
 #include <string>
 #include <thread>
 
-class BLooper {
+class BLooper
+{
 public:
     explicit BLooper(const std::string& name = {});
     virtual ~BLooper();

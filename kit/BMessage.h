@@ -8,13 +8,15 @@
 #include <variant>
 #include <vector>
 
-struct BPoint {
+struct BPoint
+{
     float x = 0;
     float y = 0;
     bool operator==(const BPoint&) const = default;
 };
 
-class BMessage {
+class BMessage
+{
 public:
     BMessage() = default;
     explicit BMessage(uint32 what) : what(what) {}
@@ -45,7 +47,8 @@ public:
 
 private:
     using Value = std::variant<std::string, int32, BPoint>;
-    struct Field {
+    struct Field
+    {
         std::string name;
         Value value;
     };

@@ -26,14 +26,16 @@ std::condition_variable sDone;
 bool sShutDown = false;
 std::function<void()> sQuitHandler;
 
-struct PendingCall {
+struct PendingCall
+{
     bool done = false;
 };
 
 // A call travels to the GUI thread inside an event that Qt owns from the
 // moment it is posted and deletes on the GUI thread once it was delivered,
 // so the posting thread never touches it again.
-class CallEvent : public QEvent {
+class CallEvent : public QEvent
+{
 public:
     explicit CallEvent(std::function<void()> call) : QEvent(EventType()), fCall(std::move(call))
     {
@@ -61,7 +63,8 @@ private:
     std::function<void()> fCall;
 };
 
-class CallReceiver : public QObject {
+class CallReceiver : public QObject
+{
 public:
     bool event(QEvent* event) override
     {

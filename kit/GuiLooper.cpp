@@ -12,7 +12,8 @@
 // The mailbox outlives the window while messages for it are in flight: each
 // queued delivery holds a reference and finds `target` null once the window
 // has gone. Both the delivery and the destructor run on the GUI thread.
-struct GuiLooper::Mailbox {
+struct GuiLooper::Mailbox
+{
     std::mutex mutex;
     GuiLooper* target = nullptr;
 };

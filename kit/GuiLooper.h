@@ -13,7 +13,8 @@
 
 class QObject;
 
-class GuiLooper : public BLooper {
+class GuiLooper : public BLooper
+{
 public:
     explicit GuiLooper(const std::string& name = {});
     ~GuiLooper() override;

@@ -9,12 +9,18 @@
 #include <functional>
 #include <string>
 
-enum class AlertType { Info, Warning, Stop };
+enum class AlertType
+{
+    Info,
+    Warning,
+    Stop
+};
 
-class ModalAlertFactory {
+class ModalAlertFactory
+{
 public:
-    using Presenter = std::function<void(const std::string& text, const std::string& button,
-                                         AlertType type)>;
+    using Presenter =
+        std::function<void(const std::string& text, const std::string& button, AlertType type)>;
 
     // Blocks until the user pressed the button. Returns false when the alert
     // could not be shown because the GUI has shut down.

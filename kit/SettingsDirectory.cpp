@@ -24,7 +24,7 @@ std::string XdgDirectory(const char* variable, const char* fallback)
 {
     const char* value = std::getenv(variable);
     std::string path = (value != nullptr && value[0] == '/') ? std::string(value)
-                                                            : HomeDirectory() + "/" + fallback;
+                                                             : HomeDirectory() + "/" + fallback;
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
@@ -53,7 +53,9 @@ bool CreateDirectories(const std::string& path, unsigned mode)
         if (slash == std::string::npos)
             break;
     }
-    struct stat info {};
+    struct stat info
+    {
+    };
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 

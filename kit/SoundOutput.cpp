@@ -4,7 +4,8 @@
 
 namespace {
 
-class SilentOutput : public SoundOutput {
+class SilentOutput : public SoundOutput
+{
 public:
     int Load(const std::string&) override { return -1; }
     void Play(int) override {}

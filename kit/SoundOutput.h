@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-class SoundOutput {
+class SoundOutput
+{
 public:
     virtual ~SoundOutput() = default;
 

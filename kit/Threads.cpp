@@ -9,7 +9,8 @@
 namespace kit {
 namespace {
 
-struct Tracked {
+struct Tracked
+{
     std::thread thread;
     bool finished = false;
 };

@@ -150,13 +150,14 @@ void BrowserWindow::_BuildButtons()
     auto button = [this](int left, const std::string& name, uint32 what) {
         AppLocation* location = AppLocation::Instance();
         std::string base = "resources/graphics/" + name;
-        auto* made = new BitmapButton(QRect(left, kButtonTop, 64, 32),
-                                      location->AbsolutePath(base + ".png"),
-                                      location->AbsolutePath(base + "-down.png"),
-                                      location->AbsolutePath(base + "-disabled.png"), this);
+        auto* made =
+            new BitmapButton(QRect(left, kButtonTop, 64, 32), location->AbsolutePath(base + ".png"),
+                             location->AbsolutePath(base + "-down.png"),
+                             location->AbsolutePath(base + "-disabled.png"), this);
         made->setObjectName(QString::fromStdString(name));
         made->setEnabled(false);
-        QObject::connect(made, &QAbstractButton::clicked, this, [this, what] { PostMessage(what); });
+        QObject::connect(made, &QAbstractButton::clicked, this,
+                         [this, what] { PostMessage(what); });
         return made;
     };
     fCreate = button(10, "create-game", MSG_NEW_GAME);
@@ -411,8 +412,8 @@ void BrowserWindow::SetWebPageOpener(WebPageOpener opener)
 
 std::string BrowserWindow::HelpPageUrl()
 {
-    QString path = QString::fromStdString(
-        AppLocation::Instance()->AbsolutePath("resources/help/index.html"));
+    QString path =
+        QString::fromStdString(AppLocation::Instance()->AbsolutePath("resources/help/index.html"));
     return QUrl::fromLocalFile(path).toString().toStdString();
 }
 
@@ -457,9 +458,8 @@ void BrowserWindow::_UpdateButtonsForSelection()
 void BrowserWindow::_OpenWebPage()
 {
     std::string url = HelpPageUrl();
-    bool opened = sWebPageOpener
-                      ? sWebPageOpener(url)
-                      : QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+    bool opened = sWebPageOpener ? sWebPageOpener(url)
+                                 : QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
     if (!opened)
         ModalAlertFactory::Alert(kHelpFailedAlert, "Oh, darn!");
 }

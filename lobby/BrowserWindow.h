@@ -30,7 +30,8 @@ class StatusView;
 class UpdateThrottle;
 class UserPanel;
 
-class BrowserWindow : public BWindow<QWidget, BrowserWindowBase> {
+class BrowserWindow : public BWindow<QWidget, BrowserWindowBase>
+{
 public:
     static constexpr int kWidth = 650;
     static constexpr int kHeight = 402;

@@ -9,7 +9,8 @@
 #include <QString>
 #include <QWidget>
 
-class BubbleView : public QWidget {
+class BubbleView : public QWidget
+{
 public:
     BubbleView(const QRect& frame, const QString& name, const QString& text,
                const QColor& background, const QColor& foreground, QWidget* parent = nullptr);

@@ -9,7 +9,8 @@
 
 class GameListItem;
 
-class GameList : public ColumnListView {
+class GameList : public ColumnListView
+{
 public:
     explicit GameList(QWidget* parent = nullptr);
 

@@ -8,7 +8,8 @@
 
 #include <string>
 
-class GameListItem : public CLVListItem {
+class GameListItem : public CLVListItem
+{
 public:
     explicit GameListItem(const std::string& gameId);
 

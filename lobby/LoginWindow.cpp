@@ -23,8 +23,8 @@ LoginWindow::LoginWindow() : BWindow<QDialog, GuiLooper>(QStringLiteral("Log In"
 {
     setObjectName(QStringLiteral("login"));
     setModal(true);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
     setFixedSize(kWidth, kHeight);
     setFont(GenericFunctions::PlainFont(12));

@@ -18,7 +18,8 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-class LoginWindow : public BWindow<QDialog, GuiLooper> {
+class LoginWindow : public BWindow<QDialog, GuiLooper>
+{
 public:
     static constexpr int kWidth = 300;
     static constexpr int kHeight = 134;

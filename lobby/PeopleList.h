@@ -8,7 +8,8 @@
 
 class PeopleListItem;
 
-class PeopleList : public ColumnListView {
+class PeopleList : public ColumnListView
+{
 public:
     explicit PeopleList(QWidget* parent = nullptr);
 

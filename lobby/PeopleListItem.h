@@ -8,7 +8,8 @@
 
 #include <string>
 
-class PeopleListItem : public CLVListItem {
+class PeopleListItem : public CLVListItem
+{
 public:
     explicit PeopleListItem(const std::string& user);
 

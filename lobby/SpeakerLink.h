@@ -12,7 +12,8 @@
 #include <functional>
 #include <string>
 
-struct SpeakerLink {
+struct SpeakerLink
+{
     std::function<std::string()> loggedInAs;
     std::function<std::string()> server;
     std::function<void(const std::string& host, const std::string& user,

@@ -10,7 +10,8 @@
 
 #include <string>
 
-class StatusView : public QWidget {
+class StatusView : public QWidget
+{
 public:
     explicit StatusView(const std::string& name, QWidget* parent = nullptr);
 

@@ -85,8 +85,7 @@ void UserPanel::ReceivedMessage(const std::string& user, const std::string&,
 
 void UserPanel::ReceivedNotification(const std::string& text)
 {
-    _Append(QStringLiteral("System: ") + QString::fromStdString(text) + QLatin1Char('\n'),
-            kNotice);
+    _Append(QStringLiteral("System: ") + QString::fromStdString(text) + QLatin1Char('\n'), kNotice);
     _ScrollToNewest();
 }
 

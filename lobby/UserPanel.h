@@ -21,7 +21,8 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 
-class UserPanel : public QWidget {
+class UserPanel : public QWidget
+{
 public:
     static constexpr int kMaxLogLines = 5000;
 

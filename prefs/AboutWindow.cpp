@@ -10,7 +10,8 @@ namespace {
 
 AboutWindow* sInstance = nullptr;
 
-struct Section {
+struct Section
+{
     const char* heading;
     std::vector<const char*> names;
 };
@@ -35,8 +36,8 @@ AboutWindow* AboutWindow::Instance()
 AboutWindow::AboutWindow() : BWindow<QWidget, GuiLooper>(QStringLiteral("About Tolvar Chess"))
 {
     setObjectName(QStringLiteral("about"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
     setFixedSize(kWidth, kHeight);
 

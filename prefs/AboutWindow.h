@@ -11,7 +11,8 @@
 
 class QTextEdit;
 
-class AboutWindow : public BWindow<QWidget, GuiLooper> {
+class AboutWindow : public BWindow<QWidget, GuiLooper>
+{
 public:
     static constexpr int kWidth = 175;
     static constexpr int kHeight = 500;

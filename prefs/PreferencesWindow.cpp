@@ -23,8 +23,8 @@ PreferencesWindow::PreferencesWindow()
     : BWindow<QDialog, GuiLooper>(QStringLiteral("User Preferences"))
 {
     setObjectName(QStringLiteral("preferences"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint);
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
     setFixedSize(kWidth, kHeight);
     setFont(GenericFunctions::PlainFont(12));

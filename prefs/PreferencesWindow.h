@@ -17,7 +17,8 @@ class QPushButton;
 class QTabWidget;
 class SkinPreferencesView;
 
-class PreferencesWindow : public BWindow<QDialog, GuiLooper> {
+class PreferencesWindow : public BWindow<QDialog, GuiLooper>
+{
 public:
     static constexpr int kWidth = 450;
     static constexpr int kHeight = 400;

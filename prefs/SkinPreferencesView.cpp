@@ -40,12 +40,12 @@ SkinPreferencesView::SkinPreferencesView(QWidget* parent) : QWidget(parent)
     const QString piecesLabel = QStringLiteral("Chess Pieces: ");
     // One label column for both fields, so the two menus line up.
     const int labelWidth = std::max(GenericFunctions::StringWidth(font(), boardLabel),
-                                    GenericFunctions::StringWidth(font(), piecesLabel))
-                           + 4;
-    fBoards = _AddMenu(boardLabel, 45, labelWidth, kBoardsDirectory, kBoardKey,
-                       MSG_BOARD_SKIN_CHOSEN);
-    fPieces = _AddMenu(piecesLabel, 75, labelWidth, kPiecesDirectory, kPiecesKey,
-                       MSG_PIECES_SKIN_CHOSEN);
+                                    GenericFunctions::StringWidth(font(), piecesLabel)) +
+                           4;
+    fBoards =
+        _AddMenu(boardLabel, 45, labelWidth, kBoardsDirectory, kBoardKey, MSG_BOARD_SKIN_CHOSEN);
+    fPieces =
+        _AddMenu(piecesLabel, 75, labelWidth, kPiecesDirectory, kPiecesKey, MSG_PIECES_SKIN_CHOSEN);
 }
 
 void SkinPreferencesView::resizeEvent(QResizeEvent*)

@@ -18,7 +18,8 @@ class BMessage;
 class QComboBox;
 class QGroupBox;
 
-class SkinPreferencesView : public QWidget {
+class SkinPreferencesView : public QWidget
+{
 public:
     static constexpr const char* kBoardsDirectory = "resources/chess-sets/boards";
     static constexpr const char* kPiecesDirectory = "resources/chess-sets/pieces";

@@ -37,7 +37,8 @@ CREATE TABLE IF NOT EXISTS games (
 )sql";
 
 // A prepared statement that finalises itself.
-class Statement {
+class Statement
+{
 public:
     Statement(sqlite3* db, const char* sql)
     {

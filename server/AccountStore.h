@@ -14,14 +14,16 @@ struct sqlite3;
 
 namespace tolvar::server {
 
-struct Account {
+struct Account
+{
     std::int64_t id = 0;
     std::string name;
     std::string passwordHash;
     int rating = 0;
 };
 
-struct FinishedGame {
+struct FinishedGame
+{
     std::int64_t id = 0;
     std::int64_t whiteId = 0;
     std::int64_t blackId = 0;
@@ -34,7 +36,8 @@ struct FinishedGame {
     int blackAfter = 0;
 };
 
-class AccountStore {
+class AccountStore
+{
 public:
     // Opens or creates the database; nothing and a reason on failure.
     static std::unique_ptr<AccountStore> Open(const std::string& path, std::string* error);
@@ -45,7 +48,12 @@ public:
     // Looks the name up without regard to ASCII case.
     std::optional<Account> FindAccount(std::string_view name);
 
-    enum class Created { Yes, NameTaken, Failed };
+    enum class Created
+    {
+        Yes,
+        NameTaken,
+        Failed
+    };
     // Stores a new account with the start rating.
     Created CreateAccount(std::string_view name, const std::string& passwordHash, int rating);
 

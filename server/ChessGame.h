@@ -19,21 +19,29 @@ struct game;
 
 namespace tolvar::server {
 
-enum class GameState { Open, Running, Finished };
+enum class GameState
+{
+    Open,
+    Running,
+    Finished
+};
 
-struct Seat {
+struct Seat
+{
     std::string name; // as shown to everyone
     std::string key;  // NameKey(name)
     std::int64_t accountId = 0;
     bool present = false; // still holds a part in the game
 };
 
-struct MoveVerdict {
+struct MoveVerdict
+{
     int code;         // the engine's move result; negative when refused
     std::string move; // as applied: castling as coordinates, promotion letter kept
 };
 
-class ChessGame {
+class ChessGame
+{
 public:
     ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator);
     ~ChessGame();

@@ -12,7 +12,8 @@
 
 namespace tolvar::server {
 
-class ClientLine {
+class ClientLine
+{
 public:
     static ClientLine Parse(std::string_view line);
 

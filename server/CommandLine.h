@@ -10,8 +10,15 @@
 
 namespace tolvar::server {
 
-struct CommandLine {
-    enum class Action { Run, Help, Version, Fail };
+struct CommandLine
+{
+    enum class Action
+    {
+        Run,
+        Help,
+        Version,
+        Fail
+    };
     Action action = Action::Run;
     ServerConfig config;
     std::string message; // the help or version text, or what was wrong

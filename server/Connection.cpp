@@ -39,8 +39,8 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
 {
     asio::error_code error;
     auto remote = fSocket.remote_endpoint(error);
-    fPeer = error ? std::string("unknown") : remote.address().to_string() + ":" +
-                                                 std::to_string(remote.port());
+    fPeer = error ? std::string("unknown")
+                  : remote.address().to_string() + ":" + std::to_string(remote.port());
     fSocket.set_option(asio::ip::tcp::no_delay(true), error);
     if (config.socketSendBuffer > 0)
         fSocket.set_option(asio::socket_base::send_buffer_size(config.socketSendBuffer), error);
@@ -134,20 +134,18 @@ void Connection::_Read()
         return;
     fReadPending = true;
     auto self = shared_from_this();
-    fSocket.async_read_some(asio::buffer(fReadBuffer),
-                            [self](const asio::error_code& error, std::size_t count) {
-                                self->fReadPending = false;
-                                if (self->fClosing)
-                                    return;
-                                if (error) {
-                                    self->Close(error == asio::error::eof ? "peer closed"
-                                                                          : error.message());
-                                    return;
-                                }
-                                self->fFramer.Append(
-                                    std::string_view(self->fReadBuffer.data(), count));
-                                self->_HandleLines();
-                            });
+    fSocket.async_read_some(
+        asio::buffer(fReadBuffer), [self](const asio::error_code& error, std::size_t count) {
+            self->fReadPending = false;
+            if (self->fClosing)
+                return;
+            if (error) {
+                self->Close(error == asio::error::eof ? "peer closed" : error.message());
+                return;
+            }
+            self->fFramer.Append(std::string_view(self->fReadBuffer.data(), count));
+            self->_HandleLines();
+        });
 }
 
 void Connection::_HandleLines()

@@ -26,17 +26,19 @@ namespace tolvar::server {
 
 class Connection;
 
-class ConnectionHandler {
+class ConnectionHandler
+{
 public:
     virtual ~ConnectionHandler() = default;
     virtual void OnLine(Connection& connection, const ClientLine& line) = 0;
     virtual void OnClosed(Connection& connection) = 0;
 };
 
-class Connection : public std::enable_shared_from_this<Connection> {
+class Connection : public std::enable_shared_from_this<Connection>
+{
 public:
-    Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
-               ConnectionHandler& handler, std::uint64_t id);
+    Connection(asio::ip::tcp::socket socket, const ServerConfig& config, ConnectionHandler& handler,
+               std::uint64_t id);
 
     // Starts reading and the login timer.
     void Start();
@@ -85,9 +87,9 @@ private:
     bool fPaceArmed = false;
     bool fPaused = false;
     bool fLoginDone = false;
-    bool fClosing = false;     // no more reading, no more lines accepted
-    bool fFinished = false;    // socket closed
-    bool fNotified = false;    // handler told
+    bool fClosing = false;  // no more reading, no more lines accepted
+    bool fFinished = false; // socket closed
+    bool fNotified = false; // handler told
 };
 
 } // namespace tolvar::server

@@ -8,7 +8,8 @@ namespace tolvar::server {
 inline constexpr int kStartRating = 1500;
 inline constexpr double kEloK = 32.0;
 
-struct RatingPair {
+struct RatingPair
+{
     int white;
     int black;
 };

@@ -8,16 +8,26 @@
 namespace tolvar::server {
 
 // Protocol numbering of the sides: 0 Black, 1 White.
-enum class Side { Black = 0, White = 1 };
+enum class Side
+{
+    Black = 0,
+    White = 1
+};
 
 inline Side Opponent(Side side)
 {
     return side == Side::White ? Side::Black : Side::White;
 }
 
-enum class Score { WhiteWins, BlackWins, Draw };
+enum class Score
+{
+    WhiteWins,
+    BlackWins,
+    Draw
+};
 
-struct GameEnd {
+struct GameEnd
+{
     Score score;
     bool rated;
     std::string reason;

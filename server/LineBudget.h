@@ -6,7 +6,8 @@
 
 namespace tolvar::server {
 
-class LineBudget {
+class LineBudget
+{
 public:
     using Clock = std::chrono::steady_clock;
 

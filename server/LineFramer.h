@@ -14,12 +14,14 @@
 
 namespace tolvar::server {
 
-struct FramedLine {
+struct FramedLine
+{
     bool tooLong = false;
     std::string text;
 };
 
-class LineFramer {
+class LineFramer
+{
 public:
     explicit LineFramer(std::size_t maxLineBytes) : fMax(maxLineBytes) {}
 

@@ -47,11 +47,11 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     Member& member = found->second;
 
     static const std::map<std::string, std::pair<Handler, bool>> kCommands = {
-        {"CREATE", {&Lobby::_Create, false}},  {"USER", {&Lobby::_User, false}},
-        {"GAMES", {&Lobby::_Games, true}},     {"USERS", {&Lobby::_Users, true}},
+        {"CREATE", {&Lobby::_Create, false}},     {"USER", {&Lobby::_User, false}},
+        {"GAMES", {&Lobby::_Games, true}},        {"USERS", {&Lobby::_Users, true}},
         {"PUBLMSG", {&Lobby::_PublicChat, true}}, {"GAMEMSG", {&Lobby::_GameChat, true}},
-        {"MAKE", {&Lobby::_Make, true}},       {"PLAY", {&Lobby::_Play, true}},
-        {"OBSERVE", {&Lobby::_Observe, true}}, {"MOVE", {&Lobby::_Move, true}},
+        {"MAKE", {&Lobby::_Make, true}},          {"PLAY", {&Lobby::_Play, true}},
+        {"OBSERVE", {&Lobby::_Observe, true}},    {"MOVE", {&Lobby::_Move, true}},
         {"ABORT", {&Lobby::_Abort, true}},
     };
     auto command = kCommands.find(line.Command());
@@ -142,7 +142,9 @@ void Lobby::_Create(Member& member, const ClientLine& line)
             auto created = fStore.CreateAccount(name, hash, kStartRating);
             if (created == AccountStore::Created::Failed)
                 LogEvent("cannot store account " + name + ": " + fStore.LastError());
-            _OnLoop([this, id, name, created] { _AccountCreated(id, name, static_cast<int>(created)); });
+            _OnLoop([this, id, name, created] {
+                _AccountCreated(id, name, static_cast<int>(created));
+            });
         });
     });
 }

@@ -30,7 +30,8 @@ class AccountStore;
 class WorkerPool;
 struct Account;
 
-class Lobby : public ConnectionHandler {
+class Lobby : public ConnectionHandler
+{
 public:
     // The store is used only from `storeWorker`, whose single thread keeps
     // reads and writes in order. Neither is owned.
@@ -49,7 +50,8 @@ public:
     std::size_t ConnectionCount() const { return fMembers.size(); }
 
 private:
-    struct Member {
+    struct Member
+    {
         std::shared_ptr<Connection> connection;
         bool loggedIn = false;
         std::string name;
@@ -105,7 +107,7 @@ private:
     WorkerPool& fStoreWorker;
     WorkerPool& fHashWorkers;
 
-    std::unordered_map<std::uint64_t, Member> fMembers; // by connection id
+    std::unordered_map<std::uint64_t, Member> fMembers;     // by connection id
     std::unordered_map<std::string, std::uint64_t> fOnline; // name key -> connection id
     std::map<std::int64_t, std::unique_ptr<ChessGame>> fGames;
     // The latest rating of every account seen in this run; it may be ahead

@@ -179,7 +179,8 @@ void Lobby::_Observe(Member& member, const ClientLine& line)
     // moves that do not fit follow as ordinary move lines.
     const std::string& black = game->SeatOf(Side::Black).name;
     const std::string& white = game->SeatOf(Side::White).name;
-    std::size_t room = Reply::kClientReadBytes - Reply::Watching(game->Id(), black, white, "").size();
+    std::size_t room =
+        Reply::kClientReadBytes - Reply::Watching(game->Id(), black, white, "").size();
     const auto& moves = game->Moves();
     std::string list;
     std::size_t fitting = 0;
@@ -241,8 +242,8 @@ void Lobby::_GameChat(Member& member, const ClientLine& line)
     if (!game)
         return;
     if (!game->SideOf(member.key) && !game->IsWatching(member.connection->Id())) {
-        _Send(member, Reply::NotAllowed("you neither play nor watch game " +
-                                        std::to_string(game->Id())));
+        _Send(member,
+              Reply::NotAllowed("you neither play nor watch game " + std::to_string(game->Id())));
         return;
     }
     if (!_AcceptChatText(member, line.Text()))
@@ -322,8 +323,8 @@ void Lobby::_Finish(ChessGame& game, const GameEnd& end)
     fRatings[white.accountId] = after.white;
     fRatings[black.accountId] = after.black;
 
-    std::vector<std::pair<std::string, std::int64_t>> players = {
-        {white.key, white.accountId}, {black.key, black.accountId}};
+    std::vector<std::pair<std::string, std::int64_t>> players = {{white.key, white.accountId},
+                                                                 {black.key, black.accountId}};
     std::string reason = end.reason;
     fStoreWorker.Post([this, record, players, reason] {
         if (!fStore.RecordGame(record))

@@ -13,7 +13,8 @@
 
 namespace tolvar::server {
 
-class OutputQueue {
+class OutputQueue
+{
 public:
     using Clock = std::chrono::steady_clock;
 

@@ -20,7 +20,7 @@ inline constexpr std::string_view kPublicChannel = "lobby";
 // a read cuts, so no line (line end included) may be longer.
 inline constexpr std::size_t kClientReadBytes = 999;
 
-std::string Greeting(std::string_view description);                 // 101
+std::string Greeting(std::string_view description);                   // 101
 std::string Moved(std::int64_t game, int ply, std::string_view move); // 114
 std::string PublicChat(std::string_view user, std::string_view text); // 115
 // 118: an empty name is a free seat. A challenge has one empty name.
@@ -30,16 +30,16 @@ std::string GameEnded(std::int64_t game, std::string_view reason); // 119
 // 120: `moves` is each move followed by one blank.
 std::string Watching(std::int64_t game, std::string_view black, std::string_view white,
                      std::string_view moves);
-std::string GameChat(std::string_view user, std::int64_t game, std::string_view text); // 123
-std::string LoggedIn(std::string_view user);                                         // 201
-std::string AccountCreated(std::string_view user);                                   // 401
-std::string AccountRefused(std::string_view reason);                                 // 402
-std::string LoginRefused();                                                          // 403
-std::string Refused(std::string_view reason);                                        // 404
+std::string GameChat(std::string_view user, std::int64_t game, std::string_view text);      // 123
+std::string LoggedIn(std::string_view user);                                                // 201
+std::string AccountCreated(std::string_view user);                                          // 401
+std::string AccountRefused(std::string_view reason);                                        // 402
+std::string LoginRefused();                                                                 // 403
+std::string Refused(std::string_view reason);                                               // 404
 std::string MoveRefused(std::int64_t game, std::string_view move, std::string_view reason); // 405
-std::string NoSuchGame(std::string_view game);                                       // 406
-std::string NotAllowed(std::string_view reason);                                     // 407
-std::string AlreadyLoggedIn(std::string_view user);                                  // 504
+std::string NoSuchGame(std::string_view game);                                              // 406
+std::string NotAllowed(std::string_view reason);                                            // 407
+std::string AlreadyLoggedIn(std::string_view user);                                         // 504
 // 601: side 0 Black, 1 White, the side that aborted.
 std::string Aborted(std::int64_t game, int side);
 std::string UserOnline(std::string_view user, int rating);  // 700

@@ -42,8 +42,8 @@ bool Server::Start(std::string* error)
     if (!code)
         fAcceptor.listen(asio::socket_base::max_listen_connections, code);
     if (code) {
-        *error = "cannot listen on " + fConfig.listenAddress + ":" +
-                 std::to_string(fConfig.port) + ": " + code.message();
+        *error = "cannot listen on " + fConfig.listenAddress + ":" + std::to_string(fConfig.port) +
+                 ": " + code.message();
         return false;
     }
     fPort = fAcceptor.local_endpoint().port();
@@ -53,8 +53,8 @@ bool Server::Start(std::string* error)
     std::int64_t nextGame = fStore->HighestGameId() + 1;
     fStoreWorker = std::make_unique<WorkerPool>(1);
     fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
-    fLobby = std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers,
-                                     nextGame);
+    fLobby =
+        std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers, nextGame);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
              " with database " + fConfig.databasePath);

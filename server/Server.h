@@ -18,7 +18,8 @@ class AccountStore;
 class Lobby;
 class WorkerPool;
 
-class Server {
+class Server
+{
 public:
     Server(asio::io_context& loop, ServerConfig config);
     ~Server();

@@ -11,7 +11,8 @@ namespace tolvar::server {
 
 // Cost of one argon2id password hash. Interactive limits take about 64 MiB
 // and a tenth of a second per hash; the minimum is for tests only.
-struct HashCost {
+struct HashCost
+{
     unsigned long long opsLimit;
     std::size_t memLimit;
 
@@ -19,7 +20,8 @@ struct HashCost {
     static HashCost Minimum();
 };
 
-struct ServerConfig {
+struct ServerConfig
+{
     std::string listenAddress = "127.0.0.1";
     std::uint16_t port = 5000;
     std::string databasePath;

@@ -13,7 +13,8 @@
 
 namespace tolvar::server {
 
-class WorkerPool {
+class WorkerPool
+{
 public:
     explicit WorkerPool(int threads);
     ~WorkerPool();
@@ -22,7 +23,11 @@ public:
 
     // Ignored once Stop has begun.
     void Post(std::function<void()> job);
-    enum class Queued { Run, Drop };
+    enum class Queued
+    {
+        Run,
+        Drop
+    };
     // Joins the threads after running or dropping what is queued. Idempotent.
     void Stop(Queued queued = Queued::Run);
 

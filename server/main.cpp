@@ -34,7 +34,8 @@ void RaiseDescriptorLimit()
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    CommandLine command = ParseCommandLine(arguments, [](const char* name) { return std::getenv(name); });
+    CommandLine command =
+        ParseCommandLine(arguments, [](const char* name) { return std::getenv(name); });
     switch (command.action) {
     case CommandLine::Action::Help:
     case CommandLine::Action::Version:

@@ -11,7 +11,8 @@
 #include <QCloseEvent>
 #include <QString>
 
-template <class QtWindow, class Looper = GuiLooper> class BWindow : public QtWindow, public Looper {
+template <class QtWindow, class Looper = GuiLooper> class BWindow : public QtWindow, public Looper
+{
 public:
     explicit BWindow(const QString& title, QWidget* parent = nullptr) : QtWindow(parent)
     {

@@ -12,7 +12,8 @@
 
 #include <string>
 
-class BitmapButton : public QAbstractButton {
+class BitmapButton : public QAbstractButton
+{
 public:
     explicit BitmapButton(QWidget* parent = nullptr);
     BitmapButton(const QRect& frame, const std::string& upPath, const std::string& downPath,
@@ -24,7 +25,12 @@ public:
     void SetImages(const QImage& up, const QImage& down, const QImage& disabled);
 
     // Which image the button shows now (for tests and accessibility).
-    enum class Face { Up, Down, Disabled };
+    enum class Face
+    {
+        Up,
+        Down,
+        Disabled
+    };
     Face CurrentFace() const;
 
     QSize sizeHint() const override;

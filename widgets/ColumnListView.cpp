@@ -8,7 +8,8 @@
 #include <QStyledItemDelegate>
 
 // The rows in the owner's order, with the column titles.
-class ColumnListModel : public QAbstractTableModel {
+class ColumnListModel : public QAbstractTableModel
+{
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
@@ -34,8 +35,8 @@ public:
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0
-            && section < columnCount())
+        if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+            section < columnCount())
             return fTitles[static_cast<size_t>(section)];
         return {};
     }
@@ -91,7 +92,8 @@ private:
 namespace {
 
 // Sorts numbers as numbers (game ids, ratings) and other texts without case.
-class ShownOrder : public QSortFilterProxyModel {
+class ShownOrder : public QSortFilterProxyModel
+{
 public:
     using QSortFilterProxyModel::QSortFilterProxyModel;
 
@@ -113,7 +115,8 @@ protected:
 };
 
 // Hands each cell to its row for painting.
-class RowPainter : public QStyledItemDelegate {
+class RowPainter : public QStyledItemDelegate
+{
 public:
     RowPainter(ColumnListModel* model, QSortFilterProxyModel* proxy, QObject* parent)
         : QStyledItemDelegate(parent), fModel(model), fProxy(proxy)
@@ -177,9 +180,10 @@ ColumnListView::ColumnListView(QWidget* parent)
     columns->setMinimumSectionSize(1);
     columns->setSortIndicatorShown(false);
     connect(columns, &QHeaderView::sectionResized, this, [this](int logical, int, int size) {
-        if (logical >= 0 && logical < static_cast<int>(fMinimumWidths.size())
-            && size < fMinimumWidths[static_cast<size_t>(logical)])
-            horizontalHeader()->resizeSection(logical, fMinimumWidths[static_cast<size_t>(logical)]);
+        if (logical >= 0 && logical < static_cast<int>(fMinimumWidths.size()) &&
+            size < fMinimumWidths[static_cast<size_t>(logical)])
+            horizontalHeader()->resizeSection(logical,
+                                              fMinimumWidths[static_cast<size_t>(logical)]);
     });
     connect(columns, &QHeaderView::sectionClicked, this,
             [this](int section) { _HeaderClicked(section); });
@@ -291,8 +295,8 @@ void ColumnListView::Select(int index)
     if (index < 0 || index >= CountItems())
         return;
     QModelIndex shown = fProxy->mapFromSource(fModel->index(index, 0));
-    selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect
-                                                 | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
 }
 
 void ColumnListView::DeselectAll()

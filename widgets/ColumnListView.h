@@ -26,7 +26,8 @@ class ColumnListModel;
 
 // One row. Derived rows paint their cells and give each cell's text (used
 // for sorting by a header click and for accessibility).
-class CLVListItem {
+class CLVListItem
+{
 public:
     virtual ~CLVListItem() = default;
 
@@ -35,10 +36,10 @@ public:
     virtual void DrawItemColumn(QPainter* painter, const QRect& cell, int column,
                                 bool selected) const = 0;
     virtual QString ColumnText(int column) const = 0;
-
 };
 
-class ColumnListView : public QTableView {
+class ColumnListView : public QTableView
+{
 public:
     explicit ColumnListView(QWidget* parent = nullptr);
     ~ColumnListView() override;

@@ -15,7 +15,8 @@
 
 class QWidget;
 
-class UpdateThrottle : public QObject {
+class UpdateThrottle : public QObject
+{
 public:
     UpdateThrottle(QWidget* window, int intervalMs);
 

@@ -104,7 +104,9 @@ bool ReplaceFile(const std::string& path, const std::string& text)
         target = real;
         std::free(real);
     }
-    struct stat old {};
+    struct stat old
+    {
+    };
     const bool hadFile = stat(target.c_str(), &old) == 0;
 
     static std::atomic<unsigned> sCounter{0};
@@ -130,8 +132,8 @@ bool ReplaceFile(const std::string& path, const std::string& text)
     }
     // Make the new name itself durable; the file is complete either way.
     std::string directory = DirectoryOf(target);
-    if (int dirFd = open(directory.empty() ? "." : directory.c_str(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (int dirFd =
+            open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         dirFd >= 0) {
         (void)fsync(dirFd);
         close(dirFd);

@@ -14,7 +14,8 @@
 #include <optional>
 #include <string>
 
-class FileXMLReader : public XMLReader {
+class FileXMLReader : public XMLReader
+{
 public:
     // Outcomes of reading the file at construction.
     static constexpr int32 kStatusRead = 0;

@@ -4,10 +4,7 @@
 
 #include <atomic>
 
-UserSettings::UserSettings()
-    : FileXMLReader("tolvar/user-settings", true)
-{
-}
+UserSettings::UserSettings() : FileXMLReader("tolvar/user-settings", true) {}
 
 UserSettings* UserSettings::Instance()
 {

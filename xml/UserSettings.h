@@ -9,7 +9,8 @@
 
 #include "xml/FileXMLReader.h"
 
-class UserSettings : public FileXMLReader {
+class UserSettings : public FileXMLReader
+{
 public:
     static UserSettings* Instance();
 

@@ -16,7 +16,8 @@
 #include <utility>
 #include <vector>
 
-class XMLEntity {
+class XMLEntity
+{
 public:
     // Copies `name` and the attribute array (see SetAttributes); null means none.
     explicit XMLEntity(const char* name, const char* const* attributes = nullptr);

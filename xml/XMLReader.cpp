@@ -22,9 +22,7 @@ XMLReader::~XMLReader()
         XML_ParserFree(fParser);
 }
 
-void XMLReader::OnEndEntity(std::unique_ptr<XMLEntity>)
-{
-}
+void XMLReader::OnEndEntity(std::unique_ptr<XMLEntity>) {}
 
 bool XMLReader::_CreateParser()
 {

@@ -17,7 +17,8 @@
 #include <memory>
 #include <string>
 
-class XMLReader {
+class XMLReader
+{
 public:
     static constexpr int32 kMaxDepth = 256;
     static constexpr size_t kMaxInputBytes = 1 << 20;

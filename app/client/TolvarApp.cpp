@@ -35,9 +35,8 @@ TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
     BrowserWindow::Instance()->Show();
     TolvarSpeak::Instance()->Run();
     (new LoginWindow())->Show();
-    kit::Sound().RegisterEvent(
-        "Tolvar Game Started",
-        AppLocation::Instance()->AbsolutePath("resources/sounds/game-started.wav"));
+    kit::Sound().RegisterEvent("Tolvar Game Started", AppLocation::Instance()->AbsolutePath(
+                                                          "resources/sounds/game-started.wav"));
 }
 
 TolvarApp::~TolvarApp() = default;

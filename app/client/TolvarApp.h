@@ -4,7 +4,8 @@
 
 #include <QApplication>
 
-class TolvarApp : public QApplication {
+class TolvarApp : public QApplication
+{
 public:
     TolvarApp(int& argc, char** argv);
     ~TolvarApp() override;

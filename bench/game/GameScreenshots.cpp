@@ -85,8 +85,8 @@ int main(int argc, char** argv)
     GameWindow* black = Open(app, "13", CGC_BLACK, opening);
     ok &= Save(black, out.filePath("game-black.png"));
 
-    GameWindow* finished = Open(app, "14", CGC_WHITE,
-                                {"E2E4", "E7E5", "F1C4", "B8C6", "D1H5", "G8F6", "H5F7"});
+    GameWindow* finished =
+        Open(app, "14", CGC_WHITE, {"E2E4", "E7E5", "F1C4", "B8C6", "D1H5", "G8F6", "H5F7"});
     ok &= Save(finished, out.filePath("game-finished.png"));
     // Half a period later the winner's panel shows the other colouring.
     Settle(app, 550);

@@ -31,8 +31,8 @@ namespace {
 
 // Morphy against the Duke of Brunswick and Count Isouard, Paris 1858.
 const char* const kGame[] = {
-    "E2E4", "E7E5", "G1F3", "D7D6", "D2D4", "C8G4", "D4E5", "G4F3", "D1F3", "D6E5", "F1C4",
-    "G8F6", "F3B3", "D8E7", "B1C3", "C7C6", "C1G5", "B7B5", "C3B5", "C6B5", "C4B5", "B8D7",
+    "E2E4",  "E7E5", "G1F3", "D7D6", "D2D4", "C8G4", "D4E5", "G4F3", "D1F3", "D6E5", "F1C4",
+    "G8F6",  "F3B3", "D8E7", "B1C3", "C7C6", "C1G5", "B7B5", "C3B5", "C6B5", "C4B5", "B8D7",
     "O-O-O", "A8D8", "D1D7", "D8D7", "H1D1", "E7E6", "B5D7", "F6D7", "B3B8", "D7B8", "D1D8"};
 
 std::string BoardText(game* record)

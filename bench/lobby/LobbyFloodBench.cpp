@@ -61,8 +61,8 @@ std::string Announcements()
         order[static_cast<size_t>(i)] = i;
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
     for (int i : order)
-        text += "700 " + std::string(i % 2 ? "Player" : "player") + std::to_string(i) + " "
-                + std::to_string(1000 + i % 900) + "\r\n";
+        text += "700 " + std::string(i % 2 ? "Player" : "player") + std::to_string(i) + " " +
+                std::to_string(1000 + i % 900) + "\r\n";
     return text;
 }
 
@@ -100,8 +100,8 @@ int main(int argc, char** argv)
         qint64 now = clock.elapsed();
         longestGap = std::max(longestGap, now - lastTick);
         lastTick = now;
-        if (done < 0 && lobby->Games()->CountItems() == kGames
-            && lobby->People()->CountItems() == kPlayers) {
+        if (done < 0 && lobby->Games()->CountItems() == kGames &&
+            lobby->People()->CountItems() == kPlayers) {
             lobby->repaint();
             done = clock.elapsed();
             cpuDone = std::clock();

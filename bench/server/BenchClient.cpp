@@ -15,7 +15,8 @@ void BenchClient::Connect(const asio::ip::tcp::endpoint& server)
 {
     fSocket.async_connect(server, [this](const asio::error_code& error) {
         if (error) {
-            std::fprintf(stderr, "%s: cannot connect: %s\n", fName.c_str(), error.message().c_str());
+            std::fprintf(stderr, "%s: cannot connect: %s\n", fName.c_str(),
+                         error.message().c_str());
             ++fRun.refused;
             return;
         }
@@ -44,7 +45,8 @@ void BenchClient::MoveAfter(std::chrono::milliseconds delay)
         int ply = fReceived + 1;
         // Stamped just before the write, which goes out at once below.
         fGame.sentAt[static_cast<std::size_t>(ply)] = Clock::now();
-        _Send("MOVE " + std::to_string(fGame.id) + " " + (*fGame.script)[static_cast<std::size_t>(ply - 1)]);
+        _Send("MOVE " + std::to_string(fGame.id) + " " +
+              (*fGame.script)[static_cast<std::size_t>(ply - 1)]);
     });
 }
 
@@ -93,11 +95,12 @@ void BenchClient::_Write()
 void BenchClient::_Read()
 {
     fSocket.async_read_some(asio::buffer(fReadBuffer), [this](const asio::error_code& error,
-                                                               std::size_t count) {
+                                                              std::size_t count) {
         if (error) {
             // Closed by the server: this client's game cannot finish.
             if (error != asio::error::operation_aborted && !fDone) {
-                std::fprintf(stderr, "%s: disconnected: %s\n", fName.c_str(), error.message().c_str());
+                std::fprintf(stderr, "%s: disconnected: %s\n", fName.c_str(),
+                             error.message().c_str());
                 ++fRun.dropped;
                 _Done();
             }
@@ -131,8 +134,7 @@ void BenchClient::_Line(const std::string& line)
             fGame.id = id;
             fGame.black->Join(id);
         }
-        if (++fGameLines == fRun.expectedGameLines && ++fRun.setUp == fRun.clients &&
-            fRun.allSetUp)
+        if (++fGameLines == fRun.expectedGameLines && ++fRun.setUp == fRun.clients && fRun.allSetUp)
             fRun.allSetUp();
     } else if (code == "114") {
         _MoveLine(line);

@@ -21,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 class BenchClient;
 
 // One game between two benchmark clients.
-struct BenchGame {
+struct BenchGame
+{
     const std::vector<std::string>* script = nullptr;
     std::int64_t id = 0;
     BenchClient* white = nullptr;
@@ -30,7 +31,8 @@ struct BenchGame {
 };
 
 // What all clients share: counters, measurements and the next step's trigger.
-struct BenchRun {
+struct BenchRun
+{
     int clients = 0;
     int expectedGameLines = 0; // 118 lines each client should see during set-up
     std::chrono::milliseconds think{20};
@@ -38,17 +40,18 @@ struct BenchRun {
     int setUp = 0;
     int finished = 0;
     long moves = 0;
-    long lost = 0;      // plies never received
-    long misordered = 0; // duplicated, out of order or not the move sent
-    long refused = 0;   // any error reply
-    int dropped = 0;    // clients the server disconnected
+    long lost = 0;                 // plies never received
+    long misordered = 0;           // duplicated, out of order or not the move sent
+    long refused = 0;              // any error reply
+    int dropped = 0;               // clients the server disconnected
     std::vector<double> latencies; // microseconds, MOVE to the opponent's 114
     std::function<void()> allLoggedIn;
     std::function<void()> allSetUp;
     std::function<void()> allFinished;
 };
 
-class BenchClient {
+class BenchClient
+{
 public:
     BenchClient(asio::io_context& loop, BenchRun& run, BenchGame& game, bool white,
                 std::string name);

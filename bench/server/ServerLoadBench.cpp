@@ -35,7 +35,8 @@ using namespace tolvar::bench;
 
 namespace {
 
-struct Options {
+struct Options
+{
     int clients = 500;
     int plies = 200;
     int thinkMs = 20;
@@ -91,7 +92,8 @@ bool SeedAccounts(const std::string& database, int clients)
     return true;
 }
 
-struct ServerChild {
+struct ServerChild
+{
     pid_t pid = -1;
     std::uint16_t port = 0;
 };
@@ -117,7 +119,8 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
         text << in.rdbuf();
         std::size_t at = text.str().find(marker);
         if (at != std::string::npos)
-            child.port = static_cast<std::uint16_t>(std::atoi(text.str().c_str() + at + marker.size()));
+            child.port =
+                static_cast<std::uint16_t>(std::atoi(text.str().c_str() + at + marker.size()));
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -178,7 +181,9 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "usage: server_load_bench [--clients N] [--plies N] [--think MS] [--server PATH]\n");
+        std::fprintf(
+            stderr,
+            "usage: server_load_bench [--clients N] [--plies N] [--think MS] [--server PATH]\n");
         return 2;
     }
     rlimit limit{};
@@ -192,8 +197,9 @@ int main(int argc, char** argv)
     std::string dir = ::mkdtemp(pattern) ? pattern : "/tmp";
     std::string database = dir + "/bench.db";
     int games = options.clients / 2;
-    std::printf("server load: %d clients, %d games of %d plies, %d ms between a move and the reply\n",
-                options.clients, games, options.plies, options.thinkMs);
+    std::printf(
+        "server load: %d clients, %d games of %d plies, %d ms between a move and the reply\n",
+        options.clients, games, options.plies, options.thinkMs);
     std::printf("machine: %u cores, load average %.2f before the run\n",
                 std::thread::hardware_concurrency(), LoadAverage());
 
@@ -250,7 +256,8 @@ int main(int argc, char** argv)
                            3 * options.plies * std::chrono::milliseconds(options.thinkMs + 5));
     watchdog.async_wait([&](const asio::error_code& error) {
         if (!error) {
-            std::fprintf(stderr, "timed out: %d of %d clients finished\n", run.finished, run.clients);
+            std::fprintf(stderr, "timed out: %d of %d clients finished\n", run.finished,
+                         run.clients);
             loop.stop();
         }
     });
@@ -282,28 +289,35 @@ int main(int argc, char** argv)
     int status = 0;
     ::waitpid(server.pid, &status, 0);
 
-    double seconds = std::chrono::duration<double>((complete ? finished : Clock::now()) - playing).count();
+    double seconds =
+        std::chrono::duration<double>((complete ? finished : Clock::now()) - playing).count();
     double p50 = Percentile(run.latencies, 0.50) / 1000.0;
     double p99 = Percentile(run.latencies, 0.99) / 1000.0;
-    double worst = run.latencies.empty() ? 0 : *std::max_element(run.latencies.begin(), run.latencies.end()) / 1000.0;
+    double worst = run.latencies.empty()
+                       ? 0
+                       : *std::max_element(run.latencies.begin(), run.latencies.end()) / 1000.0;
     std::printf("set-up (logins, %d challenges, %d joins): %.2f s\n", games, games,
                 std::chrono::duration<double>(setUp - started).count());
     std::printf("moves: %ld in %.2f s = %.0f moves/s\n", run.moves, seconds,
                 seconds > 0 ? static_cast<double>(run.moves) / seconds : 0.0);
-    std::printf("MOVE to the opponent's 114: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50, p99, worst);
+    std::printf("MOVE to the opponent's 114: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50, p99,
+                worst);
     std::printf("load average after the run: %.2f\n", LoadAverage());
     std::printf("CPU while playing: server %.0f%% of a core, benchmark clients %.0f%%\n",
-                seconds > 0 ? 100 * serverCpu / seconds : 0.0, seconds > 0 ? 100 * benchCpu / seconds : 0.0);
+                seconds > 0 ? 100 * serverCpu / seconds : 0.0,
+                seconds > 0 ? 100 * benchCpu / seconds : 0.0);
     std::printf("server peak memory (VmHWM): %.1f MiB\n", static_cast<double>(peakKiB) / 1024.0);
     std::printf("moves lost: %ld, duplicated or out of order: %ld, error replies: %ld, "
-                "clients dropped: %d\n", run.lost, run.misordered, run.refused, run.dropped);
+                "clients dropped: %d\n",
+                run.lost, run.misordered, run.refused, run.dropped);
     std::printf("targets: p99 under 5 ms %s, peak memory under 100 MiB %s\n",
-                p99 < 5.0 ? "met" : "MISSED", peakKiB >= 0 && peakKiB < 100 * 1024 ? "met" : "MISSED");
+                p99 < 5.0 ? "met" : "MISSED",
+                peakKiB >= 0 && peakKiB < 100 * 1024 ? "met" : "MISSED");
 
     std::string cleanup = "rm -rf '" + dir + "'";
     if (std::system(cleanup.c_str()) != 0)
         std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-    bool ok = complete && run.lost == 0 && run.misordered == 0 && run.refused == 0 &&
-              run.dropped == 0;
+    bool ok =
+        complete && run.lost == 0 && run.misordered == 0 && run.refused == 0 && run.dropped == 0;
     return ok ? 0 : 1;
 }

@@ -25,12 +25,16 @@
 
 namespace {
 
-class CollectingReader : public XMLReader {
+class CollectingReader : public XMLReader
+{
 public:
     std::vector<std::unique_ptr<XMLEntity>> fRoots;
 
 protected:
-    void OnEndEntity(std::unique_ptr<XMLEntity> root) override { fRoots.push_back(std::move(root)); }
+    void OnEndEntity(std::unique_ptr<XMLEntity> root) override
+    {
+        fRoots.push_back(std::move(root));
+    }
 };
 
 bool HasQuoteInAttribute(const XMLEntity& entity)

@@ -14,7 +14,8 @@ constexpr int kCell = 40;
 constexpr int kBoard = 8 * kCell;
 
 // One texel of a board: (x, y) in the whole image, (cx, cy) within the cell.
-struct Texel {
+struct Texel
+{
     int x, y, cx, cy, column, row;
     bool dark;
 };
@@ -106,7 +107,8 @@ QColor Marble(const Texel& t)
     return Scale(Mix(base, QColor(150, 150, 146), vein * 0.7), Bevel(t));
 }
 
-struct BoardSkin {
+struct BoardSkin
+{
     const char* name;
     Shader shader;
 };

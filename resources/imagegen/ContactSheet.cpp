@@ -18,13 +18,26 @@ QString PieceFile(char letter)
     const bool white = letter >= 'A' && letter <= 'Z';
     QString kind;
     switch (letter | 0x20) {
-    case 'p': kind = "pawn"; break;
-    case 'n': kind = "knight"; break;
-    case 'b': kind = "bishop"; break;
-    case 'r': kind = "rook"; break;
-    case 'q': kind = "queen"; break;
-    case 'k': kind = "king"; break;
-    default: return {};
+    case 'p':
+        kind = "pawn";
+        break;
+    case 'n':
+        kind = "knight";
+        break;
+    case 'b':
+        kind = "bishop";
+        break;
+    case 'r':
+        kind = "rook";
+        break;
+    case 'q':
+        kind = "queen";
+        break;
+    case 'k':
+        kind = "king";
+        break;
+    default:
+        return {};
     }
     return (white ? "white-" : "black-") + kind + ".png";
 }
@@ -138,9 +151,8 @@ QImage ComposeContactSheet(const QString& resources)
     // The application icons.
     int iconX = kGap;
     for (int size : {256, 128, 64, 48}) {
-        painter.drawImage(QPoint(iconX, y + 250), QImage(QString("%1/icons/tolvar-%2.png")
-                                                             .arg(resources)
-                                                             .arg(size)));
+        painter.drawImage(QPoint(iconX, y + 250),
+                          QImage(QString("%1/icons/tolvar-%2.png").arg(resources).arg(size)));
         iconX += size + kGap;
     }
     painter.end();

@@ -12,12 +12,18 @@ namespace {
 char16_t HollowSymbol(PieceKind kind)
 {
     switch (kind) {
-    case PieceKind::King: return u'\u2654';
-    case PieceKind::Queen: return u'\u2655';
-    case PieceKind::Rook: return u'\u2656';
-    case PieceKind::Bishop: return u'\u2657';
-    case PieceKind::Knight: return u'\u2658';
-    case PieceKind::Pawn: return u'\u2659';
+    case PieceKind::King:
+        return u'\u2654';
+    case PieceKind::Queen:
+        return u'\u2655';
+    case PieceKind::Rook:
+        return u'\u2656';
+    case PieceKind::Bishop:
+        return u'\u2657';
+    case PieceKind::Knight:
+        return u'\u2658';
+    case PieceKind::Pawn:
+        return u'\u2659';
     }
     return u'\u2659';
 }
@@ -27,12 +33,15 @@ char16_t HollowSymbol(PieceKind kind)
 double RelativeSize(PieceKind kind)
 {
     switch (kind) {
-    case PieceKind::Pawn: return 0.8;
+    case PieceKind::Pawn:
+        return 0.8;
     case PieceKind::Knight:
     case PieceKind::Bishop:
-    case PieceKind::Rook: return 0.92;
+    case PieceKind::Rook:
+        return 0.92;
     case PieceKind::Queen:
-    case PieceKind::King: return 1.0;
+    case PieceKind::King:
+        return 1.0;
     }
     return 1.0;
 }
@@ -72,8 +81,8 @@ QTransform Fit(const QRawFont& font, int size)
         base = std::max(base, glyph.bottom());
     }
     const double margin = size * 0.06;
-    const double scale = std::min((size - 2 * margin) / box.height(),
-                                  (size - 2 * margin) / box.width());
+    const double scale =
+        std::min((size - 2 * margin) / box.height(), (size - 2 * margin) / box.width());
     QTransform transform;
     transform.translate(size / 2.0, size - margin);
     transform.scale(scale, scale);

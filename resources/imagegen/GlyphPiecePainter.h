@@ -5,7 +5,15 @@
 #include <QImage>
 #include <QRawFont>
 
-enum class PieceKind { Pawn, Knight, Bishop, Rook, Queen, King };
+enum class PieceKind
+{
+    Pawn,
+    Knight,
+    Bishop,
+    Rook,
+    Queen,
+    King
+};
 
 // One piece, `size` × `size`, transparent around it; white pieces are a light
 // body under the hollow symbol's dark lines, black pieces the solid symbol

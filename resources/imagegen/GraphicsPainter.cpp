@@ -76,9 +76,12 @@ void DrawWatchSymbol(QPainter& painter, const QPointF& centre, const QColor& col
 QString Label(ButtonAction action)
 {
     switch (action) {
-    case ButtonAction::Create: return QStringLiteral("New");
-    case ButtonAction::Join: return QStringLiteral("Join");
-    case ButtonAction::Watch: return QStringLiteral("Watch");
+    case ButtonAction::Create:
+        return QStringLiteral("New");
+    case ButtonAction::Join:
+        return QStringLiteral("Join");
+    case ButtonAction::Watch:
+        return QStringLiteral("Watch");
     }
     return {};
 }
@@ -132,9 +135,15 @@ QImage PaintButton(const QString& fontPath, ButtonAction action, ButtonState sta
 
     const QPointF symbolCentre = QPointF(12, 16) + shift;
     switch (action) {
-    case ButtonAction::Create: DrawCreateSymbol(painter, symbolCentre, ink); break;
-    case ButtonAction::Join: DrawJoinSymbol(painter, symbolCentre, ink); break;
-    case ButtonAction::Watch: DrawWatchSymbol(painter, symbolCentre, ink); break;
+    case ButtonAction::Create:
+        DrawCreateSymbol(painter, symbolCentre, ink);
+        break;
+    case ButtonAction::Join:
+        DrawJoinSymbol(painter, symbolCentre, ink);
+        break;
+    case ButtonAction::Watch:
+        DrawWatchSymbol(painter, symbolCentre, ink);
+        break;
     }
 
     const QRawFont font = LoadFont(fontPath, 10.5);
@@ -142,8 +151,8 @@ QImage PaintButton(const QString& fontPath, ButtonAction action, ButtonState sta
     // Centred in the space right of the symbol, on a baseline that centres
     // the capitals vertically.
     const double left = 21, right = kButtonWidth - 3;
-    const double x = left + (right - left - label.boundingRect().width()) / 2.0 -
-                     label.boundingRect().left();
+    const double x =
+        left + (right - left - label.boundingRect().width()) / 2.0 - label.boundingRect().left();
     const double baseline = (kButtonHeight + font.capHeight()) / 2.0;
     label.translate(QPointF(x, baseline) + shift);
     painter.setPen(Qt::NoPen);
@@ -246,7 +255,8 @@ QImage PaintIcon(const QByteArray& knightSvg, int size)
 
     const PieceScheme white{QColor(255, 255, 255), QColor(214, 206, 190), QColor(26, 22, 18),
                             QColor(26, 22, 18), 1.5};
-    const QImage knight = RenderPieceSvg(knightSvg, white, static_cast<int>(std::lround(56 * unit)));
+    const QImage knight =
+        RenderPieceSvg(knightSvg, white, static_cast<int>(std::lround(56 * unit)));
     // The knight's shape leans left in its canvas; this centres it on the tile.
     painter.drawImage(QPointF(6 * unit, 3 * unit), knight);
     painter.end();

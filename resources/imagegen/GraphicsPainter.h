@@ -7,8 +7,18 @@
 #include <QRawFont>
 #include <QString>
 
-enum class ButtonAction { Create, Join, Watch };
-enum class ButtonState { Up, Down, Disabled };
+enum class ButtonAction
+{
+    Create,
+    Join,
+    Watch
+};
+enum class ButtonState
+{
+    Up,
+    Down,
+    Disabled
+};
 
 // A 64 × 32 lobby button with a symbol and a one-word label set in `font`
 // (a bold face; the pixel size is chosen here).

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-class PeriodicNoise {
+class PeriodicNoise
+{
 public:
     // `period`: the lattice repeats every `period` units in x and in y.
     PeriodicNoise(uint32_t seed, int period);

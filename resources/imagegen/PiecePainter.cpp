@@ -16,8 +16,8 @@ QByteArray Paint(const PieceScheme& scheme)
     // Inner lines are a little finer than the outline, which they must not
     // outweigh on the dark pieces.
     const QString width = QString::number(scheme.outlineWidth);
-    QString text = QStringLiteral(
-                       "<defs><linearGradient id='shade' x1='8' y1='6' x2='37' y2='39' "
+    QString text =
+        QStringLiteral("<defs><linearGradient id='shade' x1='8' y1='6' x2='37' y2='39' "
                        "gradientUnits='userSpaceOnUse'>"
                        "<stop offset='0' stop-color='%1'/><stop offset='1' stop-color='%2'/>"
                        "</linearGradient></defs>"
@@ -27,8 +27,8 @@ QByteArray Paint(const PieceScheme& scheme)
                        ".detail{fill:none;stroke:%5;stroke-width:%6;stroke-linecap:round}"
                        ".dot{fill:%5;stroke:none}"
                        "</style>")
-                       .arg(Css(scheme.bodyLight), Css(scheme.bodyShade), Css(scheme.outline),
-                            width, Css(scheme.detail), QString::number(scheme.outlineWidth * 0.8));
+            .arg(Css(scheme.bodyLight), Css(scheme.bodyShade), Css(scheme.outline), width,
+                 Css(scheme.detail), QString::number(scheme.outlineWidth * 0.8));
     return text.toUtf8();
 }
 } // namespace

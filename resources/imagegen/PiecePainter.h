@@ -10,11 +10,12 @@
 #include <QString>
 
 // The paint of one side of a piece skin.
-struct PieceScheme {
-    QColor bodyLight;   // body colour where the light falls (upper left)
-    QColor bodyShade;   // body colour on the far side
-    QColor outline;     // outline of every body part
-    QColor detail;      // inner lines and marks, chosen to contrast with the body
+struct PieceScheme
+{
+    QColor bodyLight;    // body colour where the light falls (upper left)
+    QColor bodyShade;    // body colour on the far side
+    QColor outline;      // outline of every body part
+    QColor detail;       // inner lines and marks, chosen to contrast with the body
     double outlineWidth; // in the 45-unit canvas of the shapes
 };
 

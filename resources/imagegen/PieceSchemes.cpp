@@ -1,7 +1,8 @@
 #include "PieceSchemes.h"
 
 namespace {
-struct NamedSchemes {
+struct NamedSchemes
+{
     const char* skin;
     PieceSchemePair schemes;
 };

@@ -5,7 +5,8 @@
 
 #include <QString>
 
-struct PieceSchemePair {
+struct PieceSchemePair
+{
     PieceScheme white;
     PieceScheme black;
 };

@@ -15,8 +15,8 @@
 #include "ContactSheet.h"
 #include "GlyphPiecePainter.h"
 #include "GraphicsPainter.h"
-#include "PieceSchemes.h"
 #include "PiecePainter.h"
+#include "PieceSchemes.h"
 #include "TextPath.h"
 
 #include <QDir>
@@ -31,8 +31,8 @@ namespace {
 constexpr int kPieceSize = 40;
 
 const char* const kPieceNames[] = {"pawn", "knight", "bishop", "rook", "queen", "king"};
-const PieceKind kPieceKinds[] = {PieceKind::Pawn,  PieceKind::Knight, PieceKind::Bishop,
-                                 PieceKind::Rook,  PieceKind::Queen,  PieceKind::King};
+const PieceKind kPieceKinds[] = {PieceKind::Pawn, PieceKind::Knight, PieceKind::Bishop,
+                                 PieceKind::Rook, PieceKind::Queen,  PieceKind::King};
 
 int Fail(const QString& message)
 {
@@ -86,8 +86,8 @@ int GlyphPieces(const QString& fontPath, const QString& out)
         return Fail("cannot load the font " + fontPath);
     for (int i = 0; i < 6; ++i) {
         for (bool white : {true, false}) {
-            const QString path = QString("%1/%2-%3.png")
-                                     .arg(out, white ? "white" : "black", kPieceNames[i]);
+            const QString path =
+                QString("%1/%2-%3.png").arg(out, white ? "white" : "black", kPieceNames[i]);
             if (!Save(RenderGlyphPiece(font, kPieceKinds[i], white, kPieceSize), path))
                 return Fail("the font lacks the chess symbols, or cannot write " + path);
         }
@@ -158,13 +158,12 @@ void QuietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: tolvar-imagegen pieces SKIN SHAPE-DIRECTORY OUTPUT-DIRECTORY\n"
-                 "       tolvar-imagegen glyph-pieces FONT-FILE OUTPUT-DIRECTORY\n"
-                 "       tolvar-imagegen board SKIN OUTPUT-FILE\n"
-                 "       tolvar-imagegen graphics BOLD-FONT-FILE OUTPUT-DIRECTORY\n"
-                 "       tolvar-imagegen icons KNIGHT-SVG OUTPUT-DIRECTORY\n"
-                 "       tolvar-imagegen contact-sheet RESOURCES-DIRECTORY OUTPUT-FILE\n");
+    std::fprintf(stderr, "usage: tolvar-imagegen pieces SKIN SHAPE-DIRECTORY OUTPUT-DIRECTORY\n"
+                         "       tolvar-imagegen glyph-pieces FONT-FILE OUTPUT-DIRECTORY\n"
+                         "       tolvar-imagegen board SKIN OUTPUT-FILE\n"
+                         "       tolvar-imagegen graphics BOLD-FONT-FILE OUTPUT-DIRECTORY\n"
+                         "       tolvar-imagegen icons KNIGHT-SVG OUTPUT-DIRECTORY\n"
+                         "       tolvar-imagegen contact-sheet RESOURCES-DIRECTORY OUTPUT-FILE\n");
     return 2;
 }
 } // namespace

@@ -19,8 +19,7 @@ double Attack(double t)
 } // namespace
 
 SoundSynth::SoundSynth(int sampleRate, double seconds)
-    : fSampleRate(sampleRate),
-      fMix(static_cast<size_t>(std::lround(seconds * sampleRate)), 0.0)
+    : fSampleRate(sampleRate), fMix(static_cast<size_t>(std::lround(seconds * sampleRate)), 0.0)
 {
 }
 

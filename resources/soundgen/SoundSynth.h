@@ -9,13 +9,15 @@
 // One sine component of a tone: frequency as a multiple of the tone's
 // fundamental, its share of the amplitude, and its decay time constant as
 // a fraction of the tone's own (higher partials usually die faster).
-struct Partial {
+struct Partial
+{
     double ratio;
     double amplitude;
     double decayScale;
 };
 
-class SoundSynth {
+class SoundSynth
+{
 public:
     SoundSynth(int sampleRate, double seconds);
 

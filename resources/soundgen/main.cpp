@@ -23,8 +23,8 @@ const std::vector<Partial> kWood = {{1.0, 1.0, 1.0}, {2.76, 0.45, 0.4}, {5.4, 0.
 const std::vector<Partial> kHollow = {{1.0, 1.0, 1.0}, {3.0, 0.22, 0.6}, {5.0, 0.07, 0.4}};
 
 // Note frequencies (equal temperament, A4 = 440 Hz).
-constexpr double kA4 = 440.0, kC5 = 523.25, kD5 = 587.33, kE5 = 659.26, kG5 = 783.99,
-                 kA5 = 880.0, kC6 = 1046.50, kE6 = 1318.51, kG4 = 392.0, kE4 = 329.63;
+constexpr double kA4 = 440.0, kC5 = 523.25, kD5 = 587.33, kE5 = 659.26, kG5 = 783.99, kA5 = 880.0,
+                 kC6 = 1046.50, kE6 = 1318.51, kG4 = 392.0, kE4 = 329.63;
 
 std::vector<float> PieceMoved()
 {
@@ -97,8 +97,8 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(directory, error);
 
     const std::pair<const char*, std::function<std::vector<float>()>> sounds[] = {
-        {"piece-moved.wav", PieceMoved}, {"check.wav", Check},
-        {"checkmate.wav", Checkmate},    {"draw.wav", Draw},
+        {"piece-moved.wav", PieceMoved},   {"check.wav", Check},
+        {"checkmate.wav", Checkmate},      {"draw.wav", Draw},
         {"game-aborted.wav", GameAborted}, {"game-started.wav", GameStarted},
     };
     for (const auto& [name, make] : sounds) {

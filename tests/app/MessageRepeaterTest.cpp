@@ -1,5 +1,5 @@
-#include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
+#include "app/MessageCodes.h"
 #include "support/RecordingLooper.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "app/GameWindowBase.h"
 #include "app/MyGames.h"
+#include "app/GameWindowBase.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,8 @@ namespace {
 
 // Without an application loop a window's messages are handled at once,
 // which lets the test see the close request arrive.
-struct FakeWindow : GameWindowBase {
+struct FakeWindow : GameWindowBase
+{
     explicit FakeWindow(std::string id) : fId(std::move(id)) {}
     int closeRequests = 0;
     bool removeSelf = true;

@@ -13,7 +13,9 @@ using testing_support::WaitFor;
 
 namespace {
 
-class ChessViewTest : public GameFixture {};
+class ChessViewTest : public GameFixture
+{
+};
 
 QColor PixelAt(ChessView* board, QPoint point)
 {
@@ -26,12 +28,13 @@ QColor SquareColour(QPoint point)
     return BoardColour("Standard", (point.x() / 40 + point.y() / 40) % 2 == 1);
 }
 
-struct OrientationCase {
+struct OrientationCase
+{
     int32 colour;
-    char topLeft;     // piece letter drawn in the top-left cell
-    char bottomRight; // and in the bottom-right cell
-    const char* topRow;   // PointsToMove((5, 5), (45, 5))
-    const char* cColumn;  // PointsToMove((100, 300), (100, 220))
+    char topLeft;        // piece letter drawn in the top-left cell
+    char bottomRight;    // and in the bottom-right cell
+    const char* topRow;  // PointsToMove((5, 5), (45, 5))
+    const char* cColumn; // PointsToMove((100, 300), (100, 220))
 };
 
 } // namespace
@@ -45,8 +48,7 @@ TEST_F(ChessViewTest, OrientationCellMappingAndMoveTextsFollowTheUsersSide)
     };
     for (const OrientationCase& c : cases) {
         SCOPED_TRACE(c.colour);
-        GameWindow* window =
-            c.colour == OBSERVER_COLOR ? OpenWatched("") : OpenPlayed(c.colour);
+        GameWindow* window = c.colour == OBSERVER_COLOR ? OpenWatched("") : OpenPlayed(c.colour);
         ChessView* board = window->Board();
         EXPECT_EQ(PixelAt(board, QPoint(20, 20)), PieceColour("Standard", c.topLeft));
         EXPECT_EQ(PixelAt(board, QPoint(300, 300)), PieceColour("Standard", c.bottomRight));
@@ -78,7 +80,8 @@ TEST_F(ChessViewTest, PickUpIsRefusedOutOfTurnOnEmptyOrOpposingSquaresAndAfterAR
     GameWindow* black = OpenPlayed(CGC_BLACK, "2");
     GameWindow* watched = OpenWatched("", "3");
 
-    struct Refusal {
+    struct Refusal
+    {
         const char* what;
         GameWindow* window;
         const char* square;
@@ -93,8 +96,7 @@ TEST_F(ChessViewTest, PickUpIsRefusedOutOfTurnOnEmptyOrOpposingSquaresAndAfterAR
         SCOPED_TRACE(r.what);
         ChessView* board = r.window->Board();
         const QImage before = Grab(board);
-        QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier,
-                          Centre(r.square, board->Color()));
+        QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, Centre(r.square, board->Color()));
         EXPECT_EQ(board->DragBox(), -1);
         EXPECT_EQ(Grab(board), before);
         QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier,

@@ -16,9 +16,12 @@ using testing_support::WaitFor;
 
 namespace {
 
-class DialogsTest : public GameFixture {};
+class DialogsTest : public GameFixture
+{
+};
 
-struct MakeCase {
+struct MakeCase
+{
     const char* description; // null: leave the default text
     const char* button;
     const char* line;
@@ -93,7 +96,8 @@ TEST_F(DialogsTest, NevermindClosesAndSendsNothing)
 
 TEST_F(DialogsTest, ThePromotionDialogShowsTheSidesPiecesAndReturnsTheLetter)
 {
-    struct Choice {
+    struct Choice
+    {
         int32 side;
         const char* button;
         char letter;

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-class GameFixture : public ::testing::Test {
+class GameFixture : public ::testing::Test
+{
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -24,7 +24,8 @@ using testing_support::WaitFor;
 
 namespace {
 
-class GameProtocolTest : public GameFixture {
+class GameProtocolTest : public GameFixture
+{
 protected:
     void SetUp() override
     {

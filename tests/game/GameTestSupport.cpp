@@ -65,10 +65,9 @@ namespace testing_support {
 namespace {
 
 const char kLetters[] = "PRNBQKprnbqk";
-const char* const kPieceNames[12] = {"white-pawn",   "white-rook",   "white-knight",
-                                     "white-bishop", "white-queen",  "white-king",
-                                     "black-pawn",   "black-rook",   "black-knight",
-                                     "black-bishop", "black-queen",  "black-king"};
+const char* const kPieceNames[12] = {"white-pawn",   "white-rook",   "white-knight", "white-bishop",
+                                     "white-queen",  "white-king",   "black-pawn",   "black-rook",
+                                     "black-knight", "black-bishop", "black-queen",  "black-king"};
 
 int SkinShift(const std::string& skin)
 {
@@ -132,8 +131,8 @@ void SaveWav(const std::string& path)
 
 std::shared_ptr<RecordingSoundOutput> SoundsPointer()
 {
-    static auto* sRecorder = new std::shared_ptr<RecordingSoundOutput>(
-        std::make_shared<RecordingSoundOutput>());
+    static auto* sRecorder =
+        new std::shared_ptr<RecordingSoundOutput>(std::make_shared<RecordingSoundOutput>());
     return *sRecorder;
 }
 
@@ -205,8 +204,8 @@ void CreateResources(const std::string& root)
               QColor(90, 60, 40));
 
     dir.mkpath("resources/sounds");
-    for (const char* name : {"check", "checkmate", "draw", "piece-moved", "game-aborted",
-                             "game-started"})
+    for (const char* name :
+         {"check", "checkmate", "draw", "piece-moved", "game-aborted", "game-started"})
         SaveWav(root + "/resources/sounds/" + name + ".wav");
 }
 

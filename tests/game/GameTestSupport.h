@@ -23,7 +23,8 @@ class QWidget;
 void PrintTo(const QColor& colour, std::ostream* out);
 
 // Records every load and play instead of making a sound.
-class RecordingSoundOutput : public SoundOutput {
+class RecordingSoundOutput : public SoundOutput
+{
 public:
     int Load(const std::string& path) override;
     void Play(int handle) override;
@@ -76,8 +77,7 @@ QColor Pixel(const QImage& image, QPoint point);
 // Presses the button named `button` of the next modal dialog to appear
 // (runs from the event loop; gives up after a watchdog). With an empty name
 // the dialog is closed without a choice. `inspect` sees the dialog first.
-void AnswerNextModal(const std::string& button,
-                     std::function<void(QWidget* dialog)> inspect = {});
+void AnswerNextModal(const std::string& button, std::function<void(QWidget* dialog)> inspect = {});
 
 // The colour at the middle of a button's picture.
 QColor IconColour(QWidget* button);

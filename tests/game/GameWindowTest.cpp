@@ -18,7 +18,9 @@ using testing_support::WaitFor;
 
 namespace {
 
-class GameWindowTest : public GameFixture {};
+class GameWindowTest : public GameFixture
+{
+};
 
 using Played = std::vector<std::string>;
 
@@ -29,10 +31,9 @@ const std::vector<std::string> kScholarsMate = {"E2E4", "E7E5", "F1C4", "B8C6",
 const std::vector<std::string> kKnightShuffle = {"G1F3", "G8F6", "F3G1", "F6G8", "G1F3",
                                                  "G8F6", "F3G1", "F6G8", "G1F3"};
 // The shortest known stalemate; the sixth white move gives check.
-const std::vector<std::string> kStalemate = {"E2E3", "A7A5", "D1H5", "A8A6", "H5A5", "H7H5",
-                                             "H2H4", "A6H6", "A5C7", "F7F6", "C7D7", "E8F7",
-                                             "D7B7", "D8D3", "B7B8", "D3H7", "B8C8", "F7G6",
-                                             "C8E6"};
+const std::vector<std::string> kStalemate = {"E2E3", "A7A5", "D1H5", "A8A6", "H5A5", "H7H5", "H2H4",
+                                             "A6H6", "A5C7", "F7F6", "C7D7", "E8F7", "D7B7", "D8D3",
+                                             "B7B8", "D3H7", "B8C8", "F7G6", "C8E6"};
 
 } // namespace
 
@@ -144,7 +145,8 @@ TEST_F(GameWindowTest, AReplayedWatchedGameIsHeardOnlyOnItsLastMove)
 
 TEST_F(GameWindowTest, ADrawMakesBothPanelsBlinkWithItsOwnTextAndSound)
 {
-    struct DrawCase {
+    struct DrawCase
+    {
         const std::vector<std::string>* moves;
         const char* text;
     };

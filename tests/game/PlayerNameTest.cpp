@@ -9,7 +9,9 @@ using testing_support::WinnerMarkerColour;
 
 namespace {
 
-class PlayerNameTest : public GameFixture {};
+class PlayerNameTest : public GameFixture
+{
+};
 
 // Fill and border colours as drawn: (3, 30) lies inside the border and
 // away from the name, the markers and the strength line.

@@ -10,7 +10,8 @@
 
 #include <string>
 
-class ServerSession {
+class ServerSession
+{
 public:
     explicit ServerSession(const std::string& user = "alpha");
     // Logs out: the speaker drops the connection without an alert.

@@ -80,8 +80,7 @@ TEST(QtSoundOutput, EventsPlayTheConfiguredFileOrTheirFallback)
     // A setting that names no readable file falls back.
     UserSettings::Instance()->SetData("sound-event-game-started", "/nonexistent/x.wav");
     EXPECT_EQ(output.EventPath("Tolvar Game Started"), fallback);
-    UserSettings::Instance()->SetData("sound-event-game-started",
-                                      Resource("resources/sounds"));
+    UserSettings::Instance()->SetData("sound-event-game-started", Resource("resources/sounds"));
     EXPECT_EQ(output.EventPath("Tolvar Game Started"), fallback);
 }
 

@@ -18,7 +18,8 @@ TEST(BLooper, HandlesMessagesInPostingOrderOnItsOwnThread)
 
 TEST(BLooper, MessagesPostedBeforeRunWaitInTheQueue)
 {
-    struct Late : BLooper {
+    struct Late : BLooper
+    {
         std::atomic<int> count{0};
         void MessageReceived(BMessage*) override { ++count; }
         ~Late() override { Quit(); }
@@ -33,7 +34,8 @@ TEST(BLooper, MessagesPostedBeforeRunWaitInTheQueue)
 
 TEST(BLooper, LockExcludesMessageHandling)
 {
-    struct Slow : BLooper {
+    struct Slow : BLooper
+    {
         std::atomic<bool> inside{false};
         std::atomic<bool> overlap{false};
         void MessageReceived(BMessage*) override
@@ -66,7 +68,8 @@ TEST(BLooper, LockExcludesMessageHandling)
 
 TEST(BLooper, QuitRequestedDecidesWhetherTheLoopEnds)
 {
-    struct Stubborn : BLooper {
+    struct Stubborn : BLooper
+    {
         std::atomic<bool> agree{false};
         std::atomic<int> asked{0};
         bool QuitRequested() override

@@ -30,7 +30,8 @@ void RunLoopUntil(QCoreApplication& app, const std::function<bool()>& done)
     ASSERT_FALSE(timedOut) << "watchdog expired";
 }
 
-struct Window : GuiLooper {
+struct Window : GuiLooper
+{
     std::vector<uint32> seen;
     std::vector<bool> onGuiThread;
     bool quit = false;

@@ -27,7 +27,8 @@ TEST(SettingsDirectory, FollowsXdgVariablesAndFallsBackToHome)
 
 TEST(SettingsDirectory, CreatesEveryMissingParent)
 {
-    std::string base = std::filesystem::temp_directory_path() / ("kit-dirs-" + std::to_string(getpid()));
+    std::string base =
+        std::filesystem::temp_directory_path() / ("kit-dirs-" + std::to_string(getpid()));
     std::string deep = base + "/a/b/c";
     EXPECT_TRUE(kit::CreateDirectories(deep, 0744));
     EXPECT_TRUE(std::filesystem::is_directory(deep));

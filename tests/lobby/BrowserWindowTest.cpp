@@ -1,7 +1,6 @@
 #include "lobby/BrowserWindow.h"
 
 #include "LobbyTestSupport.h"
-#include "support/RecordingLooper.h"
 #include "app/AppLocation.h"
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
@@ -12,6 +11,7 @@
 #include "lobby/PeopleListItem.h"
 #include "lobby/StatusView.h"
 #include "lobby/UserPanel.h"
+#include "support/RecordingLooper.h"
 #include "widgets/BitmapButton.h"
 
 #include <QHeaderView>
@@ -25,7 +25,8 @@
 
 namespace {
 
-struct LobbyFixture : testing::Test {
+struct LobbyFixture : testing::Test
+{
     LobbyFixture() : lobby(BrowserWindow::Instance())
     {
         lobby->Show();
@@ -68,7 +69,8 @@ struct LobbyFixture : testing::Test {
         Settle();
     }
 
-    struct Buttons {
+    struct Buttons
+    {
         bool create, join, watch;
         bool operator==(const Buttons&) const = default;
     };
@@ -123,8 +125,7 @@ TEST_F(LobbyFixture, WindowHasItsTitleSizeButtonsColumnsAndSplit)
         EXPECT_EQ(games->sectionSize(i), gameColumns[static_cast<size_t>(i)].second);
     }
     QHeaderView* people = lobby->People()->Header();
-    EXPECT_EQ(lobby->People()->model()->headerData(0, Qt::Horizontal).toString(),
-              "Players Online");
+    EXPECT_EQ(lobby->People()->model()->headerData(0, Qt::Horizontal).toString(), "Players Online");
     EXPECT_EQ(lobby->People()->model()->headerData(1, Qt::Horizontal).toString(), "Rating");
     EXPECT_EQ(people->sectionSize(0), 135);
     EXPECT_EQ(people->sectionSize(1), 47);
@@ -356,8 +357,8 @@ TEST_F(LobbyFixture, UserInKeepsNamesSortedWithoutCaseAndAnnouncesOnlyNewArrival
     EXPECT_EQ(lobby->People()->PersonAt(1)->Rating(), "1000");
     Settle();
     MessageRepeater::Instance()->RemoveTarget(&recorder);
-    EXPECT_EQ(NoticesIn(recorder), (std::vector<std::string>{"bob has arrived", "Bob has arrived",
-                                                             "Zed has arrived"}));
+    EXPECT_EQ(NoticesIn(recorder),
+              (std::vector<std::string>{"bob has arrived", "Bob has arrived", "Zed has arrived"}));
     // The lobby shows its own notices as system lines.
     EXPECT_TRUE(lobby->Chat()->Log()->toPlainText().contains("System: Zed has arrived\n"));
 }
@@ -406,7 +407,8 @@ TEST_F(LobbyFixture, LogoutEmptiesEverythingResetsTheSpeakerAndBringsANewLogin)
 
 TEST_F(LobbyFixture, RejectedLoginsShowTheirStatusDuringTheAlertThenReset)
 {
-    struct Case {
+    struct Case
+    {
         uint32 what;
         std::string status;
         std::string alert;

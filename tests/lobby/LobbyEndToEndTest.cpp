@@ -1,7 +1,6 @@
 // The lobby driven through the real protocol speaker against a stand-in
 // server on port 5000 (in a private network namespace).
 
-#include "support/LineServer.h"
 #include "LobbyTestSupport.h"
 #include "app/MessageCodes.h"
 #include "kit/Threads.h"
@@ -14,6 +13,7 @@
 #include "lobby/StatusView.h"
 #include "lobby/UserPanel.h"
 #include "net/TolvarSpeak.h"
+#include "support/LineServer.h"
 #include "support/RecordingLooper.h"
 #include "widgets/BitmapButton.h"
 
@@ -27,7 +27,8 @@
 
 namespace {
 
-struct EndToEnd : testing::Test {
+struct EndToEnd : testing::Test
+{
     EndToEnd() : server(TolvarSpeak::kServerPort)
     {
         // The real speaker, not the recorder.
@@ -71,8 +72,8 @@ std::vector<uint32> ProgressCodes(RecordingLooper& recorder)
 {
     std::vector<uint32> codes;
     for (uint32 what : recorder.Codes())
-        if (what == MSG_PORT_RESOLVING || what == MSG_PORT_CONNECTING || what == MSG_CONNECTED
-            || what == MSG_LOGGED_IN)
+        if (what == MSG_PORT_RESOLVING || what == MSG_PORT_CONNECTING || what == MSG_CONNECTED ||
+            what == MSG_LOGGED_IN)
             codes.push_back(what);
     return codes;
 }
@@ -91,9 +92,8 @@ TEST_F(EndToEnd, LoginListsChatJoinAndLogoutAgainstAServer)
 
     ASSERT_TRUE(ServerGets("USER alice pw \r\n"));
     EXPECT_TRUE(WaitFor([&] { return OpenLogin() == nullptr; }));
-    ASSERT_TRUE(WaitFor([&] {
-        return Status() == "connection with localhost established...logging in";
-    }));
+    ASSERT_TRUE(
+        WaitFor([&] { return Status() == "connection with localhost established...logging in"; }));
     server.Send("201 \r\n");
     ASSERT_TRUE(WaitFor([&] { return Status() == "connected as alice"; }));
     EXPECT_EQ(ProgressCodes(recorder), (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_CONNECTING,
@@ -105,8 +105,8 @@ TEST_F(EndToEnd, LoginListsChatJoinAndLogoutAgainstAServer)
     server.Send("118 12 1 0 carl :Open <b>game</b>\r\n118 13 1 1 dave erin :Busy\r\n"
                 "700 carl 1400\r\n700 alice 1500\r\n115 carl lobby :<i>hi</i>\r\n");
     ASSERT_TRUE(WaitFor([&] {
-        return lobby->Games()->CountItems() == 2 && lobby->People()->CountItems() == 2
-               && lobby->Chat()->Log()->toPlainText().contains("carl: <i>hi</i>");
+        return lobby->Games()->CountItems() == 2 && lobby->People()->CountItems() == 2 &&
+               lobby->Chat()->Log()->toPlainText().contains("carl: <i>hi</i>");
     }));
     EXPECT_EQ(lobby->Games()->GameAt(0)->GameID(), "13");
     EXPECT_EQ(lobby->Games()->GameAt(1)->Description(), "Open <b>game</b>");

@@ -12,13 +12,15 @@
 #include <string>
 #include <vector>
 
-struct RecordedSpeaker {
+struct RecordedSpeaker
+{
     std::string user;
     std::string host;
     std::vector<std::string> lines;
     std::vector<BMessage> posts;
     int resets = 0;
-    struct Connect {
+    struct Connect
+    {
         std::string host, user, password;
         bool create;
     };
@@ -33,14 +35,15 @@ struct RecordedSpeaker {
         link.send = [this](const std::string& line) { lines.push_back(line); };
         link.post = [this](const BMessage& message) { posts.push_back(message); };
         link.reset = [this] { ++resets; };
-        link.connectWith = [this](const std::string& h, const std::string& u,
-                                  const std::string& p, bool c) {
+        link.connectWith = [this](const std::string& h, const std::string& u, const std::string& p,
+                                  bool c) {
             connects.push_back({h, u, p, c});
         };
     }
 };
 
-struct LogRun {
+struct LogRun
+{
     std::string text;
     QColor colour;
     bool operator==(const LogRun& other) const
@@ -57,8 +60,8 @@ inline std::vector<LogRun> Runs(const QPlainTextEdit* log)
     for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             QTextFragment fragment = it.fragment();
-            runs.push_back({fragment.text().toStdString(),
-                            fragment.charFormat().foreground().color()});
+            runs.push_back(
+                {fragment.text().toStdString(), fragment.charFormat().foreground().color()});
         }
     }
     return runs;
@@ -86,8 +89,10 @@ inline void PrintTo(const LogRun& run, std::ostream* out)
 // (before anything reads the settings), the broadcast loop running, alerts
 // recorded instead of shown, the application's quit request recorded, and
 // the speaker link bound to a recorder.
-struct LobbyEnvironment {
-    struct Alert {
+struct LobbyEnvironment
+{
+    struct Alert
+    {
         std::string text;
         std::string button;
     };
@@ -151,7 +156,8 @@ inline std::vector<QWidget*> VisibleWindows(const QString& name)
 }
 
 // A game window that records what the lobby asks of it.
-class FakeGameWindow : public GameWindowBase {
+class FakeGameWindow : public GameWindowBase
+{
 public:
     void Show() override {}
     std::string GameID() const override { return id; }

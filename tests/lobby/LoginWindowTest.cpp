@@ -15,7 +15,8 @@
 
 namespace {
 
-struct LoginFixture : testing::Test {
+struct LoginFixture : testing::Test
+{
     // The name as the settings file on disk holds it right now.
     std::optional<std::string> StoredName()
     {
@@ -65,8 +66,8 @@ TEST_F(LoginFixture, AStoredNameIsShownAndEnterInThePasswordLogsInAndCloses)
     // The name must be on disk before the connection is attempted.
     std::optional<std::string> storedAtConnect;
     auto record = Speaker().connectWith;
-    Speaker().connectWith = [&](const std::string& h, const std::string& u,
-                                const std::string& p, bool c) {
+    Speaker().connectWith = [&](const std::string& h, const std::string& u, const std::string& p,
+                                bool c) {
         storedAtConnect = StoredName();
         record(h, u, p, c);
     };
@@ -87,13 +88,14 @@ TEST_F(LoginFixture, AStoredNameIsShownAndEnterInThePasswordLogsInAndCloses)
 TEST_F(LoginFixture, AnyEmptyFieldAsksForMoreAndKeepsWhatWasTyped)
 {
     RememberName("");
-    struct Case {
+    struct Case
+    {
         const char* server;
         const char* user;
         const char* password;
     };
-    for (const Case& each : {Case{"", "bob", "pw"}, Case{"host", "", "pw"},
-                             Case{"host", "bob", ""}}) {
+    for (const Case& each :
+         {Case{"", "bob", "pw"}, Case{"host", "", "pw"}, Case{"host", "bob", ""}}) {
         QPointer<LoginWindow> login = new LoginWindow();
         login->Show();
         login->ServerField()->setText(each.server);

@@ -1,5 +1,5 @@
-#include "lobby/BubbleView.h"
 #include "lobby/StatusView.h"
+#include "lobby/BubbleView.h"
 
 #include <QImage>
 #include <QWidget>

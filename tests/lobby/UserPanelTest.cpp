@@ -15,7 +15,8 @@ const QColor kRed(255, 0, 0);
 const QColor kWhite(255, 255, 255);
 const QColor kMagenta(255, 0, 255);
 
-struct PanelFixture : testing::Test {
+struct PanelFixture : testing::Test
+{
     PanelFixture()
     {
         speaker.user = "bob";
@@ -35,8 +36,12 @@ TEST_F(PanelFixture, ChatLinesColourTheSenderByExactNameAndNoticesAreMagenta)
     panel.ReceivedMessage("carl", "", "hi");
     panel.ReceivedNotification("bob has left");
     std::vector<LogRun> expected = {
-        {"bob", kGreen},          {": hello all", kWhite},   {"Bob", kRed},
-        {": I am not you", kWhite}, {"carl", kRed},          {": hi", kWhite},
+        {"bob", kGreen},
+        {": hello all", kWhite},
+        {"Bob", kRed},
+        {": I am not you", kWhite},
+        {"carl", kRed},
+        {": hi", kWhite},
         {"System: bob has left", kMagenta},
     };
     EXPECT_EQ(Runs(panel.Log()), expected);

@@ -289,9 +289,8 @@ TEST_F(PortTalkerTest, DisconnectCallsOffAConnectionAttemptThatHangs)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
     std::atomic<int> result{-1};
-    std::thread connecting([&] {
-        result = talker.Connect("127.0.0.1", ntohs(address.sin_port), false) ? 1 : 0;
-    });
+    std::thread connecting(
+        [&] { result = talker.Connect("127.0.0.1", ntohs(address.sin_port), false) ? 1 : 0; });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(result.load(), -1) << "the attempt should still be waiting";
     talker.Disconnect();

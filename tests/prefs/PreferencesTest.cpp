@@ -27,7 +27,8 @@ namespace {
 
 // A program directory with skin directories below it and a private
 // settings directory, set up before anything reads the settings.
-struct SkinsFixture : testing::Test {
+struct SkinsFixture : testing::Test
+{
     SkinsFixture()
     {
         ::setenv("XDG_CONFIG_HOME", settings.path().toUtf8().constData(), 1);
@@ -38,8 +39,8 @@ struct SkinsFixture : testing::Test {
     void MakeSkins(const char* kind, std::initializer_list<const char*> names)
     {
         for (const char* name : names)
-            ASSERT_TRUE(QDir().mkpath(program.filePath(
-                QStringLiteral("resources/chess-sets/%1/%2").arg(kind, name))));
+            ASSERT_TRUE(QDir().mkpath(
+                program.filePath(QStringLiteral("resources/chess-sets/%1/%2").arg(kind, name))));
     }
 
     // The entries of a skin directory in the directory's own order, CVS left out.
@@ -177,8 +178,8 @@ TEST(AboutWindow, ShowsTheVersionAndTheCreditSectionsInOrder)
     QString text = about->TextView()->toPlainText();
     EXPECT_TRUE(text.startsWith("Tolvar Chess v1.31\n"));
     qsizetype at = 0;
-    for (const char* heading : {"Lead Programmer:", "Libraries:", "Graphics:", "The Beta Team:",
-                                "Server Provided By:"}) {
+    for (const char* heading :
+         {"Lead Programmer:", "Libraries:", "Graphics:", "The Beta Team:", "Server Provided By:"}) {
         qsizetype found = text.indexOf(heading, at);
         EXPECT_GT(found, at) << heading;
         at = found;

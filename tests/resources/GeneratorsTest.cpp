@@ -43,7 +43,9 @@ TEST(Generators, ARepeatedRunWritesTheSameBytesAsTheBuild)
     ASSERT_TRUE(scratch.isValid());
     const QString out = scratch.path();
     ASSERT_EQ(RunGenerator(kSoundgen, {out + "/sounds"}), 0);
-    ASSERT_EQ(RunGenerator(kImagegen, {"pieces", "Standard", kSources + "/pieces/Standard", out + "/p"}), 0);
+    ASSERT_EQ(
+        RunGenerator(kImagegen, {"pieces", "Standard", kSources + "/pieces/Standard", out + "/p"}),
+        0);
     ASSERT_EQ(RunGenerator(kImagegen, {"glyph-pieces", TOLVAR_TEST_FONT, out + "/s"}), 0);
     ASSERT_EQ(RunGenerator(kImagegen, {"board", "Wood", out + "/wood.png"}), 0);
     ASSERT_EQ(RunGenerator(kImagegen, {"board", "Marble", out + "/marble.png"}), 0);
@@ -75,8 +77,9 @@ TEST(Generators, FailOnBadInputAndWriteNothing)
     const QString out = scratch.path();
     EXPECT_NE(RunGenerator(kImagegen, {"board", "Plaid", out + "/plaid.png"}), 0);
     EXPECT_NE(RunGenerator(kImagegen, {"pieces", "Standard", out + "/no-shapes", out + "/p"}), 0);
-    EXPECT_NE(RunGenerator(kImagegen, {"pieces", "Unpainted", kSources + "/pieces/Standard", out + "/u"}),
-              0);
+    EXPECT_NE(
+        RunGenerator(kImagegen, {"pieces", "Unpainted", kSources + "/pieces/Standard", out + "/u"}),
+        0);
     EXPECT_NE(RunGenerator(kImagegen, {"glyph-pieces", out + "/no-font.ttf", out + "/s"}), 0);
     EXPECT_NE(RunGenerator(kImagegen, {"sculpt"}), 0);
     EXPECT_NE(RunGenerator(kSoundgen, {}), 0);

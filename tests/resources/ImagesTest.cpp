@@ -11,9 +11,9 @@
 
 namespace {
 const char* const kPieceFiles[] = {
-    "white-pawn.png", "white-knight.png", "white-bishop.png", "white-rook.png",
-    "white-queen.png", "white-king.png", "black-pawn.png", "black-knight.png",
-    "black-bishop.png", "black-rook.png", "black-queen.png", "black-king.png",
+    "white-pawn.png",   "white-knight.png", "white-bishop.png", "white-rook.png",
+    "white-queen.png",  "white-king.png",   "black-pawn.png",   "black-knight.png",
+    "black-bishop.png", "black-rook.png",   "black-queen.png",  "black-king.png",
 };
 
 QImage Load(const QString& relative)
@@ -43,7 +43,8 @@ int CountAlpha(const QImage& image, int low, int high)
 
 // The extremes of the cells' mean luminance, per colour. The dark cells, A1's
 // colour, are those whose column and row (from the top) add up to an odd number.
-struct CellLuminance {
+struct CellLuminance
+{
     double darkest, darkMax;   // the darkest and the lightest dark cell
     double lightMin, lightest; // the darkest and the lightest light cell
 };
@@ -69,16 +70,20 @@ CellLuminance MeasureCells(const QImage& board)
 
 TEST(ProgramImages, EveryFixedPathDecodesAtItsDrawnSize)
 {
-    struct Expected {
+    struct Expected
+    {
         const char* path;
         int width, height;
     };
     const Expected images[] = {
-        {"graphics/create-game.png", 64, 32},   {"graphics/create-game-down.png", 64, 32},
+        {"graphics/create-game.png", 64, 32},
+        {"graphics/create-game-down.png", 64, 32},
         {"graphics/create-game-disabled.png", 64, 32},
-        {"graphics/join-game.png", 64, 32},     {"graphics/join-game-down.png", 64, 32},
+        {"graphics/join-game.png", 64, 32},
+        {"graphics/join-game-down.png", 64, 32},
         {"graphics/join-game-disabled.png", 64, 32},
-        {"graphics/watch-game.png", 64, 32},    {"graphics/watch-game-down.png", 64, 32},
+        {"graphics/watch-game.png", 64, 32},
+        {"graphics/watch-game-down.png", 64, 32},
         {"graphics/watch-game-disabled.png", 64, 32},
         {"chess-sets/boards/Standard/320x320.png", 320, 320},
     };
@@ -95,8 +100,8 @@ TEST(ProgramImages, EveryFixedPathDecodesAtItsDrawnSize)
         ASSERT_FALSE(image.isNull());
         EXPECT_EQ(image.size(), QSize(40, 40));
     }
-    for (const char* file : {"graphics/game-background.png", "graphics/turn.png",
-                             "graphics/good-ending.png"}) {
+    for (const char* file :
+         {"graphics/game-background.png", "graphics/turn.png", "graphics/good-ending.png"}) {
         SCOPED_TRACE(file);
         EXPECT_FALSE(Load(file).isNull());
     }
@@ -145,8 +150,8 @@ TEST(PieceSkins, StandardAndAnotherHaveTwelveTransparentAntialiasedPieces)
             SCOPED_TRACE((skin + "/" + file).toStdString());
             const QImage piece = Load("chess-sets/pieces/" + skin + "/" + file);
             ASSERT_EQ(piece.size(), QSize(40, 40));
-            EXPECT_TRUE(QImage(ResourcePath("chess-sets/pieces/" + skin + "/" + file))
-                            .hasAlphaChannel());
+            EXPECT_TRUE(
+                QImage(ResourcePath("chess-sets/pieces/" + skin + "/" + file)).hasAlphaChannel());
             EXPECT_TRUE(CornersTransparent(piece));
             const int solid = CountAlpha(piece, 128, 255);
             const int edge = CountAlpha(piece, 1, 254);
@@ -168,7 +173,10 @@ TEST(PieceSkins, TheSixShapesOfASetAreToldApart)
                 shapes << Load("chess-sets/pieces/" + skin + "/" + side + kind + ".png");
             for (qsizetype i = 0; i < shapes.size(); ++i) {
                 for (qsizetype j = i + 1; j < shapes.size(); ++j) {
-                    SCOPED_TRACE(QString("%1 %2: shapes %3 and %4").arg(skin, side).arg(i).arg(j)
+                    SCOPED_TRACE(QString("%1 %2: shapes %3 and %4")
+                                     .arg(skin, side)
+                                     .arg(i)
+                                     .arg(j)
                                      .toStdString());
                     // At least 5 % of the cell: well beyond anti-aliasing noise.
                     EXPECT_GT(SilhouetteDifference(shapes[i], shapes[j]), 0.05);
@@ -191,8 +199,8 @@ TEST(PieceSkins, WhiteIsLightBlackIsDarkAndBothReadOnEveryBoard)
             QString other = file;
             other.replace(white ? "white-" : "black-", white ? "black-" : "white-");
             const QImage counterpart = Load("chess-sets/pieces/" + skin + "/" + other);
-            const double contrast = CoveredLuminance(piece, Qt::gray) -
-                                    CoveredLuminance(counterpart, Qt::gray);
+            const double contrast =
+                CoveredLuminance(piece, Qt::gray) - CoveredLuminance(counterpart, Qt::gray);
             EXPECT_GT(white ? contrast : -contrast, 35);
 
             // Drawn over the cells of its hardest colour on every board (white
@@ -202,8 +210,8 @@ TEST(PieceSkins, WhiteIsLightBlackIsDarkAndBothReadOnEveryBoard)
                 const CellLuminance cells = MeasureCells(board);
                 const double hardest = white ? cells.lightest : cells.darkest;
                 const QColor square = QColor::fromRgbF(hardest / 255, hardest / 255, hardest / 255);
-                EXPECT_GT(Visibility(piece, square), 35) << "on the " << boardSkin.toStdString()
-                                                         << " board";
+                EXPECT_GT(Visibility(piece, square), 35)
+                    << "on the " << boardSkin.toStdString() << " board";
             }
         }
     }
@@ -243,7 +251,8 @@ TEST(LobbyButtons, StatesAndActionsLookDifferent)
 
 TEST(PanelMarkers, FitThePanelAndReadOnBlackAndOnWhite)
 {
-    struct Marker {
+    struct Marker
+    {
         const char* path;
         QPoint at;
     };

@@ -13,15 +13,16 @@
 #include <map>
 
 namespace {
-struct Expected {
+struct Expected
+{
     const char* file;
     double longest; // seconds
 };
 
 // The five game sounds and the fallback of the "Tolvar Game Started" event.
 const Expected kSounds[] = {
-    {"sounds/piece-moved.wav", 0.5}, {"sounds/check.wav", 1.0},
-    {"sounds/checkmate.wav", 2.0},   {"sounds/draw.wav", 1.0},
+    {"sounds/piece-moved.wav", 0.5},  {"sounds/check.wav", 1.0},
+    {"sounds/checkmate.wav", 2.0},    {"sounds/draw.wav", 1.0},
     {"sounds/game-aborted.wav", 1.0}, {"sounds/game-started.wav", 1.0},
 };
 

@@ -11,8 +11,8 @@ uint32_t U32(const std::string& b, size_t at)
 
 uint16_t U16(const std::string& b, size_t at)
 {
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) |
-                                 static_cast<uint8_t>(b[at + 1]) << 8);
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | static_cast<uint8_t>(b[at + 1])
+                                                                   << 8);
 }
 } // namespace
 

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-struct WavFile {
+struct WavFile
+{
     int channels = 0;
     int sampleRate = 0;
     int bitsPerSample = 0;

@@ -72,22 +72,27 @@ TEST(ChessGame, TurnsAlternateAndRefusedMovesChangeNothing)
 
 TEST(ChessGame, MovesAreRecordedAsApplied)
 {
-    struct Case {
+    struct Case
+    {
         const char* what;
         std::initializer_list<const char*> before;
         const char* move;
         const char* applied;
     };
     const Case cases[] = {
-        {"castling is rewritten to coordinates", {"E2E4", "E7E5", "G1F3", "B8C6", "F1C4", "G8F6"},
-         "O-O", "E1G1"},
+        {"castling is rewritten to coordinates",
+         {"E2E4", "E7E5", "G1F3", "B8C6", "F1C4", "G8F6"},
+         "O-O",
+         "E1G1"},
         {"a letter after an ordinary move is dropped", {}, "E2E4Q", "E2E4"},
         {"the black side castles queenside",
-         {"D2D4", "D7D5", "C2C4", "B8C6", "B1C3", "C8F5", "G1F3", "D8D7", "E2E3"}, "O-O-O", "E8C8"},
+         {"D2D4", "D7D5", "C2C4", "B8C6", "B1C3", "C8F5", "G1F3", "D8D7", "E2E3"},
+         "O-O-O",
+         "E8C8"},
     };
     for (const Case& c : cases) {
         auto owned = Running();
-    ChessGame& game = *owned;
+        ChessGame& game = *owned;
         PlayAll(game, c.before);
         MoveVerdict verdict = game.Move(c.move);
         EXPECT_GE(verdict.code, 0) << c.what;

@@ -9,7 +9,8 @@ using namespace tolvar::server;
 
 TEST(ClientLine, Splitting)
 {
-    struct Case {
+    struct Case
+    {
         const char* line;
         const char* command;
         std::vector<std::string> words;
@@ -40,7 +41,8 @@ TEST(ClientLine, Splitting)
 
 TEST(ClientLine, CredentialsKeepThePasswordAsTyped)
 {
-    struct Case {
+    struct Case
+    {
         const char* line;
         const char* name;
         const char* password;
@@ -78,7 +80,8 @@ std::vector<FramedLine> Frame(LineFramer& framer, const std::string& bytes)
 
 TEST(LineFramer, RemovesTheLineEndAndExactlyOneBlank)
 {
-    struct Case {
+    struct Case
+    {
         const char* bytes;
         const char* line;
     };

@@ -21,7 +21,8 @@ auto Environment(std::map<std::string, std::string> values)
 TEST(CommandLine, OptionsAndDefaults)
 {
     auto env = Environment({{"HOME", "/home/u"}});
-    struct Case {
+    struct Case
+    {
         std::vector<std::string> args;
         const char* address;
         int port;
@@ -30,7 +31,10 @@ TEST(CommandLine, OptionsAndDefaults)
     const Case cases[] = {
         {{}, "127.0.0.1", 5000, "/home/u/.local/share/tolvar/server.db"},
         {{"--port", "0"}, "127.0.0.1", 0, "/home/u/.local/share/tolvar/server.db"},
-        {{"--port=6000", "--listen", "0.0.0.0"}, "0.0.0.0", 6000, "/home/u/.local/share/tolvar/server.db"},
+        {{"--port=6000", "--listen", "0.0.0.0"},
+         "0.0.0.0",
+         6000,
+         "/home/u/.local/share/tolvar/server.db"},
         {{"--db", "/tmp/x.db", "--listen=::1"}, "::1", 5000, "/tmp/x.db"},
     };
     for (const Case& c : cases) {
@@ -46,8 +50,9 @@ TEST(CommandLine, TheDataDirectoryComesFromXdgFirst)
 {
     EXPECT_EQ(DefaultDatabasePath(Environment({{"XDG_DATA_HOME", "/data"}, {"HOME", "/home/u"}})),
               "/data/tolvar/server.db");
-    EXPECT_EQ(DefaultDatabasePath(Environment({{"XDG_DATA_HOME", "relative"}, {"HOME", "/home/u"}})),
-              "/home/u/.local/share/tolvar/server.db")
+    EXPECT_EQ(
+        DefaultDatabasePath(Environment({{"XDG_DATA_HOME", "relative"}, {"HOME", "/home/u"}})),
+        "/home/u/.local/share/tolvar/server.db")
         << "a relative XDG directory is ignored";
     EXPECT_EQ(DefaultDatabasePath(Environment({})), "");
 }
@@ -64,8 +69,8 @@ TEST(CommandLine, HelpVersionAndMistakes)
     EXPECT_NE(version.message.find("protocol 1.31"), std::string::npos);
 
     const std::vector<std::vector<std::string>> wrong = {
-        {"--port"}, {"--port", "65536"}, {"--port", "-1"}, {"--port", "12x"},
-        {"--bogus"}, {"--db="}, {"stray"},
+        {"--port"},  {"--port", "65536"}, {"--port", "-1"}, {"--port", "12x"},
+        {"--bogus"}, {"--db="},           {"stray"},
     };
     for (const auto& args : wrong)
         EXPECT_EQ(ParseCommandLine(args, env).action, CommandLine::Action::Fail) << args[0];

@@ -8,7 +8,8 @@ using namespace tolvar::server;
 
 TEST(GameEnd, EngineVerdictsThatEndAGame)
 {
-    struct Case {
+    struct Case
+    {
         int verdict;
         Side mover;
         Score score;

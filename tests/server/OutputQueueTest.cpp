@@ -1,5 +1,5 @@
-#include "server/LineBudget.h"
 #include "server/OutputQueue.h"
+#include "server/LineBudget.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,8 @@ using namespace tolvar::server;
 
 TEST(Reply, EveryLineByteForByte)
 {
-    struct Case {
+    struct Case
+    {
         std::string line;
         const char* expected;
     };
@@ -66,7 +67,8 @@ TEST(Reply, GameLinesPutTheSeatsWhereTheClientReadsThem)
     // args[1] flags the black seat, args[2] the white one; names follow,
     // black first; the description is last.
     using Args = std::vector<std::string>;
-    EXPECT_EQ(ClientArguments(Reply::GameInfo(5, "ann", "", "d e")), (Args{"5", "1", "0", "ann", "d e"}));
+    EXPECT_EQ(ClientArguments(Reply::GameInfo(5, "ann", "", "d e")),
+              (Args{"5", "1", "0", "ann", "d e"}));
     EXPECT_EQ(ClientArguments(Reply::GameInfo(5, "", "bo", "d")), (Args{"5", "0", "1", "bo", "d"}));
     EXPECT_EQ(ClientArguments(Reply::GameInfo(5, "ann", "bo", "d")),
               (Args{"5", "1", "1", "ann", "bo", "d"}));

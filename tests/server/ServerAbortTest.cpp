@@ -5,7 +5,8 @@ using namespace tolvar::server::test;
 
 namespace {
 
-class Abort : public ServerFixture {
+class Abort : public ServerFixture
+{
 protected:
     // alice White, bob Black in game 1, carol watching; `plies` moves made.
     void StartGame(int plies)

@@ -25,8 +25,8 @@ TEST_F(BadInput, BytesThatAreNotTextAreNeverRelayed)
     TestClient& alice = Player("alice");
     TestClient& bob = Player("bob");
     const std::string lines[] = {
-        "PUBLMSG :one\rtwo",       "PUBLMSG :nul\0inside"s, "PUBLMSG :\x1b[2Jclear",
-        "PUBLMSG :bad \xff byte",   "PUBLMSG :cut \xe2\x99",  "PUBLMSG :c1 \xc2\x9b",
+        "PUBLMSG :one\rtwo",        "PUBLMSG :nul\0inside"s, "PUBLMSG :\x1b[2Jclear",
+        "PUBLMSG :bad \xff byte",   "PUBLMSG :cut \xe2\x99", "PUBLMSG :c1 \xc2\x9b",
         "MAKE 1 :tab\tdescription", "USER \x01\x02",
     };
     for (const std::string& line : lines) {
@@ -58,8 +58,8 @@ TEST_F(BadInput, RandomBytesNeverBringTheServerDown)
 {
     TestClient& alice = Player("alice");
     std::mt19937 random(1234);
-    const char* starts[] = {"USER ", "CREATE ", "MAKE ", "PLAY ", "MOVE 1 ", "OBSERVE ",
-                            "GAMEMSG 1 :", "PUBLMSG :", "ABORT ", ""};
+    const char* starts[] = {"USER ",    "CREATE ",     "MAKE ",     "PLAY ",  "MOVE 1 ",
+                            "OBSERVE ", "GAMEMSG 1 :", "PUBLMSG :", "ABORT ", ""};
     for (int round = 0; round < 20; ++round) {
         TestClient noise(fServer->Port());
         ASSERT_TRUE(noise.Connected());
@@ -99,7 +99,8 @@ TEST_F(BadInput, TheClientsLinesAreTakenPieceByPiece)
 
 namespace {
 
-class SlowReader : public ServerFixture {
+class SlowReader : public ServerFixture
+{
 protected:
     void Adjust(ServerConfig& config) override
     {

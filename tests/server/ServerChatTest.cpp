@@ -46,7 +46,8 @@ TEST_F(Chat, GameLinesReachThePlayersAndWatchersOnly)
 TEST_F(Chat, EmptyOverlongAndMalformedLinesAreRefused)
 {
     TestClient& alice = Player("alice");
-    struct Case {
+    struct Case
+    {
         std::string line;
         const char* reply;
     };

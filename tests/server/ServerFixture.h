@@ -14,7 +14,8 @@
 
 namespace tolvar::server::test {
 
-class ServerFixture : public ::testing::Test {
+class ServerFixture : public ::testing::Test
+{
 protected:
     void SetUp() override;
     void TearDown() override;

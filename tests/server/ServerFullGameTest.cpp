@@ -11,17 +11,30 @@ namespace {
 // (ply 10), a promotion with capture (ply 13) and a fool's-mate finish:
 // the queen on H4 checks E1 along H4-G3-F2, and every square around the
 // White king is held by its own pieces or covered.
-struct Ply {
+struct Ply
+{
     const char* sent;
     const char* applied;
 };
 const Ply kMateGame[] = {
-    {"A2A4", "A2A4"}, {"G8H6", "G8H6"}, {"A4A5", "A4A5"}, {"E7E6", "E7E6"},
-    {"F2F3", "F2F3"}, {"F8D6", "F8D6"}, {"H2H3", "H2H3"}, {"B7B5", "B7B5"},
-    {"A5B6", "A5B6"}, // en passant: the pawn on B5 is taken
-    {"O-O", "E8G8"}, {"B6A7", "B6A7"}, {"C8B7", "C8B7"},
-    {"A7B8Q", "A7B8Q"}, // takes the knight and becomes a queen
-    {"F8E8", "F8E8"}, {"G2G4", "G2G4"}, {"D8H4", "D8H4"},
+    {"A2A4", "A2A4"},
+    {"G8H6", "G8H6"},
+    {"A4A5", "A4A5"},
+    {"E7E6", "E7E6"},
+    {"F2F3", "F2F3"},
+    {"F8D6", "F8D6"},
+    {"H2H3", "H2H3"},
+    {"B7B5", "B7B5"},
+    {"A5B6", "A5B6"}, // en passant: the pawn
+                      // on B5 is taken
+    {"O-O", "E8G8"},
+    {"B6A7", "B6A7"},
+    {"C8B7", "C8B7"},
+    {"A7B8Q", "A7B8Q"}, // takes the knight
+                        // and becomes a queen
+    {"F8E8", "F8E8"},
+    {"G2G4", "G2G4"},
+    {"D8H4", "D8H4"},
 };
 
 } // namespace
@@ -47,8 +60,8 @@ TEST_F(FullGame, ToMateWithEnPassantCastlingAndPromotionThenADrawChangingTheRati
         TestClient& mover = ply % 2 == 1 ? alice : bob;
         if (std::string(move.sent) == "A7B8Q") {
             mover.Send("MOVE 1 A7B8");
-            EXPECT_EQ(mover.Next(),
-                      "405 1 A7B8 :a pawn reaching the last rank needs a promotion letter (Q, R, B or N)");
+            EXPECT_EQ(mover.Next(), "405 1 A7B8 :a pawn reaching the last rank needs a promotion "
+                                    "letter (Q, R, B or N)");
         }
         mover.Send(std::string("MOVE 1 ") + move.sent);
         std::string echo = "114 1 " + std::to_string(ply) + " " + move.applied;

@@ -8,7 +8,8 @@ using GameFlow = ServerFixture;
 
 namespace {
 // Moves at machine speed would count as flooding.
-class LongGame : public ServerFixture {
+class LongGame : public ServerFixture
+{
 protected:
     void Adjust(ServerConfig& config) override { config.floodLinesPerSecond = 0; }
 };
@@ -61,8 +62,8 @@ TEST_F(GameFlow, GamesListsOpenAndRunningGamesInEachForm)
     alice.Send("MAKE 0 :black for alice");
     alice.Send("MAKE 1");
     bob.Send("MAKE 1 :bob's");
-    for (const char* line : {"118 1 1 0 alice :black for alice", "118 2 0 1 alice",
-                             "118 3 0 1 bob :bob's"}) {
+    for (const char* line :
+         {"118 1 1 0 alice :black for alice", "118 2 0 1 alice", "118 3 0 1 bob :bob's"}) {
         EXPECT_EQ(alice.Next(), line);
         EXPECT_EQ(bob.Next(), line);
     }
@@ -88,7 +89,8 @@ TEST_F(GameFlow, RequestsThatAreRefused)
     EXPECT_EQ(bob.Next(), "118 1 0 1 alice");
     EXPECT_EQ(carol.Next(), "118 1 0 1 alice");
 
-    struct Case {
+    struct Case
+    {
         TestClient* who;
         const char* line;
         const char* reply;

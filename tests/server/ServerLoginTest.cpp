@@ -19,7 +19,8 @@ TEST_F(Login, AccountsThatCannotBeCreated)
 {
     Player("alice");
     TestClient& guest = Guest();
-    struct Case {
+    struct Case
+    {
         const char* line;
         const char* reply;
     };

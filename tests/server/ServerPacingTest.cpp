@@ -31,7 +31,8 @@ std::vector<std::string> ReadLikeTheClient(TestClient& client, std::size_t wante
     return lines;
 }
 
-class Pacing : public ServerFixture {
+class Pacing : public ServerFixture
+{
 protected:
     void Adjust(ServerConfig& config) override
     {
@@ -87,7 +88,8 @@ TEST_F(NoPacing, WithoutPacingSuchAClientLosesLines)
 }
 
 namespace {
-class Crowded : public ServerFixture {
+class Crowded : public ServerFixture
+{
 protected:
     void Adjust(ServerConfig& config) override { config.maxConnections = 3; }
 };

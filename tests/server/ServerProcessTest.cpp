@@ -20,7 +20,8 @@ using namespace tolvar::server::test;
 namespace {
 
 // The server as a child process, its standard error read for the port.
-class ServerProcess {
+class ServerProcess
+{
 public:
     ServerProcess(const std::vector<std::string>& arguments)
     {

@@ -13,7 +13,8 @@ namespace tolvar::server::test {
 
 using namespace std::chrono_literals;
 
-class TestClient {
+class TestClient
+{
 public:
     // A non-zero `receiveBuffer` shrinks the socket's receive buffer, for a
     // client that reads slowly or not at all.

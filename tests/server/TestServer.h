@@ -16,7 +16,8 @@
 namespace tolvar::server::test {
 
 // A fresh directory below $TMPDIR (or /tmp), removed with its contents.
-class TempDir {
+class TempDir
+{
 public:
     TempDir();
     ~TempDir();
@@ -28,7 +29,8 @@ private:
 };
 
 // Aborts the whole test program, naming `what`, unless destroyed in time.
-class Watchdog {
+class Watchdog
+{
 public:
     Watchdog(std::chrono::milliseconds limit, std::string what);
     ~Watchdog();
@@ -43,7 +45,8 @@ private:
 // A server for tests: cheapest password hashes, no pacing, port 0.
 ServerConfig FastConfig(const std::string& databasePath);
 
-class TestServer {
+class TestServer
+{
 public:
     explicit TestServer(ServerConfig config);
     ~TestServer();

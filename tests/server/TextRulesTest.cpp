@@ -6,7 +6,8 @@ using namespace tolvar::server;
 
 TEST(TextRules, UserNames)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         bool valid;
     };
@@ -30,7 +31,8 @@ TEST(TextRules, UserNames)
 TEST(TextRules, CleanTextRefusesControlsAndBrokenUtf8)
 {
     using namespace std::string_literals;
-    struct Case {
+    struct Case
+    {
         std::string text;
         bool clean;
         const char* what;

@@ -17,8 +17,9 @@ LineServer::LineServer(int port)
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
-        || ::listen(listener, 4) != 0) {
+    if (listener < 0 ||
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener, 4) != 0) {
         if (listener >= 0)
             ::close(listener);
         return;
@@ -41,9 +42,8 @@ LineServer::~LineServer()
 bool LineServer::Send(const std::string& text)
 {
     int client = fClient.load();
-    return client >= 0
-           && ::send(client, text.data(), text.size(), MSG_NOSIGNAL)
-                  == static_cast<ssize_t>(text.size());
+    return client >= 0 && ::send(client, text.data(), text.size(), MSG_NOSIGNAL) ==
+                              static_cast<ssize_t>(text.size());
 }
 
 std::vector<std::string> LineServer::Lines()

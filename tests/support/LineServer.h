@@ -10,7 +10,8 @@
 #include <thread>
 #include <vector>
 
-class LineServer {
+class LineServer
+{
 public:
     explicit LineServer(int port);
     ~LineServer();

@@ -10,7 +10,8 @@
 #include <mutex>
 #include <vector>
 
-class RecordingLooper : public BLooper {
+class RecordingLooper : public BLooper
+{
 public:
     explicit RecordingLooper(const std::string& name = "recorder") : BLooper(name) { Run(); }
     ~RecordingLooper() override { Quit(); }

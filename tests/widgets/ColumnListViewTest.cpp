@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Paint {
+struct Paint
+{
     QString text;
     int column;
     int left;
@@ -18,7 +19,8 @@ struct Paint {
 };
 
 // A row of fixed texts that records how it was asked to paint.
-class TextRow : public CLVListItem {
+class TextRow : public CLVListItem
+{
 public:
     TextRow(QStringList texts, std::vector<Paint>* log) : fTexts(std::move(texts)), fLog(log) {}
     void DrawItemColumn(QPainter* painter, const QRect& cell, int column,
@@ -36,7 +38,8 @@ private:
     std::vector<Paint>* fLog;
 };
 
-class CountingList : public ColumnListView {
+class CountingList : public ColumnListView
+{
 public:
     void SelectionChanged() override { ++changes; }
     int changes = 0;

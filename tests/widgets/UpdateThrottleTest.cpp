@@ -7,7 +7,8 @@
 
 namespace {
 // An opaque child, like a list's viewport, that counts its paints.
-class Counting : public QWidget {
+class Counting : public QWidget
+{
 public:
     using QWidget::QWidget;
     int paints = 0;

@@ -37,7 +37,8 @@ void WriteFile(const std::string& path, const std::string& text)
 }
 
 // Every test gets its own settings directory and records the alerts shown.
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -82,7 +83,9 @@ TEST_F(SettingsTest, AMissingFileIsCreatedSilently)
     EXPECT_EQ(settings, UserSettings::Instance());
     EXPECT_EQ(settings->FileStatus(), 1);
     EXPECT_EQ(ReadFile(SettingsPath()), "<container/>\n");
-    struct stat info {};
+    struct stat info
+    {
+    };
     ASSERT_EQ(stat((fDirectory + "/tolvar").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0744u);
     EXPECT_TRUE(fAlerts.empty());
@@ -93,7 +96,8 @@ TEST_F(SettingsTest, AGoodFileIsReadAndNotRewritten)
 {
     const std::string text = "<container>\n  <BOARD-SKIN>Marble</BOARD-SKIN>\n"
                              "<last-username>  bob </last-username><pieces-skin></pieces-skin>"
-                             "<long>" + std::string(1200, 'z') + "</long></container>";
+                             "<long>" +
+                             std::string(1200, 'z') + "</long></container>";
     WriteFile(SettingsPath(), text);
 
     testing::internal::CaptureStdout();
@@ -110,7 +114,8 @@ TEST_F(SettingsTest, AGoodFileIsReadAndNotRewritten)
     EXPECT_TRUE(fAlerts.empty());
 }
 
-struct UnusableFile {
+struct UnusableFile
+{
     const char* name;
     std::string content;
 };
@@ -120,8 +125,9 @@ void PrintTo(const UnusableFile& file, std::ostream* out)
     *out << file.name;
 }
 
-class UnusableSettingsTest : public SettingsTest,
-                             public ::testing::WithParamInterface<UnusableFile> {};
+class UnusableSettingsTest : public SettingsTest, public ::testing::WithParamInterface<UnusableFile>
+{
+};
 
 TEST_P(UnusableSettingsTest, IsReplacedByAFreshFileWithOneAlert)
 {
@@ -250,7 +256,7 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheOldFileIntact)
 
     // A file size limit makes the write fail halfway, as a full disk would.
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit original {};
+    rlimit original{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &original), 0);
     rlimit limited = original;
     limited.rlim_cur = before.size() + 10;

@@ -17,7 +17,8 @@ std::unique_ptr<XMLEntity> Container()
 TEST(XMLEntityText, ToStringWritesTheExactLayout)
 {
     const char* attributes[] = {"k", "a<b&c", "q", "say \"hi\"", nullptr, nullptr};
-    struct Case {
+    struct Case
+    {
         const char* what;
         std::unique_ptr<XMLEntity> entity;
         int32 depth;

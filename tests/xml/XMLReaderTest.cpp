@@ -9,7 +9,8 @@
 namespace {
 
 // Keeps every finished root and counts the tag callbacks.
-class RecordingReader : public XMLReader {
+class RecordingReader : public XMLReader
+{
 public:
     void Feed(const std::string& text) { FeedData(text.data(), text.size()); }
     void FeedInPieces(const std::string& text, size_t size)
@@ -29,7 +30,10 @@ protected:
         EXPECT_TRUE(entity->IsCompleted());
         ++fEnds;
     }
-    void OnEndEntity(std::unique_ptr<XMLEntity> root) override { fRoots.push_back(std::move(root)); }
+    void OnEndEntity(std::unique_ptr<XMLEntity> root) override
+    {
+        fRoots.push_back(std::move(root));
+    }
 };
 
 std::string Nested(int depth)
