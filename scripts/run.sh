@@ -33,7 +33,7 @@ else
   data=${XDG_DATA_HOME:-$HOME/.local/share}/tolvar
   mkdir -p "$data"
   "$build/bin/tolvar-server" --listen 127.0.0.1 --port 5000 --db "$data/server.db" \
-    2>>"$data/server.log" &
+    --log "$data/server.log" &
   server=$!
   trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true' EXIT
   trap 'exit 130' INT TERM

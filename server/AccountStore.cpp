@@ -1,9 +1,17 @@
 #include "server/AccountStore.h"
 
+#include "server/Elo.h"
+#include "server/EventLog.h"
 #include "server/TextRules.h"
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 namespace tolvar::server {
@@ -82,8 +90,27 @@ std::int64_t Now()
 
 std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::string* error)
 {
+    // A new database file is made here, readable by its owner only; the
+    // journal files SQLite adds beside it take the same mode.
+    struct stat info
+    {
+    };
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) {
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (error)
+                *error = std::strerror(errno);
+            return nullptr;
+        }
+        ::close(fd);
+        LogEvent("creating a new database in " + Printable(path));
+    } else if (S_ISREG(info.st_mode) && info.st_size == 0) {
+        LogEvent("the database file " + Printable(path) +
+                 " is empty; starting a new database in it");
+    }
+
     sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = db ? sqlite3_errmsg(db) : "out of memory";
@@ -92,10 +119,15 @@ std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::s
     }
     std::unique_ptr<AccountStore> store(new AccountStore(db));
     sqlite3_busy_timeout(db, 5000);
+    if (!store->_Check(path)) {
+        if (error)
+            *error = store->fLastError;
+        return nullptr;
+    }
     // WAL keeps readers and the one writer apart; FULL syncs every commit so
     // an acknowledged account or rating survives even a power failure.
-    bool ok = store->_Exec("PRAGMA journal_mode=WAL") && store->_Exec("PRAGMA synchronous=FULL") &&
-              store->_Exec("PRAGMA foreign_keys=ON") && store->_Exec(kSchema);
+    bool ok = store->_Exec("PRAGMA synchronous=FULL") && store->_Exec("PRAGMA foreign_keys=ON") &&
+              store->_Exec(kSchema);
     if (ok) {
         Statement version(db, "PRAGMA user_version");
         int current = version.Step() == SQLITE_ROW ? static_cast<int>(version.Int(0)) : 0;
@@ -114,6 +146,36 @@ std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::s
     return store;
 }
 
+bool AccountStore::_Check(const std::string& path)
+{
+    // SQLite quietly opens a file it may not write read-only; the server
+    // would then announce results it cannot keep.
+    if (sqlite3_db_readonly(fDb, "main") == 1 || ::access(path.c_str(), W_OK) != 0) {
+        fLastError = "the database file cannot be written";
+        return false;
+    }
+    if (!_Exec("PRAGMA journal_mode=WAL"))
+        return false;
+    Statement check(fDb, "PRAGMA quick_check");
+    if (!check.Ok()) {
+        fLastError = sqlite3_errmsg(fDb);
+        return false;
+    }
+    int step = check.Step();
+    std::string verdict = step == SQLITE_ROW ? check.Text(0) : sqlite3_errmsg(fDb);
+    if (verdict != "ok") {
+        fLastError = "the database is damaged (" + Printable(Shortened(verdict, 200)) +
+                     "); restore it from a backup or move it away";
+        return false;
+    }
+    // Taking the write lock proves that the journal can be written too.
+    if (!_Exec("BEGIN IMMEDIATE") || !_Exec("COMMIT")) {
+        fLastError = "the database cannot be written: " + fLastError;
+        return false;
+    }
+    return true;
+}
+
 AccountStore::~AccountStore()
 {
     sqlite3_close(fDb);
@@ -130,22 +192,26 @@ bool AccountStore::_Exec(const char* sql)
     return true;
 }
 
-std::optional<Account> AccountStore::FindAccount(std::string_view name)
+AccountStore::Found AccountStore::FindAccount(std::string_view name, Account* account)
 {
     Statement find(fDb, "SELECT id, name, password_hash, rating FROM accounts WHERE name_key = ?");
     if (!find.Ok()) {
         fLastError = sqlite3_errmsg(fDb);
-        return std::nullopt;
+        return Found::Failed;
     }
     find.Bind(1, NameKey(name));
-    if (find.Step() != SQLITE_ROW)
-        return std::nullopt;
-    Account account;
-    account.id = find.Int(0);
-    account.name = find.Text(1);
-    account.passwordHash = find.Text(2);
-    account.rating = static_cast<int>(find.Int(3));
-    return account;
+    int step = find.Step();
+    if (step == SQLITE_DONE)
+        return Found::No;
+    if (step != SQLITE_ROW) {
+        fLastError = sqlite3_errmsg(fDb);
+        return Found::Failed;
+    }
+    account->id = find.Int(0);
+    account->name = find.Text(1);
+    account->passwordHash = find.Text(2);
+    account->rating = static_cast<int>(find.Int(3));
+    return Found::Yes;
 }
 
 AccountStore::Created AccountStore::CreateAccount(std::string_view name,
@@ -170,19 +236,32 @@ AccountStore::Created AccountStore::CreateAccount(std::string_view name,
                                                                      : Created::Failed;
 }
 
-bool AccountStore::RecordGame(const FinishedGame& game)
+bool AccountStore::RecordGame(FinishedGame& game)
 {
     if (!_Exec("BEGIN IMMEDIATE"))
         return false;
     bool ok;
     {
+        Statement read(fDb, "SELECT rating FROM accounts WHERE id = ?");
         Statement insert(fDb,
                          "INSERT INTO games (id, white_id, black_id, result, reason, moves,"
                          " white_rating_before, black_rating_before, white_rating_after,"
                          " black_rating_after, ended_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         Statement rate(fDb, "UPDATE accounts SET rating = ? WHERE id = ?");
-        ok = insert.Ok() && rate.Ok();
+        ok = read.Ok() && insert.Ok() && rate.Ok();
+        int* before[] = {&game.whiteBefore, &game.blackBefore};
+        std::int64_t ids[] = {game.whiteId, game.blackId};
+        for (int side = 0; side < 2 && ok; ++side) {
+            read.Reset();
+            read.Bind(1, ids[side]);
+            ok = read.Step() == SQLITE_ROW;
+            if (ok)
+                *before[side] = static_cast<int>(read.Int(0));
+        }
         if (ok) {
+            RatingPair after = NewRatings({game.whiteBefore, game.blackBefore}, game.whiteScore);
+            game.whiteAfter = after.white;
+            game.blackAfter = after.black;
             insert.Bind(1, game.id);
             insert.Bind(2, game.whiteId);
             insert.Bind(3, game.blackId);
@@ -210,13 +289,15 @@ bool AccountStore::RecordGame(const FinishedGame& game)
         if (!ok)
             fLastError = sqlite3_errmsg(fDb);
     }
-    if (!ok) {
-        std::string error = fLastError;
+    if (ok && _Exec("COMMIT"))
+        return true;
+    // A failed commit may leave the transaction open (or have ended it
+    // already); either way the next try must start clean.
+    std::string error = fLastError;
+    if (!sqlite3_get_autocommit(fDb))
         _Exec("ROLLBACK");
-        fLastError = error;
-        return false;
-    }
-    return _Exec("COMMIT");
+    fLastError = error;
+    return false;
 }
 
 std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)

@@ -1,8 +1,8 @@
 #pragma once
 // Accounts, ratings and finished games in one SQLite database (WAL journal,
 // full sync), so that anything committed survives a crash of the process or
-// of the machine. One instance is used by one thread at a time; every call
-// blocks on the disk.
+// of the machine. The file is readable by its owner only. One instance is
+// used by one thread at a time; every call blocks on the disk.
 
 #include <cstdint>
 #include <memory>
@@ -29,7 +29,8 @@ struct FinishedGame
     std::int64_t blackId = 0;
     std::string result; // "1-0", "0-1" or "1/2-1/2"
     std::string reason;
-    std::string moves; // each move followed by one blank
+    std::string moves;       // each move followed by one blank
+    double whiteScore = 0.5; // 1, 0.5 or 0
     int whiteBefore = 0;
     int blackBefore = 0;
     int whiteAfter = 0;
@@ -39,14 +40,22 @@ struct FinishedGame
 class AccountStore
 {
 public:
-    // Opens or creates the database; nothing and a reason on failure.
+    // Opens or creates the database; nothing and a reason on failure. A
+    // database that cannot be written or fails a quick integrity check is
+    // refused, so that the server never runs on one it cannot keep.
     static std::unique_ptr<AccountStore> Open(const std::string& path, std::string* error);
     ~AccountStore();
     AccountStore(const AccountStore&) = delete;
     AccountStore& operator=(const AccountStore&) = delete;
 
+    enum class Found
+    {
+        Yes,
+        No,
+        Failed // the database could not be read; see LastError
+    };
     // Looks the name up without regard to ASCII case.
-    std::optional<Account> FindAccount(std::string_view name);
+    Found FindAccount(std::string_view name, Account* account);
 
     enum class Created
     {
@@ -57,8 +66,9 @@ public:
     // Stores a new account with the start rating.
     Created CreateAccount(std::string_view name, const std::string& passwordHash, int rating);
 
-    // Stores the game and both players' new ratings in one transaction.
-    bool RecordGame(const FinishedGame& game);
+    // Stores the game and both players' new ratings in one transaction. The
+    // ratings before are the stored ones; both pairs are filled into `game`.
+    bool RecordGame(FinishedGame& game);
 
     std::optional<FinishedGame> FindGame(std::int64_t id);
     // 0 when no game is stored.
@@ -69,6 +79,7 @@ public:
 private:
     explicit AccountStore(sqlite3* db) : fDb(db) {}
     bool _Exec(const char* sql);
+    bool _Check(const std::string& path);
 
     sqlite3* fDb;
     std::string fLastError;

@@ -8,6 +8,7 @@
 
 #include "server/GameEnd.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -75,6 +76,9 @@ public:
     void Leave(Side side);
     // Finished and nobody holds a part any more.
     bool Abandoned() const;
+    // The last sign of life of a finished game: its end, or a chat line.
+    void Touch(std::chrono::steady_clock::time_point now) { fQuietSince = now; }
+    std::chrono::steady_clock::time_point QuietSince() const { return fQuietSince; }
 
     bool AddWatcher(std::uint64_t connection) { return fWatchers.insert(connection).second; }
     bool RemoveWatcher(std::uint64_t connection) { return fWatchers.erase(connection) > 0; }
@@ -89,6 +93,7 @@ private:
     Seat fBlack;
     std::vector<std::string> fMoves;
     std::set<std::uint64_t> fWatchers;
+    std::chrono::steady_clock::time_point fQuietSince;
     game* fRecord;
 };
 

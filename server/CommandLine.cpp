@@ -7,7 +7,8 @@ namespace tolvar::server {
 namespace {
 
 const char* const kUsage =
-    "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH]\n"
+    "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH] [--log PATH]\n"
+    "                     [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -16,6 +17,16 @@ const char* const kUsage =
     "  --db PATH         database of accounts, ratings and finished games\n"
     "                    (default $XDG_DATA_HOME/tolvar/server.db,\n"
     "                    or ~/.local/share/tolvar/server.db)\n"
+    "  --log PATH        append the log to PATH (readable by its owner only)\n"
+    "                    instead of writing it to standard error\n"
+    "  --set NAME=VALUE  tune a limit (times in milliseconds), mostly for tests:\n"
+    "                    hash-cost (interactive or minimum), hash-threads,\n"
+    "                    max-connections, max-guests-per-address, login-timeout,\n"
+    "                    max-failed-logins, max-waiting-logins,\n"
+    "                    max-waiting-logins-per-address, login-first-delay,\n"
+    "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
+    "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
+    "                    max-games-per-user, finished-game-idle, result-retry\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -35,6 +46,78 @@ bool ParsePort(const std::string& text, std::uint16_t* port)
         return false;
     *port = static_cast<std::uint16_t>(value);
     return true;
+}
+
+bool ParseNumber(const std::string& text, long long* value)
+{
+    if (text.empty() || text.size() > 12)
+        return false;
+    long long number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    *value = number;
+    return true;
+}
+
+// Applies one --set; false when the name or the value is not known.
+bool SetLimit(ServerConfig& config, const std::string& setting)
+{
+    std::size_t equals = setting.find('=');
+    if (equals == std::string::npos)
+        return false;
+    std::string name = setting.substr(0, equals);
+    std::string value = setting.substr(equals + 1);
+    if (name == "hash-cost") {
+        if (value != "interactive" && value != "minimum")
+            return false;
+        config.hashCost = value == "minimum" ? HashCost::Minimum() : HashCost::Interactive();
+        return true;
+    }
+    using Ms = std::chrono::milliseconds;
+    struct Limit
+    {
+        const char* name;
+        int* count = nullptr;
+        Ms* time = nullptr;
+        std::size_t* bytes = nullptr;
+    };
+    const Limit limits[] = {
+        {"hash-threads", &config.hashThreads},
+        {"max-connections", &config.maxConnections},
+        {"max-guests-per-address", &config.maxGuestsPerAddress},
+        {"login-timeout", nullptr, &config.loginTimeout},
+        {"max-failed-logins", &config.maxFailedLogins},
+        {"max-waiting-logins", &config.maxWaitingLogins},
+        {"max-waiting-logins-per-address", &config.maxWaitingLoginsPerAddress},
+        {"login-first-delay", nullptr, &config.loginFirstDelay},
+        {"login-max-delay", nullptr, &config.loginMaxDelay},
+        {"flood-burst-lines", &config.floodBurstLines},
+        {"flood-lines-per-second", &config.floodLinesPerSecond},
+        {"max-queued-bytes", nullptr, nullptr, &config.maxQueuedBytes},
+        {"pace-interval", nullptr, &config.paceInterval},
+        {"max-open-challenges", &config.maxOpenChallenges},
+        {"max-games-per-user", &config.maxGamesPerUser},
+        {"finished-game-idle", nullptr, &config.finishedGameIdle},
+        {"result-retry", nullptr, &config.resultRetry},
+    };
+    long long number = 0;
+    if (!ParseNumber(value, &number) || number > 1000000000)
+        return false;
+    for (const Limit& limit : limits) {
+        if (name != limit.name)
+            continue;
+        if (limit.count)
+            *limit.count = static_cast<int>(number);
+        else if (limit.time)
+            *limit.time = Ms(number);
+        else
+            *limit.bytes = static_cast<std::size_t>(number);
+        return true;
+    }
+    return false;
 }
 
 CommandLine Fail(std::string message)
@@ -83,7 +166,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                              std::string(Reply::kProtocolVersion) + ")\n";
             return result;
         }
-        if (option != "--listen" && option != "--port" && option != "--db")
+        if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
+            option != "--set")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -97,6 +181,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         } else if (option == "--port") {
             if (!ParsePort(value, &result.config.port))
                 return Fail("--port needs a number from 0 to 65535");
+        } else if (option == "--log") {
+            if (value.empty())
+                return Fail("--log needs a path");
+            result.logPath = value;
+        } else if (option == "--set") {
+            if (!SetLimit(result.config, value))
+                return Fail("--set needs NAME=VALUE with a known name and a number: " + value);
         } else {
             if (value.empty())
                 return Fail("--db needs a path");

@@ -1,6 +1,7 @@
 #pragma once
 // The server's command line: tolvar-server [--listen ADDRESS] [--port N]
-// [--db PATH], --help, --version. Pure; any thread.
+// [--db PATH] [--log PATH] [--set NAME=VALUE]..., --help, --version.
+// Pure; any thread.
 
 #include "server/ServerConfig.h"
 
@@ -21,6 +22,7 @@ struct CommandLine
     };
     Action action = Action::Run;
     ServerConfig config;
+    std::string logPath; // empty: the log goes to standard error
     std::string message; // the help or version text, or what was wrong
 };
 

@@ -7,11 +7,18 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
+#include <array>
+
 namespace tolvar::server {
 
 namespace {
 
 constexpr std::chrono::seconds kLingerLimit{5};
+// A long answer is taken from its source while less than this is queued.
+constexpr std::size_t kRefillBytes = 32 * 1024;
+// While its input is paused a connection still reads, so that it notices
+// a client that hangs up, but keeps no more than this unhandled.
+constexpr std::size_t kPausedReadBytes = 16 * 1024;
 
 // Keepalive finds peers that vanished without a word (a pulled cable, a
 // crashed machine): the client itself sends nothing while idle.
@@ -24,6 +31,14 @@ void EnableKeepAlive(asio::ip::tcp::socket& socket)
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
+
+// Connections read only once the socket is readable, into one buffer of
+// the network thread, so that thousands of idle clients hold none.
+std::array<char, 16384>& ReadBuffer()
+{
+    thread_local std::array<char, 16384> buffer;
+    return buffer;
 }
 
 } // namespace
@@ -39,9 +54,10 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
 {
     asio::error_code error;
     auto remote = fSocket.remote_endpoint(error);
-    fPeer = error ? std::string("unknown")
-                  : remote.address().to_string() + ":" + std::to_string(remote.port());
+    fAddress = error ? std::string("unknown") : remote.address().to_string();
+    fPeer = error ? fAddress : fAddress + ":" + std::to_string(remote.port());
     fSocket.set_option(asio::ip::tcp::no_delay(true), error);
+    fSocket.non_blocking(true, error);
     if (config.socketSendBuffer > 0)
         fSocket.set_option(asio::socket_base::send_buffer_size(config.socketSendBuffer), error);
     if (config.tcpKeepAlive)
@@ -50,27 +66,59 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
 
 void Connection::Start()
 {
+    _ArmLoginTimer(fConfig.loginTimeout);
+    _Read();
+}
+
+void Connection::_ArmLoginTimer(std::chrono::steady_clock::duration after)
+{
+    unsigned generation = ++fLoginGeneration;
+    fLoginDeadline = std::chrono::steady_clock::now() + after;
+    fLoginTimer.expires_at(fLoginDeadline);
     auto self = shared_from_this();
-    fLoginTimer.expires_after(fConfig.loginTimeout);
-    fLoginTimer.async_wait([self](const asio::error_code& error) {
-        // A wait that completed just before the login stopped it still runs.
-        if (error || self->fLoginDone)
+    fLoginTimer.async_wait([self, generation](const asio::error_code& error) {
+        // A wait that completed just before it was stopped still runs.
+        if (error || self->fLoginDone || generation != self->fLoginGeneration)
             return;
         self->Send(Reply::Refused("no login in time; closing the connection"));
         self->CloseAfterSending("no login in time");
     });
-    _Read();
 }
 
-void Connection::Send(std::string line)
+void Connection::Send(std::string_view line)
 {
     if (fClosing)
         return;
-    if (!fOutput.Push(std::move(line))) {
+    if (!fOutput.Push(line)) {
         Close("output queue full");
         return;
     }
-    _Flush();
+    _ScheduleFlush();
+}
+
+void Connection::SendAll(LineSource source)
+{
+    if (fClosing)
+        return;
+    fSources.push_back(std::move(source));
+    _Refill();
+    _ScheduleFlush();
+}
+
+void Connection::_Refill()
+{
+    std::size_t refill = std::min(kRefillBytes, fConfig.maxQueuedBytes / 2);
+    std::string lines;
+    while (!fSources.empty() && !fClosing && fOutput.QueuedBytes() < refill) {
+        lines.clear();
+        bool more = fSources.front()(lines);
+        if (!more)
+            fSources.pop_front();
+        if (!lines.empty() && !fOutput.Push(lines)) {
+            Close("output queue full");
+            return;
+        }
+    }
 }
 
 void Connection::CloseAfterSending(const std::string& why)
@@ -78,6 +126,7 @@ void Connection::CloseAfterSending(const std::string& why)
     if (fClosing)
         return;
     fClosing = true;
+    fSources.clear();
     LogEvent("closing " + fPeer + ": " + why);
     fLoginTimer.cancel();
     asio::error_code ignored;
@@ -87,6 +136,7 @@ void Connection::CloseAfterSending(const std::string& why)
         _Finish();
         return;
     }
+    _ScheduleFlush();
     auto self = shared_from_this();
     fLingerTimer.expires_after(kLingerLimit);
     fLingerTimer.async_wait([self](const asio::error_code& error) {
@@ -108,14 +158,23 @@ void Connection::Close(const std::string& why)
 
 void Connection::PauseInput()
 {
+    if (fPaused)
+        return;
     fPaused = true;
+    if (!fLoginDone) {
+        fLoginLeft = fLoginDeadline - std::chrono::steady_clock::now();
+        ++fLoginGeneration;
+        fLoginTimer.cancel();
+    }
 }
 
 void Connection::ResumeInput()
 {
-    if (!fPaused)
+    if (!fPaused || fFinished)
         return;
     fPaused = false;
+    if (!fLoginDone && !fClosing)
+        _ArmLoginTimer(std::max(fLoginLeft, std::chrono::steady_clock::duration::zero()));
     // Lines already buffered are handed over from the loop, not from
     // inside the caller, which may still be busy with its own state.
     auto self = shared_from_this();
@@ -130,22 +189,32 @@ void Connection::StopLoginTimer()
 
 void Connection::_Read()
 {
-    if (fReadPending || fPaused || fClosing)
+    if (fReadPending || fClosing || (fPaused && fFramer.Buffered() >= kPausedReadBytes))
         return;
     fReadPending = true;
     auto self = shared_from_this();
-    fSocket.async_read_some(
-        asio::buffer(fReadBuffer), [self](const asio::error_code& error, std::size_t count) {
-            self->fReadPending = false;
-            if (self->fClosing)
-                return;
-            if (error) {
-                self->Close(error == asio::error::eof ? "peer closed" : error.message());
-                return;
-            }
-            self->fFramer.Append(std::string_view(self->fReadBuffer.data(), count));
-            self->_HandleLines();
-        });
+    fSocket.async_wait(asio::socket_base::wait_read, [self](const asio::error_code& waited) {
+        self->fReadPending = false;
+        if (self->fClosing)
+            return;
+        if (waited) {
+            self->Close(waited.message());
+            return;
+        }
+        auto& buffer = ReadBuffer();
+        asio::error_code error;
+        std::size_t count = self->fSocket.read_some(asio::buffer(buffer), error);
+        if (error == asio::error::would_block) {
+            self->_Read();
+            return;
+        }
+        if (error) {
+            self->Close(error == asio::error::eof ? "peer closed" : error.message());
+            return;
+        }
+        self->fFramer.Append(std::string_view(buffer.data(), count));
+        self->_HandleLines();
+    });
 }
 
 void Connection::_HandleLines()
@@ -176,10 +245,26 @@ void Connection::_HandleLines()
     _Read();
 }
 
+void Connection::_ScheduleFlush()
+{
+    // Lines queued by everything the loop handles before the flush runs go
+    // out in one write: a broadcast to thousands costs a write per client
+    // per burst, not per line.
+    if (fFlushPosted || fWritePending || fFinished)
+        return;
+    fFlushPosted = true;
+    auto self = shared_from_this();
+    asio::post(fSocket.get_executor(), [self] {
+        self->fFlushPosted = false;
+        self->_Flush();
+    });
+}
+
 void Connection::_Flush()
 {
     if (fWritePending || fFinished)
         return;
+    _Refill();
     OutputQueue::Clock::duration wait;
     std::string burst = fOutput.Take(OutputQueue::Clock::now(), &wait);
     auto self = shared_from_this();
@@ -204,6 +289,8 @@ void Connection::_Flush()
     asio::async_write(fSocket, asio::buffer(fWriting),
                       [self](const asio::error_code& error, std::size_t) {
                           self->fWritePending = false;
+                          // Thousands of idle clients keep no buffers.
+                          std::string().swap(self->fWriting);
                           if (error) {
                               self->Close("write failed: " + error.message());
                               return;
@@ -217,6 +304,7 @@ void Connection::_Finish()
     if (fFinished)
         return;
     fFinished = true;
+    fSources.clear();
     fPaceTimer.cancel();
     fLoginTimer.cancel();
     fLingerTimer.cancel();

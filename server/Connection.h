@@ -17,10 +17,12 @@
 
 #include <asio.hpp>
 
-#include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tolvar::server {
 
@@ -40,28 +42,44 @@ public:
     Connection(asio::ip::tcp::socket socket, const ServerConfig& config, ConnectionHandler& handler,
                std::uint64_t id);
 
+    // Produces the lines of a long answer: appends the next line (or a few)
+    // to `out` and returns false once there is nothing more.
+    using LineSource = std::function<bool(std::string& out)>;
+
     // Starts reading and the login timer.
     void Start();
     // Queues one formatted line. Dropped once the connection is closing; a
-    // reader too slow for its queue is disconnected.
-    void Send(std::string line);
+    // reader too slow for its queue is disconnected. The line goes out with
+    // whatever else is queued before the loop next waits.
+    void Send(std::string_view line);
+    // Queues a long answer to the client's own request. Its lines are taken
+    // from `source` only while little output is waiting, so the answer never
+    // fills the queue however long it is; a client that stops reading still
+    // fills it with everything else and is disconnected.
+    void SendAll(LineSource source);
     // Stops reading, writes what is queued (for a few seconds at most), then closes.
     void CloseAfterSending(const std::string& why);
     // Closes at once; queued lines are dropped.
     void Close(const std::string& why);
 
-    // While paused, no further line is handed over (a login is being checked).
+    // While paused, no further line is handed over and the login timer
+    // stands still: the server, not the client, is being waited for.
     void PauseInput();
     void ResumeInput();
     // The connection may stay idle from now on.
     void StopLoginTimer();
 
     std::uint64_t Id() const { return fId; }
+    // The remote address and port, and the address alone.
     const std::string& Peer() const { return fPeer; }
+    const std::string& Address() const { return fAddress; }
 
 private:
+    void _ArmLoginTimer(std::chrono::steady_clock::duration after);
     void _Read();
     void _HandleLines();
+    void _ScheduleFlush();
+    void _Refill();
     void _Flush();
     void _Finish();
     void _NotifyClosed();
@@ -71,19 +89,25 @@ private:
     ConnectionHandler& fHandler;
     std::uint64_t fId;
     std::string fPeer;
+    std::string fAddress;
 
     LineFramer fFramer;
     LineBudget fBudget;
     OutputQueue fOutput;
-    std::array<char, 4096> fReadBuffer;
+    std::deque<LineSource> fSources;
     std::string fWriting;
 
     asio::steady_timer fPaceTimer;
     asio::steady_timer fLoginTimer;
     asio::steady_timer fLingerTimer;
 
+    std::chrono::steady_clock::time_point fLoginDeadline;
+    std::chrono::steady_clock::duration fLoginLeft{};
+    unsigned fLoginGeneration = 0;
+
     bool fReadPending = false;
     bool fWritePending = false;
+    bool fFlushPosted = false;
     bool fPaceArmed = false;
     bool fPaused = false;
     bool fLoginDone = false;

@@ -1,6 +1,5 @@
 #include "server/Lobby.h"
 
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/EventLog.h"
 #include "server/PasswordHash.h"
@@ -8,15 +7,13 @@
 #include "server/TextRules.h"
 #include "server/WorkerPool.h"
 
-#include <algorithm>
-#include <vector>
-
 namespace tolvar::server {
 
 Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& store,
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
-      fHashWorkers(hashWorkers), fNextGameId(firstGameId)
+      fHashWorkers(hashWorkers), fLogins(loop, config), fNextGameId(firstGameId), fRetryTimer(loop),
+      fRetryDelay(config.resultRetry), fQuietTimer(loop)
 {
 }
 
@@ -35,8 +32,22 @@ void Lobby::Add(const std::shared_ptr<Connection>& connection)
 {
     Member& member = fMembers[connection->Id()];
     member.connection = connection;
+    ++fGuests[connection->Address()];
     LogEvent("connection from " + connection->Peer());
     _Send(member, Reply::Greeting(fConfig.description));
+}
+
+int Lobby::GuestsFrom(const std::string& address) const
+{
+    auto found = fGuests.find(address);
+    return found == fGuests.end() ? 0 : found->second;
+}
+
+void Lobby::_ReleaseGuest(Member& member)
+{
+    auto found = fGuests.find(member.connection->Address());
+    if (found != fGuests.end() && --found->second <= 0)
+        fGuests.erase(found);
 }
 
 void Lobby::OnLine(Connection& connection, const ClientLine& line)
@@ -77,7 +88,10 @@ void Lobby::OnClosed(Connection& connection)
     if (found == fMembers.end())
         return;
     Member& member = found->second;
+    fLogins.Drop(connection.Id());
     if (fShuttingDown || !member.loggedIn) {
+        if (!member.loggedIn)
+            _ReleaseGuest(member);
         fMembers.erase(found);
         return;
     }
@@ -106,9 +120,31 @@ void Lobby::Shutdown()
         member.connection->Close("server stopping");
     fGames.clear();
     fOnline.clear();
+    fRetryTimer.cancel();
+    fQuietTimer.cancel();
+    // The result being stored has its own job on the worker already.
+    for (std::size_t i = fStoring ? 1 : 0; i < fResults.size(); ++i) {
+        fStoreWorker.Post([this, record = fResults[i].record]() mutable {
+            if (!fStore.RecordGame(record))
+                LogEvent("ERROR: the result of game " + std::to_string(record.id) +
+                         " is lost: it could not be stored (" + fStore.LastError() + ")");
+        });
+    }
+    fResults.clear();
 }
 
 // ---- Accounts --------------------------------------------------------------
+
+bool Lobby::_Queue(Member& member, const std::string& name, std::function<void()> start)
+{
+    Connection& connection = *member.connection;
+    connection.PauseInput();
+    if (fLogins.Add(connection.Id(), connection.Address(), NameKey(name), std::move(start)))
+        return true;
+    _Send(member, Reply::Unavailable("server busy; try again later"));
+    connection.ResumeInput();
+    return false;
+}
 
 void Lobby::_Create(Member& member, const ClientLine& line)
 {
@@ -127,37 +163,37 @@ void Lobby::_Create(Member& member, const ClientLine& line)
                                             std::to_string(fConfig.maxPasswordBytes) + " bytes"));
         return;
     }
-    member.connection->PauseInput();
     std::uint64_t id = member.connection->Id();
-    HashCost cost = fConfig.hashCost;
-    fHashWorkers.Post([this, id, name, password, cost] {
-        std::optional<std::string> hash = HashPassword(password, cost);
-        if (!hash) {
-            _OnLoop([this, id, name] {
-                _AccountCreated(id, name, static_cast<int>(AccountStore::Created::Failed));
-            });
-            return;
-        }
-        fStoreWorker.Post([this, id, name, hash = *hash] {
-            auto created = fStore.CreateAccount(name, hash, kStartRating);
-            if (created == AccountStore::Created::Failed)
-                LogEvent("cannot store account " + name + ": " + fStore.LastError());
-            _OnLoop([this, id, name, created] {
-                _AccountCreated(id, name, static_cast<int>(created));
+    _Queue(member, name, [this, id, name, password] {
+        HashCost cost = fConfig.hashCost;
+        fHashWorkers.Post([this, id, name, password, cost] {
+            std::optional<std::string> hash = HashPassword(password, cost);
+            if (!hash) {
+                _OnLoop(
+                    [this, id, name] { _AccountCreated(id, name, AccountStore::Created::Failed); });
+                return;
+            }
+            fStoreWorker.Post([this, id, name, hash = *hash] {
+                auto created = fStore.CreateAccount(name, hash, kStartRating);
+                if (created == AccountStore::Created::Failed)
+                    LogEvent("cannot store account " + name + ": " + fStore.LastError());
+                _OnLoop([this, id, name, created] { _AccountCreated(id, name, created); });
             });
         });
     });
 }
 
-void Lobby::_AccountCreated(std::uint64_t id, const std::string& name, int outcome)
+void Lobby::_AccountCreated(std::uint64_t id, const std::string& name,
+                            AccountStore::Created outcome)
 {
-    auto found = fMembers.find(id);
-    if (outcome == static_cast<int>(AccountStore::Created::Yes))
+    fLogins.Done(id, LoginQueue::Outcome::Neither);
+    if (outcome == AccountStore::Created::Yes)
         LogEvent("account " + name + " created");
+    auto found = fMembers.find(id);
     if (found == fMembers.end())
         return;
     Member& member = found->second;
-    switch (static_cast<AccountStore::Created>(outcome)) {
+    switch (outcome) {
     case AccountStore::Created::Yes:
         _Send(member, Reply::AccountCreated(name));
         break;
@@ -179,32 +215,63 @@ void Lobby::_User(Member& member, const ClientLine& line)
         _LoginFailed(member);
         return;
     }
-    member.connection->PauseInput();
     std::uint64_t id = member.connection->Id();
-    fStoreWorker.Post([this, id, name, password] {
-        std::optional<Account> account = fStore.FindAccount(name);
-        if (!account) {
-            _OnLoop([this, id, name] { _LoginChecked(id, name, std::nullopt, false); });
+    std::string peer = member.connection->Peer();
+    _Queue(member, name,
+           [this, id, peer, name, password] { _CheckLogin(id, peer, name, password); });
+}
+
+const std::string& Lobby::_DummyHash()
+{
+    std::call_once(fDummyOnce, [this] {
+        fDummyHash = HashPassword("no account has this password", fConfig.hashCost).value_or("");
+    });
+    return fDummyHash;
+}
+
+void Lobby::_CheckLogin(std::uint64_t id, const std::string& peer, const std::string& name,
+                        const std::string& password)
+{
+    fStoreWorker.Post([this, id, peer, name, password] {
+        Account account;
+        AccountStore::Found found = fStore.FindAccount(name, &account);
+        if (found == AccountStore::Found::Failed) {
+            LogEvent("ERROR: cannot read the accounts: " + fStore.LastError());
+            _OnLoop(
+                [this, id, peer, name] { _LoginChecked(id, peer, name, {}, Verdict::Unreadable); });
             return;
         }
-        fHashWorkers.Post([this, id, name, password, account] {
-            bool verified = VerifyPassword(account->passwordHash, password);
-            _OnLoop([this, id, name, account, verified] {
-                _LoginChecked(id, name, account, verified);
+        fHashWorkers.Post([this, id, peer, name, password, found, account] {
+            // An unknown name costs the same hash as a known one, so that
+            // the time of the answer does not tell which names exist.
+            bool known = found == AccountStore::Found::Yes;
+            bool right =
+                VerifyPassword(known ? account.passwordHash : _DummyHash(), password) && known;
+            _OnLoop([this, id, peer, name, account, right] {
+                _LoginChecked(id, peer, name, account, right ? Verdict::Right : Verdict::Wrong);
             });
         });
     });
 }
 
-void Lobby::_LoginChecked(std::uint64_t id, const std::string& name,
-                          const std::optional<Account>& account, bool verified)
+void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::string& name,
+                          const Account& account, Verdict verdict)
 {
+    fLogins.Done(id, verdict == Verdict::Right   ? LoginQueue::Outcome::Success
+                     : verdict == Verdict::Wrong ? LoginQueue::Outcome::Failure
+                                                 : LoginQueue::Outcome::Neither);
+    if (verdict == Verdict::Wrong)
+        LogEvent("failed login as " + name + " from " + peer);
     auto found = fMembers.find(id);
     if (found == fMembers.end())
         return;
     Member& member = found->second;
-    if (!account || !verified) {
-        LogEvent("failed login as " + name + " from " + member.connection->Peer());
+    if (verdict == Verdict::Unreadable) {
+        _Send(member, Reply::Unavailable("the accounts cannot be read; try again later"));
+        member.connection->ResumeInput();
+        return;
+    }
+    if (verdict == Verdict::Wrong) {
         _LoginFailed(member);
         return;
     }
@@ -217,11 +284,14 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& name,
     }
     // The connection keeps the name as typed: the client recognises its own
     // games by comparing names exactly.
+    _ReleaseGuest(member);
     member.loggedIn = true;
     member.name = name;
     member.key = key;
-    member.accountId = account->id;
-    fRatings.emplace(account->id, account->rating);
+    member.accountId = account.id;
+    // A rating already known here may be newer than the one read with the
+    // account: a result can have been stored meanwhile.
+    fRatings.emplace(account.id, account.rating);
     fOnline[key] = id;
     member.connection->StopLoginTimer();
     LogEvent(name + " logged in from " + member.connection->Peer());
@@ -242,23 +312,44 @@ void Lobby::_LoginFailed(Member& member)
 
 // ---- Lists and public chat -------------------------------------------------
 
+// Both lists go out as the client reads them: a lobby of thousands of games
+// is more than a slow reader may have waiting. Each line is made when its
+// turn comes, from the state of that moment.
+
 void Lobby::_Games(Member& member, const ClientLine&)
 {
-    for (const auto& [id, game] : fGames) {
-        if (game->State() != GameState::Finished)
-            _Send(member, _GameInfo(*game));
-    }
+    std::weak_ptr<int> alive = fAlive;
+    std::int64_t next = 0;
+    std::int64_t end = fNextGameId; // games made meanwhile are announced anyway
+    member.connection->SendAll([this, alive, next, end](std::string& out) mutable {
+        if (!alive.lock())
+            return false;
+        for (auto it = fGames.lower_bound(next); it != fGames.end() && it->first < end; ++it) {
+            next = it->first + 1;
+            if (it->second->State() != GameState::Finished) {
+                out += _GameInfo(*it->second);
+                return true;
+            }
+        }
+        return false;
+    });
 }
 
 void Lobby::_Users(Member& member, const ClientLine&)
 {
-    std::vector<const Member*> online;
-    for (const auto& [key, id] : fOnline)
-        online.push_back(&fMembers.at(id));
-    std::sort(online.begin(), online.end(),
-              [](const Member* a, const Member* b) { return a->key < b->key; });
-    for (const Member* other : online)
-        _Send(member, Reply::UserOnline(other->name, _Rating(other->accountId)));
+    std::weak_ptr<int> alive = fAlive;
+    std::optional<std::string> last;
+    member.connection->SendAll([this, alive, last](std::string& out) mutable {
+        if (!alive.lock())
+            return false;
+        auto it = last ? fOnline.upper_bound(*last) : fOnline.begin();
+        if (it == fOnline.end())
+            return false;
+        last = it->first;
+        const Member& other = fMembers.at(it->second);
+        out += Reply::UserOnline(other.name, _Rating(other.accountId));
+        return true;
+    });
 }
 
 void Lobby::_PublicChat(Member& member, const ClientLine& line)
@@ -288,12 +379,12 @@ bool Lobby::_AcceptChatText(Member& member, const std::string& text)
 
 // ---- Delivery --------------------------------------------------------------
 
-void Lobby::_Send(Member& member, std::string line)
+void Lobby::_Send(Member& member, std::string_view line)
 {
-    member.connection->Send(std::move(line));
+    member.connection->Send(line);
 }
 
-void Lobby::_Broadcast(const std::string& line, const Member* except)
+void Lobby::_Broadcast(std::string_view line, const Member* except)
 {
     for (auto& [id, member] : fMembers) {
         if (member.loggedIn && &member != except)
@@ -301,7 +392,7 @@ void Lobby::_Broadcast(const std::string& line, const Member* except)
     }
 }
 
-void Lobby::_SendToGame(const ChessGame& game, const std::string& line)
+void Lobby::_SendToGame(const ChessGame& game, std::string_view line)
 {
     for (Side side : {Side::White, Side::Black}) {
         const Seat& seat = game.SeatOf(side);

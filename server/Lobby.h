@@ -5,18 +5,23 @@
 // password hashing runs on the hashing workers and every database access on
 // the store worker, and their results come back to the loop.
 //
-// Ratings and finished games are announced only once they are committed,
-// so whatever a client was told survives a crash.
+// Results and ratings are announced only once they are committed, so
+// whatever a client was told survives a crash; a result that cannot be
+// stored waits, and is tried again, until it can.
 
+#include "server/AccountStore.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
+#include "server/LoginQueue.h"
 #include "server/ServerConfig.h"
 
 #include <asio.hpp>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,9 +31,7 @@
 
 namespace tolvar::server {
 
-class AccountStore;
 class WorkerPool;
-struct Account;
 
 class Lobby : public ConnectionHandler
 {
@@ -44,10 +47,13 @@ public:
     void OnLine(Connection& connection, const ClientLine& line) override;
     void OnClosed(Connection& connection) override;
 
-    // Closes every connection. Games in progress end without a result.
+    // Closes every connection. Games in progress end without a result;
+    // results still waiting to be stored get one last try on the store worker.
     void Shutdown();
 
     std::size_t ConnectionCount() const { return fMembers.size(); }
+    // Connections from `address` that have not logged in.
+    int GuestsFrom(const std::string& address) const;
 
 private:
     struct Member
@@ -62,14 +68,33 @@ private:
         std::set<std::int64_t> watching;
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
+    enum class Verdict
+    {
+        Right,
+        Wrong,
+        Unreadable // the accounts could not be read
+    };
+    // A rated result on its way to the database.
+    struct PendingResult
+    {
+        FinishedGame record;
+        std::string whiteKey;
+        std::string blackKey;
+        bool told = false; // the players know it is delayed
+    };
 
     // Accounts and presence (Lobby.cpp).
     void _Create(Member& member, const ClientLine& line);
     void _User(Member& member, const ClientLine& line);
-    void _AccountCreated(std::uint64_t id, const std::string& name, int outcome);
-    void _LoginChecked(std::uint64_t id, const std::string& name,
-                       const std::optional<Account>& account, bool verified);
+    bool _Queue(Member& member, const std::string& name, std::function<void()> start);
+    void _CheckLogin(std::uint64_t id, const std::string& peer, const std::string& name,
+                     const std::string& password);
+    void _AccountCreated(std::uint64_t id, const std::string& name, AccountStore::Created outcome);
+    void _LoginChecked(std::uint64_t id, const std::string& peer, const std::string& name,
+                       const Account& account, Verdict verdict);
     void _LoginFailed(Member& member);
+    void _ReleaseGuest(Member& member);
+    const std::string& _DummyHash();
     void _Games(Member& member, const ClientLine& line);
     void _Users(Member& member, const ClientLine& line);
     void _PublicChat(Member& member, const ClientLine& line);
@@ -85,17 +110,20 @@ private:
     void _Abort(Member& member, const ClientLine& line);
     void _Leave(Member& member, ChessGame& game, bool disconnected);
     void _Finish(ChessGame& game, const GameEnd& end);
-    void _Announce(std::int64_t game, const std::string& reason,
-                   const std::vector<std::pair<std::string, std::int64_t>>& players);
-    void _EraseIfAbandoned(ChessGame& game);
+    void _Forget(ChessGame& game);
+    void _ForgetQuietGames();
     ChessGame* _FindGame(Member& member, const std::string& idText);
     int _ActiveGames(const Member& member, bool openOnly) const;
     std::string _GameInfo(const ChessGame& game) const;
 
+    // Results (LobbyResults.cpp).
+    void _StoreNextResult();
+    void _ResultStored(bool stored, const FinishedGame& record, const std::string& error);
+
     // Delivery.
-    void _Send(Member& member, std::string line);
-    void _Broadcast(const std::string& line, const Member* except = nullptr);
-    void _SendToGame(const ChessGame& game, const std::string& line);
+    void _Send(Member& member, std::string_view line);
+    void _Broadcast(std::string_view line, const Member* except = nullptr);
+    void _SendToGame(const ChessGame& game, std::string_view line);
     Member* _OnlineMember(const std::string& key);
     int _Rating(std::int64_t accountId) const;
     // Runs `job` on the loop later, unless the lobby is gone by then.
@@ -106,14 +134,28 @@ private:
     AccountStore& fStore;
     WorkerPool& fStoreWorker;
     WorkerPool& fHashWorkers;
+    LoginQueue fLogins;
 
-    std::unordered_map<std::uint64_t, Member> fMembers;     // by connection id
-    std::unordered_map<std::string, std::uint64_t> fOnline; // name key -> connection id
+    std::unordered_map<std::uint64_t, Member> fMembers; // by connection id
+    std::map<std::string, std::uint64_t> fOnline;       // name key -> connection id
+    std::unordered_map<std::string, int> fGuests;       // address -> connections not logged in
     std::map<std::int64_t, std::unique_ptr<ChessGame>> fGames;
-    // The latest rating of every account seen in this run; it may be ahead
-    // of the database while a result is being committed.
+    // The stored rating of every account seen in this run.
     std::unordered_map<std::int64_t, int> fRatings;
     std::int64_t fNextGameId;
+
+    std::deque<PendingResult> fResults; // oldest first; the first is being stored
+    bool fStoring = false;
+    asio::steady_timer fRetryTimer;
+    std::chrono::milliseconds fRetryDelay;
+    asio::steady_timer fQuietTimer;
+    bool fQuietTimerArmed = false;
+
+    // The hash an unknown name is checked against; made on first use by a
+    // hashing worker.
+    std::once_flag fDummyOnce;
+    std::string fDummyHash;
+
     bool fShuttingDown = false;
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);
 };

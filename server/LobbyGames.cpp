@@ -10,6 +10,8 @@
 
 #include "cgc/cgc.h"
 
+#include <algorithm>
+
 namespace tolvar::server {
 
 namespace {
@@ -248,6 +250,7 @@ void Lobby::_GameChat(Member& member, const ClientLine& line)
     }
     if (!_AcceptChatText(member, line.Text()))
         return;
+    game->Touch(std::chrono::steady_clock::now());
     _SendToGame(*game, Reply::GameChat(member.name, game->Id(), line.Text()));
 }
 
@@ -294,68 +297,80 @@ void Lobby::_Leave(Member& member, ChessGame& game, bool disconnected)
     }
     game.Leave(*side);
     member.playing.erase(id);
-    _EraseIfAbandoned(game);
+    if (game.Abandoned())
+        _Forget(game);
 }
 
 void Lobby::_Finish(ChessGame& game, const GameEnd& end)
 {
     std::int64_t id = game.Id();
     game.Finish();
+    game.Touch(std::chrono::steady_clock::now());
     LogEvent("game " + std::to_string(id) + " ended: " + end.reason);
+    if (!fQuietTimerArmed)
+        _ForgetQuietGames();
     if (!end.rated) {
         _Broadcast(Reply::GameEnded(id, end.reason));
         return;
     }
+    // Announced once stored (LobbyResults.cpp).
     const Seat& white = game.SeatOf(Side::White);
     const Seat& black = game.SeatOf(Side::Black);
-    FinishedGame record;
-    record.id = id;
-    record.whiteId = white.accountId;
-    record.blackId = black.accountId;
-    record.result = ResultText(end.score);
-    record.reason = end.reason;
-    record.moves = game.MoveList();
-    record.whiteBefore = _Rating(white.accountId);
-    record.blackBefore = _Rating(black.accountId);
-    RatingPair after = NewRatings({record.whiteBefore, record.blackBefore}, WhiteScore(end.score));
-    record.whiteAfter = after.white;
-    record.blackAfter = after.black;
-    fRatings[white.accountId] = after.white;
-    fRatings[black.accountId] = after.black;
-
-    std::vector<std::pair<std::string, std::int64_t>> players = {{white.key, white.accountId},
-                                                                 {black.key, black.accountId}};
-    std::string reason = end.reason;
-    fStoreWorker.Post([this, record, players, reason] {
-        if (!fStore.RecordGame(record))
-            LogEvent("cannot store game " + std::to_string(record.id) + ": " + fStore.LastError());
-        _OnLoop([this, id = record.id, reason, players] { _Announce(id, reason, players); });
-    });
+    PendingResult result;
+    result.record.id = id;
+    result.record.whiteId = white.accountId;
+    result.record.blackId = black.accountId;
+    result.record.result = ResultText(end.score);
+    result.record.reason = end.reason;
+    result.record.moves = game.MoveList();
+    result.record.whiteScore = WhiteScore(end.score);
+    result.whiteKey = white.key;
+    result.blackKey = black.key;
+    fResults.push_back(std::move(result));
+    _StoreNextResult();
 }
 
-void Lobby::_Announce(std::int64_t game, const std::string& reason,
-                      const std::vector<std::pair<std::string, std::int64_t>>& players)
+void Lobby::_Forget(ChessGame& game)
 {
-    _Broadcast(Reply::GameEnded(game, reason));
-    // Only players still online are listed again: a 700 line for someone
-    // who has left would put them back in every client's list.
-    for (const auto& [key, account] : players) {
-        const Member* member = _OnlineMember(key);
-        if (member && member->accountId == account)
-            _Broadcast(Reply::UserOnline(member->name, _Rating(account)));
-    }
-}
-
-void Lobby::_EraseIfAbandoned(ChessGame& game)
-{
-    if (!game.Abandoned())
-        return;
+    std::int64_t id = game.Id();
     for (std::uint64_t watcher : game.Watchers()) {
         auto found = fMembers.find(watcher);
         if (found != fMembers.end())
-            found->second.watching.erase(game.Id());
+            found->second.watching.erase(id);
     }
-    fGames.erase(game.Id());
+    for (Side side : {Side::White, Side::Black}) {
+        if (Member* player = _OnlineMember(game.SeatOf(side).key))
+            player->playing.erase(id);
+    }
+    fGames.erase(id);
+}
+
+void Lobby::_ForgetQuietGames()
+{
+    // Players who never close a finished game's window would otherwise keep
+    // it for as long as they stay.
+    auto now = std::chrono::steady_clock::now();
+    std::optional<std::chrono::steady_clock::time_point> next;
+    for (auto it = fGames.begin(); it != fGames.end();) {
+        ChessGame& game = *(it++)->second;
+        if (game.State() != GameState::Finished)
+            continue;
+        auto due = game.QuietSince() + fConfig.finishedGameIdle;
+        if (due <= now)
+            _Forget(game);
+        else
+            next = next ? std::min(*next, due) : due;
+    }
+    fQuietTimerArmed = next.has_value();
+    if (!next)
+        return;
+    // Games that end close together are forgotten together.
+    fQuietTimer.expires_at(std::max(*next, now + fConfig.finishedGameIdle / 60));
+    std::weak_ptr<int> alive = fAlive;
+    fQuietTimer.async_wait([this, alive](const asio::error_code& error) {
+        if (!error && alive.lock())
+            _ForgetQuietGames();
+    });
 }
 
 } // namespace tolvar::server

@@ -128,6 +128,18 @@ std::string NotAllowed(std::string_view reason)
     return Line("407", {}, &reason);
 }
 
+std::string ResultDelayed(std::int64_t game)
+{
+    std::string_view text =
+        "the server cannot record results right now; this result follows once it is stored";
+    return Line("408", {Number(game)}, &text);
+}
+
+std::string Unavailable(std::string_view reason)
+{
+    return Line("503", {}, &reason);
+}
+
 std::string AlreadyLoggedIn(std::string_view user)
 {
     std::string text = std::string(user) + " is already logged in";

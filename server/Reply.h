@@ -39,7 +39,11 @@ std::string Refused(std::string_view reason);                                   
 std::string MoveRefused(std::int64_t game, std::string_view move, std::string_view reason); // 405
 std::string NoSuchGame(std::string_view game);                                              // 406
 std::string NotAllowed(std::string_view reason);                                            // 407
-std::string AlreadyLoggedIn(std::string_view user);                                         // 504
+// 408: the game's result is decided but cannot be stored yet; its 119 follows once it is.
+std::string ResultDelayed(std::int64_t game);
+// 503: the server cannot serve the request right now; the connection goes on.
+std::string Unavailable(std::string_view reason);
+std::string AlreadyLoggedIn(std::string_view user); // 504
 // 601: side 0 Black, 1 White, the side that aborted.
 std::string Aborted(std::int64_t game, int side);
 std::string UserOnline(std::string_view user, int rating);  // 700

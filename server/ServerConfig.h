@@ -39,7 +39,27 @@ struct ServerConfig
     int maxOpenChallenges = 3;
     int maxGamesPerUser = 10;
     int maxConnections = 4000;
+    // Connections from one address that have not logged in yet.
+    int maxGuestsPerAddress = 20;
     int maxFailedLogins = 5;
+
+    // Password checks waiting for a hashing thread, in all and from one
+    // address; past that a login is answered "busy" (see LoginQueue).
+    int maxWaitingLogins = 32;
+    int maxWaitingLoginsPerAddress = 4;
+    // Failed logins slow further tries down (see LoginThrottle): from the
+    // third failure on, by this delay, doubled each time up to the cap, and
+    // forgotten after a success or once no failure came for a while.
+    std::chrono::milliseconds loginFirstDelay{2000};
+    std::chrono::milliseconds loginMaxDelay{60000};
+    std::chrono::milliseconds loginFailureMemory{15 * 60 * 1000};
+
+    // A finished game whose players stay in it is forgotten once nobody has
+    // chatted in it for this long.
+    std::chrono::milliseconds finishedGameIdle{10 * 60 * 1000};
+    // A result that cannot be stored is tried again after this, doubled
+    // each time up to a minute.
+    std::chrono::milliseconds resultRetry{1000};
 
     // Output pacing, for a client that reads at most 999 bytes at a time,
     // pauses after each read and drops any line a read cuts: at most
@@ -59,9 +79,10 @@ struct ServerConfig
     int floodBurstLines = 60;
     int floodLinesPerSecond = 30;
 
-    // A connection that has not logged in by then is closed. Logged-in
-    // clients send nothing while idle, so they are watched by TCP keepalive.
-    std::chrono::milliseconds loginTimeout{60000};
+    // A connection that has not logged in by then is closed; the time the
+    // server takes to check a login does not count. Logged-in clients send
+    // nothing while idle, so they are watched by TCP keepalive.
+    std::chrono::milliseconds loginTimeout{10000};
     bool tcpKeepAlive = true;
 };
 

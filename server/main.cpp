@@ -7,7 +7,10 @@
 
 #include <asio.hpp>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
@@ -48,8 +51,20 @@ int main(int argc, char** argv)
         break;
     }
 
+    // A file-size limit makes a write fail with EFBIG, which the store
+    // handles like a full disk, instead of killing the server.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     RaiseDescriptorLimit();
+    if (!command.logPath.empty()) {
+        int log = ::open(command.logPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        // A log written before by other means may have been readable by all.
+        if (log < 0 || ::fchmod(log, 0600) != 0 || ::dup2(log, STDERR_FILENO) < 0) {
+            std::perror(("tolvar-server: cannot open the log " + command.logPath).c_str());
+            return 1;
+        }
+        ::close(log);
+    }
     if (!InitialisePasswordHashing()) {
         LogEvent("cannot initialise libsodium");
         return 1;

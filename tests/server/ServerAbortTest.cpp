@@ -1,5 +1,7 @@
 #include "ServerFixture.h"
 
+#include <thread>
+
 using namespace tolvar::server;
 using namespace tolvar::server::test;
 
@@ -114,4 +116,43 @@ TEST_F(Abort, AWatcherWhoDisconnectsOnlyLeaves)
     alice->Send("MOVE 1 G1F3");
     EXPECT_EQ(alice->Next(), "114 1 3 G1F3");
     EXPECT_EQ(bob->Next(), "114 1 3 G1F3");
+}
+
+namespace {
+class QuietGames : public ServerFixture
+{
+protected:
+    void Adjust(ServerConfig& config) override
+    {
+        config.finishedGameIdle = std::chrono::milliseconds(1000);
+    }
+};
+} // namespace
+
+TEST_F(QuietGames, AFinishedGameIsForgottenOnceNobodyChatsInIt)
+{
+    TestClient& alice = Player("alice");
+    TestClient& bob = Player("bob");
+    alice.Send("MAKE 1");
+    ASSERT_TRUE(bob.SkipTo("118 1 0 1 alice").has_value());
+    bob.Send("PLAY 1");
+    ASSERT_TRUE(alice.SkipTo("118 1 1 1 bob alice").has_value());
+    const char* fools[] = {"F2F3", "E7E5", "G2G4", "D8H4"};
+    for (int i = 0; i < 4; ++i) {
+        (i % 2 == 0 ? alice : bob).Send(std::string("MOVE 1 ") + fools[i]);
+        ASSERT_TRUE(alice.SkipTo("114 1 " + std::to_string(i + 1)).has_value());
+    }
+    ASSERT_EQ(alice.Next(), "119 1 : Black mates. 0-1");
+    ASSERT_TRUE(alice.SkipTo("700 bob").has_value());
+    // Chat keeps it, past the idle time counted from its end.
+    for (int i = 0; i < 2; ++i) {
+        std::this_thread::sleep_for(500ms);
+        bob.Send("GAMEMSG 1 :gg");
+        EXPECT_EQ(alice.Next(), "123 bob 1 :gg");
+    }
+    std::this_thread::sleep_for(1500ms);
+    bob.Send("GAMEMSG 1 :still there?");
+    EXPECT_TRUE(bob.SkipTo("406 1 :no such game").has_value());
+    alice.Send("MAKE 1");
+    EXPECT_TRUE(alice.SkipTo("118 2 0 1 alice").has_value());
 }

@@ -106,3 +106,37 @@ TEST_F(Crowded, ConnectionsPastTheLimitAreTurnedAway)
     alice.Send("USERS");
     EXPECT_EQ(alice.Next(), "700 alice 1500");
 }
+
+namespace {
+class BigLobby : public ServerFixture
+{
+protected:
+    void Adjust(ServerConfig& config) override
+    {
+        config.maxQueuedBytes = 16 * 1024;
+        config.maxOpenChallenges = 1000;
+        config.maxGamesPerUser = 1000;
+        config.floodLinesPerSecond = 0;
+    }
+};
+} // namespace
+
+TEST_F(BigLobby, ListsLongerThanTheOutputBoundStillReachTheClient)
+{
+    TestClient& alice = Player("alice");
+    std::vector<std::string> games;
+    for (int i = 1; i <= 300; ++i) {
+        std::string description = std::to_string(i) + std::string(96, '.');
+        alice.Send("MAKE 1 :" + description);
+        games.push_back("118 " + std::to_string(i) + " 0 1 alice :" + description);
+        ASSERT_EQ(alice.Next(), games.back());
+    }
+    TestClient& bob = Player("bob");
+    bob.Send("GAMES");
+    bob.Send("USERS");
+    for (const std::string& line : games)
+        ASSERT_EQ(bob.Next(), line);
+    EXPECT_EQ(bob.Next(), "700 alice 1500");
+    EXPECT_EQ(bob.Next(), "700 bob 1500");
+    EXPECT_TRUE(bob.Silent());
+}

@@ -1,5 +1,6 @@
 // Runs the real tolvar-server program: start-up on an ephemeral port, a
-// rated game, kill -9, and a restart that finds everything stored before.
+// rated game, kill -9, and a restart that finds everything stored before;
+// a disk that fills up, and files it may not write.
 
 #include "TestClient.h"
 #include "TestServer.h"
@@ -9,11 +10,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 using namespace tolvar::server::test;
 
@@ -23,7 +28,9 @@ namespace {
 class ServerProcess
 {
 public:
-    ServerProcess(const std::vector<std::string>& arguments)
+    // `unprivileged`: when run by the superuser, the server runs as nobody,
+    // for whom file permissions hold.
+    ServerProcess(const std::vector<std::string>& arguments, bool unprivileged = false)
     {
         int pipes[2];
         if (::pipe2(pipes, O_CLOEXEC) != 0)
@@ -32,6 +39,8 @@ public:
         if (fPid == 0) {
             ::dup2(pipes[1], STDERR_FILENO);
             ::dup2(pipes[1], STDOUT_FILENO);
+            if (unprivileged && ::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(126);
             std::vector<char*> argv;
             argv.push_back(const_cast<char*>(TOLVAR_SERVER_BINARY));
             for (const std::string& argument : arguments)
@@ -82,6 +91,8 @@ public:
             return 0;
         return static_cast<std::uint16_t>(std::atoi(text.c_str() + at + std::strlen(listening)));
     }
+
+    pid_t Pid() const { return fPid; }
 
     // Sends the signal and waits (at most ten seconds) for the exit status.
     int Kill(int signal)
@@ -193,4 +204,104 @@ TEST(ServerProcess, EverythingStoredSurvivesKillNine)
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         EXPECT_NE(server.ReadOutput(2s).find("stopping on SIGTERM"), std::string::npos);
     }
+}
+
+namespace {
+// The bytes of `path`, 0 when it is missing.
+long FileSize(const std::string& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : 0;
+}
+
+// Limits the size of any file the process writes: a stand-in for a full disk.
+void LimitFileSize(pid_t pid, rlim_t bytes)
+{
+    rlimit limit{bytes, RLIM_INFINITY};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+}
+} // namespace
+
+TEST(ServerProcess, AResultThatCannotBeStoredIsNotAnnouncedUntilItIs)
+{
+    TempDir dir;
+    std::vector<std::string> arguments = {
+        "--port",          "0", "--db", dir.File("s.db"), "--set", "hash-cost=minimum", "--set",
+        "result-retry=300"};
+    ServerProcess server(arguments);
+    std::uint16_t port = server.WaitForPort();
+    ASSERT_NE(port, 0) << server.ReadOutput(0ms);
+    TestClient alice(port), bob(port);
+    ASSERT_TRUE(alice.CreateAndLogin("alice"));
+    ASSERT_TRUE(bob.CreateAndLogin("bob"));
+    alice.Send("MAKE 1");
+    ASSERT_TRUE(bob.SkipTo("118 1 0 1 alice").has_value());
+    bob.Send("PLAY 1");
+    const char* fools[] = {"F2F3", "E7E5", "G2G4", "D8H4"};
+    for (int i = 0; i < 4; ++i) {
+        if (i == 3) // the journal may not grow any more: the disk is full
+            LimitFileSize(server.Pid(), static_cast<rlim_t>(FileSize(dir.File("s.db-wal"))));
+        (i % 2 == 0 ? alice : bob).Send(std::string("MOVE 1 ") + fools[i]);
+        ASSERT_TRUE(alice.SkipTo("114 1 " + std::to_string(i + 1)).has_value());
+    }
+    const char* delayed =
+        "408 1 :the server cannot record results right now; this result follows once it is stored";
+    EXPECT_EQ(alice.Next(), delayed);
+    EXPECT_EQ(bob.SkipTo("408").value_or(""), delayed);
+    EXPECT_TRUE(alice.Silent(1000ms)) << "nothing is announced while it cannot be stored";
+    const char* loud = "ERROR: cannot store the result of game 1";
+    EXPECT_NE(server.ReadOutput(2s, loud).find(loud), std::string::npos);
+    alice.Send("USERS");
+    EXPECT_EQ(alice.Next(), "700 alice 1500") << "nor do the ratings change";
+
+    LimitFileSize(server.Pid(), RLIM_INFINITY);
+    EXPECT_EQ(alice.SkipTo("119").value_or(""), "119 1 : Black mates. 0-1");
+    EXPECT_EQ(alice.Next(), "700 alice 1484");
+    EXPECT_EQ(alice.Next(), "700 bob 1516");
+    server.Kill(SIGKILL);
+
+    ServerProcess again(arguments);
+    port = again.WaitForPort();
+    TestClient carol(port);
+    ASSERT_TRUE(carol.CreateAndLogin("carol"));
+    carol.Send("USERS");
+    EXPECT_EQ(carol.Next(), "700 carol 1500");
+    TestClient returning(port);
+    ASSERT_TRUE(returning.Login("bob"));
+    EXPECT_EQ(carol.Next(), "701 bob 1516") << "what was announced was stored";
+}
+
+TEST(ServerProcess, FilesItCannotWriteRefuseTheStartAndItsFilesArePrivate)
+{
+    TempDir dir;
+    ::chmod(dir.Path().c_str(), 0755);
+    std::string text;
+    {
+        // A log left readable by all, as a shell redirection makes it.
+        std::ofstream(dir.File("log")) << "old\n";
+        ::chmod(dir.File("log").c_str(), 0644);
+        ServerProcess server({"--port", "0", "--db", dir.File("s.db"), "--log", dir.File("log")});
+        for (int i = 0; i < 500 && text.find("listening") == std::string::npos; ++i) {
+            ::usleep(20000);
+            std::ifstream log(dir.File("log"));
+            text.assign(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+        }
+        server.Kill(SIGTERM);
+    }
+    EXPECT_NE(text.find("listening on 127.0.0.1:"), std::string::npos) << text;
+    for (const char* file : {"s.db", "log"}) {
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat(dir.File(file).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+    }
+
+    ::chmod(dir.File("s.db").c_str(), 0444);
+    ServerProcess locked({"--port", "0", "--db", dir.File("s.db")}, true);
+    EXPECT_EQ(locked.Wait(), 1);
+    EXPECT_NE(locked.ReadOutput(2s).find("cannot be written"), std::string::npos)
+        << locked.ReadOutput(0ms);
 }

@@ -11,13 +11,19 @@
 
 namespace tolvar::server::test {
 
-TestClient::TestClient(std::uint16_t port, int receiveBuffer)
+TestClient::TestClient(std::uint16_t port, int receiveBuffer, const char* from)
 {
     fSocket = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fSocket < 0)
         return;
     if (receiveBuffer > 0)
         setsockopt(fSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    if (from) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &local.sin_addr);
+        ::bind(fSocket, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -17,8 +17,9 @@ class TestClient
 {
 public:
     // A non-zero `receiveBuffer` shrinks the socket's receive buffer, for a
-    // client that reads slowly or not at all.
-    explicit TestClient(std::uint16_t port, int receiveBuffer = 0);
+    // client that reads slowly or not at all; `from` is a loopback address
+    // to connect from (127.0.0.1 unless given).
+    explicit TestClient(std::uint16_t port, int receiveBuffer = 0, const char* from = nullptr);
     ~TestClient();
     TestClient(const TestClient&) = delete;
     TestClient& operator=(const TestClient&) = delete;
