@@ -85,15 +85,59 @@ void Connection::_ArmLoginTimer(std::chrono::steady_clock::duration after)
     });
 }
 
+bool Connection::_CatchUp()
+{
+    if (!fStream || fHeard >= fStream->End())
+        return true;
+    std::vector<OutputQueue::Piece> pieces;
+    fStream->Collect(&fHeard, &pieces);
+    for (OutputQueue::Piece& piece : pieces) {
+        if (!fOutput.Push(std::move(piece))) {
+            Close("output queue full");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Connection::_Queue(std::string_view line)
+{
+    // Lines to everyone made before this one go first.
+    if (!_CatchUp())
+        return false;
+    if (!fOutput.Push(line)) {
+        Close("output queue full");
+        return false;
+    }
+    return true;
+}
+
 void Connection::Send(std::string_view line)
 {
     if (fClosing)
         return;
-    if (!fOutput.Push(line)) {
-        Close("output queue full");
+    if (_Queue(line))
+        _ScheduleFlush();
+}
+
+void Connection::Listen(BroadcastStream* stream)
+{
+    fStream = stream;
+    fHeard = stream->End();
+}
+
+void Connection::Flush()
+{
+    if (fClosing)
         return;
-    }
-    _ScheduleFlush();
+    if (_CatchUp())
+        _ScheduleFlush();
+}
+
+void Connection::SkipHeard()
+{
+    if (fStream)
+        fHeard = fStream->End();
 }
 
 void Connection::SendAll(LineSource source)
@@ -114,10 +158,8 @@ void Connection::_Refill()
         bool more = fSources.front()(lines);
         if (!more)
             fSources.pop_front();
-        if (!lines.empty() && !fOutput.Push(lines)) {
-            Close("output queue full");
+        if (!lines.empty() && !_Queue(lines))
             return;
-        }
     }
 }
 
@@ -266,7 +308,7 @@ void Connection::_Flush()
         return;
     _Refill();
     OutputQueue::Clock::duration wait;
-    std::string burst = fOutput.Take(OutputQueue::Clock::now(), &wait);
+    std::vector<OutputQueue::Piece> burst = fOutput.Take(OutputQueue::Clock::now(), &wait);
     auto self = shared_from_this();
     if (burst.empty()) {
         if (wait > OutputQueue::Clock::duration::zero()) {
@@ -286,17 +328,20 @@ void Connection::_Flush()
     }
     fWritePending = true;
     fWriting = std::move(burst);
-    asio::async_write(fSocket, asio::buffer(fWriting),
-                      [self](const asio::error_code& error, std::size_t) {
-                          self->fWritePending = false;
-                          // Thousands of idle clients keep no buffers.
-                          std::string().swap(self->fWriting);
-                          if (error) {
-                              self->Close("write failed: " + error.message());
-                              return;
-                          }
-                          self->_Flush();
-                      });
+    std::vector<asio::const_buffer> buffers;
+    buffers.reserve(fWriting.size());
+    for (const OutputQueue::Piece& piece : fWriting)
+        buffers.push_back(asio::buffer(piece.View()));
+    asio::async_write(fSocket, buffers, [self](const asio::error_code& error, std::size_t) {
+        self->fWritePending = false;
+        // Thousands of idle clients keep no buffers.
+        std::vector<OutputQueue::Piece>().swap(self->fWriting);
+        if (error) {
+            self->Close("write failed: " + error.message());
+            return;
+        }
+        self->_Flush();
+    });
 }
 
 void Connection::_Finish()
@@ -305,6 +350,7 @@ void Connection::_Finish()
         return;
     fFinished = true;
     fSources.clear();
+    fStream = nullptr;
     fPaceTimer.cancel();
     fLoginTimer.cancel();
     fLingerTimer.cancel();

@@ -9,6 +9,7 @@
 // later from the loop and never from inside a call into the connection, so
 // a handler may close a connection or send to it while walking its lists.
 
+#include "server/BroadcastStream.h"
 #include "server/ClientLine.h"
 #include "server/LineBudget.h"
 #include "server/LineFramer.h"
@@ -23,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tolvar::server {
 
@@ -52,6 +54,17 @@ public:
     // reader too slow for its queue is disconnected. The line goes out with
     // whatever else is queued before the loop next waits.
     void Send(std::string_view line);
+
+    // From now on the connection also receives `stream`, which outlives it
+    // or is left by Close. What the stream holds already is not for it.
+    void Listen(BroadcastStream* stream);
+    // Queues what the stream has for this connection, and writes it out.
+    // Nothing else queues the stream's lines: the stream's owner calls this
+    // a little after appending, so that lines to many go out together.
+    void Flush();
+    // The line just appended to the stream is not for this connection; the
+    // caller has flushed it just before appending.
+    void SkipHeard();
     // Queues a long answer to the client's own request. Its lines are taken
     // from `source` only while little output is waiting, so the answer never
     // fills the queue however long it is; a client that stops reading still
@@ -76,6 +89,8 @@ public:
 
 private:
     void _ArmLoginTimer(std::chrono::steady_clock::duration after);
+    bool _Queue(std::string_view line);
+    bool _CatchUp();
     void _Read();
     void _HandleLines();
     void _ScheduleFlush();
@@ -95,7 +110,9 @@ private:
     LineBudget fBudget;
     OutputQueue fOutput;
     std::deque<LineSource> fSources;
-    std::string fWriting;
+    std::vector<OutputQueue::Piece> fWriting;
+    BroadcastStream* fStream = nullptr;
+    std::uint64_t fHeard = 0; // how far into fStream this connection has queued
 
     asio::steady_timer fPaceTimer;
     asio::steady_timer fLoginTimer;

@@ -7,13 +7,15 @@
 #include "server/TextRules.h"
 #include "server/WorkerPool.h"
 
+#include <algorithm>
+
 namespace tolvar::server {
 
 Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& store,
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
       fHashWorkers(hashWorkers), fLogins(loop, config), fNextGameId(firstGameId), fRetryTimer(loop),
-      fRetryDelay(config.resultRetry), fQuietTimer(loop)
+      fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop)
 {
 }
 
@@ -122,6 +124,7 @@ void Lobby::Shutdown()
     fOnline.clear();
     fRetryTimer.cancel();
     fQuietTimer.cancel();
+    fStreamTimer.cancel();
     // The result being stored has its own job on the worker already.
     for (std::size_t i = fStoring ? 1 : 0; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -217,8 +220,17 @@ void Lobby::_User(Member& member, const ClientLine& line)
     }
     std::uint64_t id = member.connection->Id();
     std::string peer = member.connection->Peer();
-    _Queue(member, name,
-           [this, id, peer, name, password] { _CheckLogin(id, peer, name, password); });
+    member.connection->PauseInput();
+    // The account is looked up at once; only the hash waits its turn.
+    fStoreWorker.Post([this, id, peer, name, password] {
+        Account account;
+        AccountStore::Found found = fStore.FindAccount(name, &account);
+        if (found == AccountStore::Found::Failed)
+            LogEvent("ERROR: cannot read the accounts: " + fStore.LastError());
+        _OnLoop([this, id, peer, name, password, found, account] {
+            _AccountFound(id, peer, name, password, found, account);
+        });
+    });
 }
 
 const std::string& Lobby::_DummyHash()
@@ -229,18 +241,20 @@ const std::string& Lobby::_DummyHash()
     return fDummyHash;
 }
 
-void Lobby::_CheckLogin(std::uint64_t id, const std::string& peer, const std::string& name,
-                        const std::string& password)
+void Lobby::_AccountFound(std::uint64_t id, const std::string& peer, const std::string& name,
+                          const std::string& password, AccountStore::Found found,
+                          const Account& account)
 {
-    fStoreWorker.Post([this, id, peer, name, password] {
-        Account account;
-        AccountStore::Found found = fStore.FindAccount(name, &account);
-        if (found == AccountStore::Found::Failed) {
-            LogEvent("ERROR: cannot read the accounts: " + fStore.LastError());
-            _OnLoop(
-                [this, id, peer, name] { _LoginChecked(id, peer, name, {}, Verdict::Unreadable); });
-            return;
-        }
+    auto it = fMembers.find(id);
+    if (it == fMembers.end())
+        return;
+    Member& member = it->second;
+    if (found == AccountStore::Found::Failed) {
+        _Send(member, Reply::Unavailable("the accounts cannot be read; try again later"));
+        member.connection->ResumeInput();
+        return;
+    }
+    _Queue(member, name, [this, id, peer, name, password, found, account] {
         fHashWorkers.Post([this, id, peer, name, password, found, account] {
             // An unknown name costs the same hash as a known one, so that
             // the time of the answer does not tell which names exist.
@@ -248,30 +262,23 @@ void Lobby::_CheckLogin(std::uint64_t id, const std::string& peer, const std::st
             bool right =
                 VerifyPassword(known ? account.passwordHash : _DummyHash(), password) && known;
             _OnLoop([this, id, peer, name, account, right] {
-                _LoginChecked(id, peer, name, account, right ? Verdict::Right : Verdict::Wrong);
+                _LoginChecked(id, peer, name, account, right);
             });
         });
     });
 }
 
 void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::string& name,
-                          const Account& account, Verdict verdict)
+                          const Account& account, bool right)
 {
-    fLogins.Done(id, verdict == Verdict::Right   ? LoginQueue::Outcome::Success
-                     : verdict == Verdict::Wrong ? LoginQueue::Outcome::Failure
-                                                 : LoginQueue::Outcome::Neither);
-    if (verdict == Verdict::Wrong)
+    fLogins.Done(id, right ? LoginQueue::Outcome::Success : LoginQueue::Outcome::Failure);
+    if (!right)
         LogEvent("failed login as " + name + " from " + peer);
     auto found = fMembers.find(id);
     if (found == fMembers.end())
         return;
     Member& member = found->second;
-    if (verdict == Verdict::Unreadable) {
-        _Send(member, Reply::Unavailable("the accounts cannot be read; try again later"));
-        member.connection->ResumeInput();
-        return;
-    }
-    if (verdict == Verdict::Wrong) {
+    if (!right) {
         _LoginFailed(member);
         return;
     }
@@ -294,6 +301,7 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::
     fRatings.emplace(account.id, account.rating);
     fOnline[key] = id;
     member.connection->StopLoginTimer();
+    member.connection->Listen(&fStream);
     LogEvent(name + " logged in from " + member.connection->Peer());
     _Send(member, Reply::LoggedIn(name));
     _Broadcast(Reply::UserArrived(name, _Rating(member.accountId)), &member);
@@ -337,18 +345,24 @@ void Lobby::_Games(Member& member, const ClientLine&)
 
 void Lobby::_Users(Member& member, const ClientLine&)
 {
+    // The names as they are now, by name; whoever leaves meanwhile is left out.
+    auto keys = std::make_shared<std::vector<std::string>>();
+    keys->reserve(fOnline.size());
+    for (const auto& [key, id] : fOnline)
+        keys->push_back(key);
+    std::sort(keys->begin(), keys->end());
     std::weak_ptr<int> alive = fAlive;
-    std::optional<std::string> last;
-    member.connection->SendAll([this, alive, last](std::string& out) mutable {
+    std::size_t next = 0;
+    member.connection->SendAll([this, alive, keys, next](std::string& out) mutable {
         if (!alive.lock())
             return false;
-        auto it = last ? fOnline.upper_bound(*last) : fOnline.begin();
-        if (it == fOnline.end())
-            return false;
-        last = it->first;
-        const Member& other = fMembers.at(it->second);
-        out += Reply::UserOnline(other.name, _Rating(other.accountId));
-        return true;
+        while (next < keys->size()) {
+            if (const Member* other = _OnlineMember((*keys)[next++])) {
+                out += Reply::UserOnline(other->name, _Rating(other->accountId));
+                return true;
+            }
+        }
+        return false;
     });
 }
 
@@ -386,10 +400,36 @@ void Lobby::_Send(Member& member, std::string_view line)
 
 void Lobby::_Broadcast(std::string_view line, const Member* except)
 {
-    for (auto& [id, member] : fMembers) {
-        if (member.loggedIn && &member != except)
-            member.connection->Send(line);
-    }
+    // Every arrival, challenge or chat line goes to everyone. It is kept
+    // once, in the stream, and written out a moment later together with
+    // those that follow: with thousands logged in, a copy and a write per
+    // line and client would swamp the server. A client's own replies and its
+    // game's moves still go at once, and take what the stream holds along.
+    if (except)
+        except->connection->Flush();
+    fStream.Append(line);
+    if (except)
+        except->connection->SkipHeard();
+    if (fStreamTimerArmed)
+        return;
+    fStreamTimerArmed = true;
+    // The wait grows with the audience (a write costs a few microseconds),
+    // so that these writes never take more than a small part of the loop.
+    auto share = std::chrono::microseconds(50) * fOnline.size();
+    fStreamTimer.expires_after(std::max<std::chrono::steady_clock::duration>(
+        fConfig.broadcastDelay,
+        std::min<std::chrono::steady_clock::duration>(share, std::chrono::milliseconds(200))));
+    std::weak_ptr<int> alive = fAlive;
+    fStreamTimer.async_wait([this, alive](const asio::error_code& error) {
+        if (error || !alive.lock())
+            return;
+        fStreamTimerArmed = false;
+        for (auto& [id, member] : fMembers) {
+            if (member.loggedIn)
+                member.connection->Flush();
+        }
+        fStream.Forget();
+    });
 }
 
 void Lobby::_SendToGame(const ChessGame& game, std::string_view line)

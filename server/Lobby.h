@@ -10,6 +10,7 @@
 // stored waits, and is tried again, until it can.
 
 #include "server/AccountStore.h"
+#include "server/BroadcastStream.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
 #include "server/LoginQueue.h"
@@ -68,12 +69,6 @@ private:
         std::set<std::int64_t> watching;
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
-    enum class Verdict
-    {
-        Right,
-        Wrong,
-        Unreadable // the accounts could not be read
-    };
     // A rated result on its way to the database.
     struct PendingResult
     {
@@ -87,11 +82,12 @@ private:
     void _Create(Member& member, const ClientLine& line);
     void _User(Member& member, const ClientLine& line);
     bool _Queue(Member& member, const std::string& name, std::function<void()> start);
-    void _CheckLogin(std::uint64_t id, const std::string& peer, const std::string& name,
-                     const std::string& password);
+    void _AccountFound(std::uint64_t id, const std::string& peer, const std::string& name,
+                       const std::string& password, AccountStore::Found found,
+                       const Account& account);
     void _AccountCreated(std::uint64_t id, const std::string& name, AccountStore::Created outcome);
     void _LoginChecked(std::uint64_t id, const std::string& peer, const std::string& name,
-                       const Account& account, Verdict verdict);
+                       const Account& account, bool right);
     void _LoginFailed(Member& member);
     void _ReleaseGuest(Member& member);
     const std::string& _DummyHash();
@@ -136,9 +132,9 @@ private:
     WorkerPool& fHashWorkers;
     LoginQueue fLogins;
 
-    std::unordered_map<std::uint64_t, Member> fMembers; // by connection id
-    std::map<std::string, std::uint64_t> fOnline;       // name key -> connection id
-    std::unordered_map<std::string, int> fGuests;       // address -> connections not logged in
+    std::unordered_map<std::uint64_t, Member> fMembers;     // by connection id
+    std::unordered_map<std::string, std::uint64_t> fOnline; // name key -> connection id
+    std::unordered_map<std::string, int> fGuests;           // address -> connections not logged in
     std::map<std::int64_t, std::unique_ptr<ChessGame>> fGames;
     // The stored rating of every account seen in this run.
     std::unordered_map<std::int64_t, int> fRatings;
@@ -150,6 +146,11 @@ private:
     std::chrono::milliseconds fRetryDelay;
     asio::steady_timer fQuietTimer;
     bool fQuietTimerArmed = false;
+    // Lines to everyone, written out a little after they are made (see
+    // _Broadcast).
+    BroadcastStream fStream;
+    asio::steady_timer fStreamTimer;
+    bool fStreamTimerArmed = false;
 
     // The hash an unknown name is checked against; made on first use by a
     // hashing worker.

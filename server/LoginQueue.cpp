@@ -78,7 +78,9 @@ void LoginQueue::_Dispatch()
 {
     auto now = LoginThrottle::Clock::now();
     std::optional<LoginThrottle::Clock::time_point> wake;
-    while (fRunning < static_cast<std::size_t>(std::max(1, fConfig.hashThreads)) &&
+    // One check more than there are hashing threads is under way, so that a
+    // thread finds its next hash waiting while the last result travels back.
+    while (fRunning < static_cast<std::size_t>(std::max(1, fConfig.hashThreads) + 1) &&
            !fQueues.empty()) {
         // The next address after the one served last, round the circle once.
         auto next = fQueues.upper_bound(fLastServed);

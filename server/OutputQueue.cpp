@@ -1,5 +1,7 @@
 #include "server/OutputQueue.h"
 
+#include <algorithm>
+
 namespace tolvar::server {
 
 OutputQueue::OutputQueue(std::size_t burst, std::chrono::milliseconds interval,
@@ -10,27 +12,48 @@ OutputQueue::OutputQueue(std::size_t burst, std::chrono::milliseconds interval,
 
 bool OutputQueue::Push(std::string_view line)
 {
-    if (QueuedBytes() + line.size() > fMaxQueued)
+    if (fQueued + line.size() > fMaxQueued)
         return false;
-    fBuffer.append(line);
+    fOwn.append(line);
+    fQueued += line.size();
     return true;
 }
 
-std::string OutputQueue::Take(Clock::time_point now, Clock::duration* wait)
+bool OutputQueue::Push(Piece piece)
+{
+    std::size_t size = piece.end - piece.begin;
+    if (fQueued + size > fMaxQueued)
+        return false;
+    if (size == 0)
+        return true;
+    _Seal();
+    fPieces.push_back(std::move(piece));
+    fQueued += size;
+    return true;
+}
+
+void OutputQueue::_Seal()
+{
+    if (fOwn.empty())
+        return;
+    std::size_t size = fOwn.size();
+    fPieces.push_back({std::make_shared<const std::string>(std::move(fOwn)), 0, size});
+    fOwn = std::string();
+}
+
+std::vector<OutputQueue::Piece> OutputQueue::Take(Clock::time_point now, Clock::duration* wait)
 {
     *wait = Clock::duration::zero();
+    std::vector<Piece> out;
     if (Empty())
-        return {};
+        return out;
+    _Seal();
 
-    std::string out;
     if (fInterval <= Clock::duration::zero()) {
-        // Everything goes; the buffer itself changes hands when it can.
-        if (fStart == 0)
-            out.swap(fBuffer);
-        else
-            out.assign(fBuffer, fStart);
-        std::string().swap(fBuffer);
-        fStart = 0;
+        out.assign(std::make_move_iterator(fPieces.begin()),
+                   std::make_move_iterator(fPieces.end()));
+        fPieces.clear();
+        fQueued = 0;
         return out;
     }
 
@@ -40,36 +63,39 @@ std::string OutputQueue::Take(Clock::time_point now, Clock::duration* wait)
     for (const auto& write : fRecent)
         used += write.second;
     std::size_t allowed = used >= fBurst ? 0 : fBurst - used;
-    std::size_t end = std::string::npos;
-    if (allowed > 0) {
-        std::size_t last = fStart + std::min(allowed, QueuedBytes()) - 1;
-        std::size_t lf = fBuffer.rfind('\n', last);
-        if (lf != std::string::npos && lf >= fStart)
-            end = lf + 1;
-    }
-    if (end == std::string::npos) {
-        if (!fRecent.empty()) {
-            *wait = fRecent.front().first + fInterval - now;
-            return {};
-        }
+    if (fRecent.empty()) {
         // A line longer than a whole burst would never fit; it goes alone
         // once the interval is clear, rather than never.
-        std::size_t lf = fBuffer.find('\n', fStart);
-        end = lf == std::string::npos ? fBuffer.size() : lf + 1;
+        const Piece& first = fPieces.front();
+        std::size_t lf = first.View().find('\n');
+        std::size_t line = lf == std::string_view::npos ? first.end - first.begin : lf + 1;
+        allowed = std::max(allowed, line);
     }
-    out.assign(fBuffer, fStart, end - fStart);
-    fStart = end;
-    if (fStart == fBuffer.size()) {
-        // A burst of a large answer is not kept around once sent.
-        if (fBuffer.capacity() > 16 * 1024)
-            std::string().swap(fBuffer);
-        fBuffer.clear();
-        fStart = 0;
-    } else if (fStart > 64 * 1024 && fStart > fBuffer.size() / 2) {
-        fBuffer.erase(0, fStart);
-        fStart = 0;
+    std::size_t taken = 0;
+    while (!fPieces.empty()) {
+        Piece& piece = fPieces.front();
+        std::size_t size = piece.end - piece.begin;
+        if (taken + size <= allowed) {
+            taken += size;
+            out.push_back(std::move(piece));
+            fPieces.pop_front();
+            continue;
+        }
+        // Whole lines of this piece, as many as fit.
+        std::size_t lf = piece.View().substr(0, allowed - taken).rfind('\n');
+        if (lf != std::string_view::npos) {
+            out.push_back({piece.text, piece.begin, piece.begin + lf + 1});
+            taken += lf + 1;
+            piece.begin += lf + 1;
+        }
+        break;
     }
-    fRecent.emplace_back(now, out.size());
+    if (out.empty()) {
+        *wait = fRecent.front().first + fInterval - now;
+        return out;
+    }
+    fQueued -= taken;
+    fRecent.emplace_back(now, taken);
     return out;
 }
 

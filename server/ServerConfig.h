@@ -73,6 +73,10 @@ struct ServerConfig
     // kernel's send buffer is kept small too, or it would hide a reader
     // that stopped reading behind megabytes of automatic buffer growth.
     std::size_t maxQueuedBytes = 256 * 1024;
+    // Lobby lines to everyone (arrivals, challenges, results, chat) wait
+    // this long (longer with thousands logged in) to go out together with
+    // those that follow.
+    std::chrono::milliseconds broadcastDelay{20};
     int socketSendBuffer = 64 * 1024;
 
     // Lines a connection may send: a burst, refilled at a steady rate.

@@ -1,5 +1,6 @@
 #include "BenchClient.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,12 +8,16 @@ namespace tolvar::bench {
 
 BenchClient::BenchClient(asio::io_context& loop, BenchRun& run, BenchGame& game, bool white,
                          std::string name)
-    : fSocket(loop), fThink(loop), fRun(run), fGame(game), fWhite(white), fName(std::move(name))
+    : fSocket(loop), fThink(loop), fRun(run), fGame(game), fWhite(white), fName(std::move(name)),
+      fRetry(loop)
 {
 }
 
-void BenchClient::Connect(const asio::ip::tcp::endpoint& server)
+void BenchClient::Connect(const asio::ip::tcp::endpoint& server, const asio::ip::address& from)
 {
+    asio::error_code ignored;
+    fSocket.open(asio::ip::tcp::v4(), ignored);
+    fSocket.bind(asio::ip::tcp::endpoint(from, 0), ignored);
     fSocket.async_connect(server, [this](const asio::error_code& error) {
         if (error) {
             std::fprintf(stderr, "%s: cannot connect: %s\n", fName.c_str(),
@@ -54,6 +59,7 @@ void BenchClient::Close()
 {
     asio::error_code ignored;
     fThink.cancel();
+    fRetry.cancel();
     fSocket.close(ignored);
 }
 
@@ -120,6 +126,15 @@ void BenchClient::_Line(const std::string& line)
     std::string code = line.substr(0, 3);
     if (code == "101") {
         _Send("USER " + fName + " secret");
+    } else if (code == "503") {
+        // Too many logins at once: ask again a little later, as a person
+        // would, and a little later each time.
+        fRetries = std::min(fRetries + 1, 5);
+        fRetry.expires_after(std::chrono::milliseconds((std::rand() % 100 + 50) << fRetries));
+        fRetry.async_wait([this](const asio::error_code& error) {
+            if (!error)
+                _Send("USER " + fName + " secret");
+        });
     } else if (code == "201") {
         if (++fRun.loggedIn == fRun.clients && fRun.allLoggedIn)
             fRun.allLoggedIn();

@@ -56,7 +56,9 @@ public:
     BenchClient(asio::io_context& loop, BenchRun& run, BenchGame& game, bool white,
                 std::string name);
 
-    void Connect(const asio::ip::tcp::endpoint& server);
+    // Connects from `from`, a loopback address: the server lets only so many
+    // connections of one address wait for their login.
+    void Connect(const asio::ip::tcp::endpoint& server, const asio::ip::address& from);
     // White opens the game; black joins when white has learnt its id.
     void OpenGame();
     void Join(std::int64_t id);
@@ -84,6 +86,8 @@ private:
     std::array<char, 4096> fReadBuffer;
     std::string fInput;
     std::deque<std::string> fOutput;
+    asio::steady_timer fRetry;
+    int fRetries = 0;
     bool fWriting = false;
     int fGameLines = 0;
     int fReceived = 0;

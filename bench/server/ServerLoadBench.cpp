@@ -7,6 +7,7 @@
 
 #include "BenchClient.h"
 #include "BenchScripts.h"
+#include "BenchServer.h"
 
 #include "server/AccountStore.h"
 #include "server/Elo.h"
@@ -92,52 +93,6 @@ bool SeedAccounts(const std::string& database, int clients)
     return true;
 }
 
-struct ServerChild
-{
-    pid_t pid = -1;
-    std::uint16_t port = 0;
-};
-
-ServerChild StartServer(const std::string& binary, const std::string& database,
-                        const std::string& log)
-{
-    ServerChild child;
-    child.pid = ::fork();
-    if (child.pid == 0) {
-        // The server goes when the benchmark goes, however it ends.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(fd, STDERR_FILENO);
-        ::execl(binary.c_str(), binary.c_str(), "--port", "0", "--db", database.c_str(),
-                static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    const std::string marker = "listening on 127.0.0.1:";
-    for (int i = 0; i < 500 && child.port == 0; ++i) {
-        std::ifstream in(log);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::size_t at = text.str().find(marker);
-        if (at != std::string::npos)
-            child.port =
-                static_cast<std::uint16_t>(std::atoi(text.str().c_str() + at + marker.size()));
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return child;
-}
-
-long PeakMemoryKiB(pid_t pid)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::atol(line.c_str() + 6);
-    }
-    return -1;
-}
-
 // User plus system CPU seconds the process has used so far.
 double CpuSeconds(pid_t pid)
 {
@@ -164,6 +119,14 @@ double LoadAverage()
 {
     double load[1] = {0};
     return getloadavg(load, 1) == 1 ? load[0] : -1;
+}
+
+// Clients come from many loopback addresses (127.0.1.1 and on), sixteen to
+// an address, as players would from their own machines.
+asio::ip::address LoopbackAddress(std::size_t index)
+{
+    return asio::ip::address_v4({127, 0, static_cast<unsigned char>(1 + index / 250),
+                                 static_cast<unsigned char>(1 + index % 250)});
 }
 
 double Percentile(std::vector<double> values, double fraction)
@@ -231,9 +194,10 @@ int main(int argc, char** argv)
         game.black = clients.back().get();
     }
 
-    Clock::time_point started = Clock::now(), setUp{}, playing{}, finished{};
+    Clock::time_point started = Clock::now(), loggedIn{}, setUp{}, playing{}, finished{};
     std::mt19937 random(42);
     run.allLoggedIn = [&] {
+        loggedIn = Clock::now();
         for (BenchGame& game : table)
             game.white->OpenGame();
     };
@@ -263,8 +227,8 @@ int main(int argc, char** argv)
     });
 
     asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), server.port);
-    for (auto& client : clients)
-        client->Connect(endpoint);
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        clients[i]->Connect(endpoint, LoopbackAddress(i / 16));
     loop.run();
 
     bool complete = finished != Clock::time_point{};
@@ -296,8 +260,9 @@ int main(int argc, char** argv)
     double worst = run.latencies.empty()
                        ? 0
                        : *std::max_element(run.latencies.begin(), run.latencies.end()) / 1000.0;
-    std::printf("set-up (logins, %d challenges, %d joins): %.2f s\n", games, games,
-                std::chrono::duration<double>(setUp - started).count());
+    std::printf("set-up: %d logins %.2f s, then %d challenges and %d joins %.2f s\n",
+                options.clients, std::chrono::duration<double>(loggedIn - started).count(), games,
+                games, std::chrono::duration<double>(setUp - loggedIn).count());
     std::printf("moves: %ld in %.2f s = %.0f moves/s\n", run.moves, seconds,
                 seconds > 0 ? static_cast<double>(run.moves) / seconds : 0.0);
     std::printf("MOVE to the opponent's 114: p50 %.3f ms, p99 %.3f ms, max %.3f ms\n", p50, p99,

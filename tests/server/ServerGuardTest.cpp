@@ -122,7 +122,7 @@ TEST_F(SlowHashing, ChecksOfClosedConnectionsAreDroppedAndTheQueueIsBounded)
     }
     // More from one address than may wait: the rest are told to come back.
     std::vector<TestClient*> crowd;
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < 10; ++i)
         crowd.push_back(&From("127.0.0.4"));
     for (std::size_t i = 0; i < crowd.size(); ++i)
         crowd[i]->Send("USER ghost" + std::to_string(i) + " wrong");
@@ -134,7 +134,9 @@ TEST_F(SlowHashing, ChecksOfClosedConnectionsAreDroppedAndTheQueueIsBounded)
             EXPECT_EQ(answer, "403 :unknown name or wrong password");
         }
     }
-    EXPECT_GE(busy, 7 - fConfig.maxWaitingLoginsPerAddress);
+    // Two checks are under way at a time with one hashing thread; one more
+    // may have ended while the lines came in.
+    EXPECT_GE(busy, 10 - 3 - fConfig.maxWaitingLoginsPerAddress);
     crowd.back()->Send("GAMES");
     EXPECT_EQ(crowd.back()->Next(), "404 :log in first") << "a busy answer keeps the connection";
 

@@ -1,0 +1,61 @@
+#include "BenchServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace tolvar::bench {
+
+ServerChild StartServer(const std::string& binary, const std::string& database,
+                        const std::string& log, const std::vector<std::string>& extra)
+{
+    ServerChild child;
+    child.pid = ::fork();
+    if (child.pid == 0) {
+        // The server goes when the benchmark goes, however it ends.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(fd, STDERR_FILENO);
+        std::vector<std::string> arguments = {binary, "--port", "0", "--db", database};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        ::execv(binary.c_str(), argv.data());
+        ::_exit(127);
+    }
+    const std::string marker = "listening on 127.0.0.1:";
+    for (int i = 0; i < 500 && child.port == 0; ++i) {
+        std::ifstream in(log);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::size_t at = text.str().rfind(marker);
+        if (at != std::string::npos)
+            child.port =
+                static_cast<std::uint16_t>(std::atoi(text.str().c_str() + at + marker.size()));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return child;
+}
+
+long PeakMemoryKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    }
+    return -1;
+}
+
+} // namespace tolvar::bench

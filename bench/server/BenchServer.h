@@ -1,0 +1,27 @@
+#pragma once
+// The real tolvar-server program as a child of a benchmark: started on a
+// free port with its log in a file, stopped when the benchmark ends.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvar::bench {
+
+struct ServerChild
+{
+    pid_t pid = -1;
+    std::uint16_t port = 0; // 0 when the server did not start
+};
+
+// Runs `binary --port 0 --db database` with `extra` arguments, its standard
+// error appended to `log`, and waits (at most ten seconds) for its port.
+ServerChild StartServer(const std::string& binary, const std::string& database,
+                        const std::string& log, const std::vector<std::string>& extra = {});
+
+// The peak resident memory of the process in KiB, or -1.
+long PeakMemoryKiB(pid_t pid);
+
+} // namespace tolvar::bench
