@@ -91,8 +91,12 @@ bool Connection::_CatchUp()
         return true;
     std::vector<OutputQueue::Piece> pieces;
     fStream->Collect(&fHeard, &pieces);
+    // The bound is for readers that do not keep up: what waits behind a
+    // write in progress. A burst to a connection that has taken everything
+    // so far goes to the socket whatever its size; it is held only once.
+    bool keepingUp = !fWritePending && fOutput.Empty();
     for (OutputQueue::Piece& piece : pieces) {
-        if (!fOutput.Push(std::move(piece))) {
+        if (!fOutput.Push(std::move(piece), keepingUp)) {
             Close("output queue full");
             return false;
         }

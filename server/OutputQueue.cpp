@@ -19,10 +19,10 @@ bool OutputQueue::Push(std::string_view line)
     return true;
 }
 
-bool OutputQueue::Push(Piece piece)
+bool OutputQueue::Push(Piece piece, bool unbounded)
 {
     std::size_t size = piece.end - piece.begin;
-    if (fQueued + size > fMaxQueued)
+    if (!unbounded && fQueued + size > fMaxQueued)
         return false;
     if (size == 0)
         return true;

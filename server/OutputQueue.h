@@ -38,9 +38,9 @@ public:
     OutputQueue(std::size_t burst, std::chrono::milliseconds interval, std::size_t maxQueued);
 
     // Queues one line, LF included, or a piece of whole lines; false (and
-    // nothing queued) when the bound would be passed.
+    // nothing queued) when the bound would be passed, unless `unbounded`.
     bool Push(std::string_view line);
-    bool Push(Piece piece);
+    bool Push(Piece piece, bool unbounded = false);
 
     // Whole lines for the next write at `now`, counted against the current
     // interval (without pacing: everything queued). Empty when nothing may

@@ -311,7 +311,7 @@ void Lobby(const std::string& binary)
         for (int i = 0; i < n; ++i)
             lost += !Drain(events[i].data.fd);
     };
-    const std::string description(96, 'd');
+    const std::string description(86, 'd'); // with the number, 100 bytes at most
     for (int i = 0; i < players; ++i) {
         auto peer = std::make_unique<Peer>(server.Port(), Address(40, i / 10));
         peer->Line();

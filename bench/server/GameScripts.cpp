@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-namespace tolvar::server::test {
+namespace tolvar::bench {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::vector<std::string> WanderingGame(int plies, unsigned seed)
     return moves;
 }
 
-} // namespace tolvar::server::test
+} // namespace tolvar::bench
