@@ -1,6 +1,6 @@
 // The server's small pieces on their own, where a fault would hide from a
 // conversation: line framing across reads, the flood budget, the output
-// queue's pacing and bound, Elo, the login throttle, and the store.
+// queue's pacing and bound, Elo, the login throttle, and damaged databases.
 
 #include "ServerHarness.h"
 
@@ -183,43 +183,6 @@ TEST(LoginThrottle, DelaysDoubleFromTheThirdFailurePerAddressAndPerAccount)
     for (std::size_t i = 0; i <= LoginThrottle::kAddressesPerAccount; ++i)
         throttle.Failed("spread" + std::to_string(i), "carol", t);
     EXPECT_GT(wait("fresh", "carol"), 0);
-}
-
-TEST(AccountStore, EachGameRatesFromTheStoredRatingsAndFailuresChangeNothing)
-{
-    TempDir dir;
-    std::string error;
-    auto store = AccountStore::Open(dir.File("s.db"), &error);
-    ASSERT_TRUE(store) << error;
-    EXPECT_EQ(store->CreateAccount("Alice", "h", 1500), AccountStore::Created::Yes);
-    EXPECT_EQ(store->CreateAccount("bob", "h", 1500), AccountStore::Created::Yes);
-    EXPECT_EQ(store->CreateAccount("ALICE", "h", 1500), AccountStore::Created::NameTaken);
-    Account alice, bob;
-    ASSERT_EQ(store->FindAccount("alice", &alice), AccountStore::Found::Yes);
-    ASSERT_EQ(store->FindAccount("BOB", &bob), AccountStore::Found::Yes);
-    EXPECT_EQ(alice.name, "Alice");
-    auto game = [](std::int64_t id, std::int64_t white, std::int64_t black, double score) {
-        FinishedGame g;
-        g.id = id;
-        g.whiteId = white;
-        g.blackId = black;
-        g.whiteScore = score;
-        return g;
-    };
-    FinishedGame first = game(17, alice.id, bob.id, 0.0);
-    ASSERT_TRUE(store->RecordGame(first)) << store->LastError();
-    EXPECT_EQ(first.whiteAfter, 1484);
-    FinishedGame second = game(18, bob.id, alice.id, 0.5);
-    ASSERT_TRUE(store->RecordGame(second)) << store->LastError();
-    EXPECT_EQ(second.whiteBefore, 1516) << "rated from the stored ratings";
-    EXPECT_EQ(second.whiteAfter, 1515);
-    FinishedGame clash = game(17, alice.id, bob.id, 1.0); // the id is taken
-    EXPECT_FALSE(store->RecordGame(clash));
-    FinishedGame stranger = game(19, alice.id, 999, 1.0);
-    EXPECT_FALSE(store->RecordGame(stranger));
-    ASSERT_EQ(store->FindAccount("alice", &alice), AccountStore::Found::Yes);
-    EXPECT_EQ(alice.rating, 1485);
-    EXPECT_EQ(store->HighestGameId(), 18);
 }
 
 TEST(AccountStore, ADatabaseItCannotKeepIsRefusedWithAReason)

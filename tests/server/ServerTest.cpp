@@ -1,9 +1,10 @@
 // The real tolvar-server program where a transcript cannot look: the time
-// password checks take, readers that read like the real client or not at
-// all, random bytes, and the files it keeps.
+// password checks take, a reader that stops reading, random bytes, and the
+// files it keeps (private, and passwords only hashed).
 
 #include "ServerHarness.h"
 
+#include "server/AccountStore.h"
 #include "server/PasswordHash.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <fstream>
 #include <memory>
 #include <random>
-#include <thread>
 
 using namespace tolvar::server;
 using namespace tolvar::server::test;
@@ -25,7 +25,7 @@ namespace {
 class Server : public ::testing::Test
 {
 protected:
-    void Start(std::vector<std::string> sets = {})
+    void Start(const std::vector<std::string>& sets)
     {
         std::vector<std::string> arguments;
         for (const std::string& set : sets)
@@ -35,11 +35,10 @@ protected:
         fPort = fServer->WaitForPort();
         ASSERT_NE(fPort, 0) << fServer->Log();
     }
-    // Connected, greeted and, with a name, logged in (the account made first).
+    // Connected, greeted and, with a name, logged in to a new account.
     Peer& Client(const std::string& name = {}, const std::string& from = {}, int window = 0)
     {
-        fPeers.push_back(std::make_unique<Peer>(fPort, from, window));
-        Peer& peer = *fPeers.back();
+        Peer& peer = *fPeers.emplace_back(std::make_unique<Peer>(fPort, from, window));
         EXPECT_EQ(peer.Next(), "101 1.31 :Tolvar chess server");
         if (!name.empty()) {
             peer.Send("CREATE " + name + " secret");
@@ -55,14 +54,6 @@ protected:
     std::uint16_t fPort = 0;
     std::vector<std::unique_ptr<Peer>> fPeers;
 };
-
-int Count(const std::string& text, const std::string& what)
-{
-    int count = 0;
-    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
 
 } // namespace
 
@@ -83,7 +74,7 @@ TEST_F(Server, ChecksOfClosedConnectionsAreDroppedAndTheWaitingOnesBounded)
     for (Peer* guess : crowd) {
         std::string answer = guess->Next();
         busy += answer == "503 :server busy; try again later";
-        if (answer != "503 :server busy; try again later") {
+        if (answer.rfind("503", 0) != 0) {
             EXPECT_EQ(answer, "403 :unknown name or wrong password");
         }
     }
@@ -95,8 +86,12 @@ TEST_F(Server, ChecksOfClosedConnectionsAreDroppedAndTheWaitingOnesBounded)
     Peer& owner = Client({}, "127.0.0.2");
     owner.Send("USER alice secret");
     EXPECT_EQ(owner.Next(), "504 :alice is already logged in");
-    EXPECT_LE(Count(fServer->Log(), "failed login as alice"), 2)
-        << "checks of connections that had closed were run";
+    std::string log = fServer->Log();
+    int failures = 0;
+    for (std::size_t at = 0; (at = log.find("failed login as alice", at)) != std::string::npos;
+         ++at)
+        ++failures;
+    EXPECT_LE(failures, 2) << "checks of connections that had closed were run";
 }
 
 TEST_F(Server, AnUnknownNameTakesAsLongAsAWrongPassword)
@@ -104,14 +99,12 @@ TEST_F(Server, AnUnknownNameTakesAsLongAsAWrongPassword)
     Start({"hash-cost=interactive"});
     std::string hash = HashPassword("secret", HashCost::Interactive()).value();
     Clock::duration oneHash = Clock::duration::max(), answer = oneHash;
+    Peer& guest = Client();
     for (int i = 0; i < 2; ++i) {
         auto start = Clock::now();
         VerifyPassword(hash, "wrong");
         oneHash = std::min(oneHash, Clock::now() - start);
-    }
-    Peer& guest = Client();
-    for (int i = 0; i < 2; ++i) {
-        auto start = Clock::now();
+        start = Clock::now();
         guest.Send("USER nobody" + std::to_string(i) + " wrong");
         ASSERT_EQ(guest.Next(), "403 :unknown name or wrong password");
         answer = std::min(answer, Clock::now() - start);
@@ -119,42 +112,11 @@ TEST_F(Server, AnUnknownNameTakesAsLongAsAWrongPassword)
     EXPECT_GE(answer, oneHash / 5) << "an unknown name was answered without a hash";
 }
 
-TEST_F(Server, AClientThatReadsLikeOursGetsEveryLineOfAPacedBurst)
-{
-    // Wider than the default, so that a busy machine cannot make two bursts
-    // meet in one read.
-    Start({"pace-interval=200"});
-    Peer& reader = Client("reader");
-    Peer& alice = Client("alice");
-    std::vector<std::string> expected = {"701 alice 1500"};
-    for (int i = 0; i < 20; ++i) {
-        std::string text = "line " + std::to_string(100 + i) + " " + std::string(93, '.');
-        alice.Send("PUBLMSG :" + text);
-        expected.push_back("115 alice lobby :" + text);
-    }
-    // At most 999 bytes a read and a pause after it; the client drops the
-    // partial last line of a read and a read that begins with a line end.
-    std::vector<std::string> lines;
-    for (auto deadline = Clock::now() + 10s;
-         lines.size() < expected.size() && Clock::now() < deadline;) {
-        std::string chunk = reader.ReadChunk(999, 1s);
-        ASSERT_FALSE(chunk.empty());
-        EXPECT_EQ(chunk.back(), '\n') << "every write ends on a line end";
-        std::size_t pos = 0;
-        for (std::size_t lf; chunk[0] != '\n' && (lf = chunk.find('\n', pos)) != std::string::npos;
-             pos = lf + 1)
-            lines.push_back(chunk.substr(pos, lf - pos));
-        std::this_thread::sleep_for(50ms);
-    }
-    EXPECT_EQ(lines, expected);
-}
-
-TEST_F(Server, ASlowReaderIsCutOffAndNoiseNeverBringsTheServerDown)
+TEST_F(Server, AReaderThatStopsIsCutOffAndNoiseNeverBringsTheServerDown)
 {
     Start({"max-queued-bytes=16384", "flood-lines-per-second=0"});
-    Peer& slow = Client("slow", {}, 4096); // a tiny window, never read
+    Peer& slow = Client("slow", {}, 4096); // a small window, and never read
     Peer& alice = Client("alice");
-    EXPECT_EQ(slow.Next(), "701 alice 1500");
     const std::string text(390, 'z');
     std::string line;
     for (int batch = 0; batch < 400 && line != "702 slow"; ++batch) {
@@ -164,21 +126,24 @@ TEST_F(Server, ASlowReaderIsCutOffAndNoiseNeverBringsTheServerDown)
             ASSERT_EQ(line, "115 alice lobby :" + text);
     }
     ASSERT_EQ(line, "702 slow");
+    EXPECT_EQ(slow.Next(), "701 alice 1500");
 
     std::mt19937 random(1234);
-    const char* starts[] = {"USER ",    "CREATE ",     "MAKE ",     "PLAY ",  "MOVE 1 ",
-                            "OBSERVE ", "GAMEMSG 1 :", "PUBLMSG :", "ABORT ", ""};
+    const char* starts[] = {"USER ", "CREATE ", "MAKE ", "PLAY ", "MOVE 1 ", "OBSERVE ", ""};
     for (int round = 0; round < 20; ++round) {
         Peer noise(fPort);
         for (int i = 0; i < 30; ++i) {
-            std::string bytes = starts[random() % 10];
+            std::string bytes = starts[random() % 7];
             for (int n = static_cast<int>(random() % 40); n > 0; --n)
                 bytes += static_cast<char>(random() % 256);
             noise.SendRaw(bytes + (random() % 4 == 0 ? "\n" : " \r\n"));
         }
     }
     alice.Send("USERS");
-    EXPECT_EQ(alice.SkipTo("700"), "700 alice 1500");
+    do
+        line = alice.Next();
+    while (line.rfind("115", 0) == 0);
+    EXPECT_EQ(line, "700 alice 1500");
 }
 
 TEST_F(Server, ItsFilesArePrivateAndADatabaseItCannotWriteRefusesTheStart)
@@ -189,9 +154,18 @@ TEST_F(Server, ItsFilesArePrivateAndADatabaseItCannotWriteRefusesTheStart)
     ::chmod(fDir.File("log").c_str(), 0644);
     ServerProcess server(TOLVAR_SERVER_BINARY,
                          {"--port", "0", "--db", fDir.File("s.db"), "--log", fDir.File("log")},
-                         fDir.File("log"), {}, true);
+                         fDir.File("log"));
     EXPECT_TRUE(server.Logged("listening on"));
-    server.Stop(SIGTERM);
+    Peer alice(server.WaitForPort());
+    alice.Send("CREATE alice secret");
+    EXPECT_EQ(alice.Next(), "101 1.31 :Tolvar chess server");
+    EXPECT_EQ(alice.Next(), "401 :account alice created");
+    EXPECT_EQ(server.Stop(SIGTERM), 0);
+    std::string error;
+    Account stored;
+    ASSERT_EQ(AccountStore::Open(fDir.File("s.db"), &error)->FindAccount("alice", &stored),
+              AccountStore::Found::Yes);
+    EXPECT_EQ(stored.passwordHash.rfind("$argon2id$", 0), 0u) << "only a hash is stored";
     for (const char* file : {"s.db", "log"}) {
         struct stat info
         {
@@ -201,9 +175,8 @@ TEST_F(Server, ItsFilesArePrivateAndADatabaseItCannotWriteRefusesTheStart)
     }
     ::chmod(fDir.File("s.db").c_str(), 0444);
     ServerProcess locked(TOLVAR_SERVER_BINARY, {"--port", "0", "--db", fDir.File("s.db")},
-                         fDir.File("locked"), {}, true, true);
-    EXPECT_EQ(locked.Wait(), 1);
+                         fDir.File("locked"), {}, true);
+    EXPECT_EQ(locked.Stop(0), 1);
     EXPECT_TRUE(locked.Logged("cannot be written")) << locked.Log();
-    ServerProcess wrong(TOLVAR_SERVER_BINARY, {"--port", "x"}, fDir.File("wrong"), {}, true);
-    EXPECT_EQ(wrong.Wait(), 2);
+    EXPECT_EQ(ServerProcess(TOLVAR_SERVER_BINARY, {"--port", "x"}, fDir.File("x")).Stop(0), 2);
 }

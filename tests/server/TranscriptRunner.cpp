@@ -1,38 +1,37 @@
 // Runs conversation transcripts against the real tolvar-server program and
-// reports the first difference with its file and line:
+// names the first difference by file and line:
 //
 //   server_transcripts [--server PATH] [--set NAME=VALUE]... FILE...
 //
 // Each file gets a fresh server (cheapest password hash, free port, new
-// database). A transcript is a list of lines, run in order:
+// database), and runs line by line:
 //
-//   # a comment                 blank lines and comments are skipped
-//   set NAME=VALUE              a server limit (before the first client)
-//   connect NAME [from ADDRESS] [window BYTES]
+//   # a comment                 (and blank lines) skipped
+//   set NAME=VALUE              a server limit, before the first client
+//   connect NAME [from ADDRESS]
 //   login NAME                  connect, CREATE NAME secret (the first time
-//                               in this file), USER NAME secret, and check
-//                               every reply on the way
-//   NAME> TEXT                  NAME sends TEXT as the client frames it
+//                               in the file), USER NAME secret, each reply
+//                               checked
+//   NAME> TEXT                  NAME sends TEXT framed as the client does
 //   NAME>> BYTES                NAME sends BYTES as they are
 //   A,B< TEXT                   A and B each receive exactly TEXT next
-//   A<~ TEXT                    A skips lines up to one that is TEXT
+//   A<~ TEXT                    A receives TEXT after any other lines
 //   quiet A,B                   A and B receive nothing for a moment
 //   closed A                    the server closes A's connection
 //   close A                     A hangs up
 //   play ID WHITE,BLACK[,WATCHER...] MOVE...
-//                               the players move in turn (on from the last
-//                               play of that game), and each of them
-//                               receives "114 ID ply MOVE"; SENT=APPLIED
-//                               for a move the server writes otherwise
-//   repeat N LINE               LINE N times; {#} in it counts from 1
+//                               the players move in turn, on from the last
+//                               play of the game, and all named receive
+//                               "114 ID ply MOVE"; SENT=APPLIED for a move
+//                               the server writes otherwise
+//   repeat N LINE               LINE N times, with {#} counting from 1
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
-//   disk full | disk free       the database journal may not grow, or may
-//   sql STATEMENT               run on the database, behind the server
+//   disk full | disk free       the database journal may grow no more, or may
+//   sql STATEMENT               run on the database behind the server's back
 //
-// In TEXT and BYTES: \r \n \t \\ \{ \xNN, and {c*N} for N times c. In TEXT
-// received: {*} matches anything, {name} one word, the same each time.
-// At the end no client may have anything more to read.
+// TEXT and BYTES take \r \n \t \\ \{ \xNN, and {c*N} for N times c; {*} in
+// a received TEXT matches anything. At the end nobody may have more to read.
 
 #include "ServerHarness.h"
 
@@ -42,7 +41,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -65,6 +63,43 @@ std::vector<std::string> Split(const std::string& text, char separator)
     return parts;
 }
 
+// Resolves escapes and repetitions; {*} becomes \x01 for Match.
+std::string Decode(const std::string& text, int counter)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t close = text.find('}', i);
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            char e = text[++i];
+            if (e == 'x' && i + 2 < text.size())
+                out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)), i += 2;
+            else
+                out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
+        } else if (text[i] == '{' && close != std::string::npos) {
+            std::string inside = text.substr(i + 1, close - i - 1);
+            i = close;
+            out += inside == "#"   ? std::to_string(counter)
+                   : inside == "*" ? std::string("\x01")
+                                   : std::string(std::stoul(inside.substr(2)), inside[0]);
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool Match(std::string_view pattern, std::string_view text)
+{
+    if (pattern.empty() || pattern[0] != '\x01')
+        return pattern.empty() ? text.empty()
+                               : !text.empty() && pattern[0] == text[0] &&
+                                     Match(pattern.substr(1), text.substr(1));
+    for (std::size_t n = 0; n <= text.size(); ++n)
+        if (Match(pattern.substr(1), text.substr(n)))
+            return true;
+    return false;
+}
+
 class Transcript
 {
 public:
@@ -78,16 +113,13 @@ public:
         std::ifstream in(fFile);
         if (!in)
             return _Fail("cannot read the file");
-        for (std::string line; std::getline(in, line);) {
-            ++fLine;
-            if (!line.empty() && line[0] != '#' && !_Do(line, 0))
+        for (std::string line; std::getline(in, line);)
+            if (++fLine, !line.empty() && line[0] != '#' && !_Do(line, 0))
                 return false;
-        }
         std::this_thread::sleep_for(100ms);
-        for (auto& [name, peer] : fPeers) {
+        for (auto& [name, peer] : fPeers)
             if (!peer->Silent(0ms))
                 return _Fail(name + " received more: " + peer->Next());
-        }
         return true;
     }
 
@@ -95,9 +127,9 @@ private:
     bool _Fail(const std::string& what)
     {
         std::string log = fServer ? fServer->Log() : "";
-        std::size_t tail = log.size() > 2000 ? log.rfind('\n', log.size() - 2000) : 0;
-        std::fprintf(stderr, "%s:%d: %s\n--- server log (end) ---\n%s\n", fFile.c_str(), fLine,
-                     what.c_str(), log.substr(tail == std::string::npos ? 0 : tail).c_str());
+        std::fprintf(stderr, "%s:%d: %s\n--- the server's log ends ---\n%s\n", fFile.c_str(), fLine,
+                     what.c_str(),
+                     log.substr(log.size() - std::min<std::size_t>(log.size(), 1500)).c_str());
         return false;
     }
 
@@ -112,120 +144,17 @@ private:
         return fPort != 0 || _Fail("the server did not start");
     }
 
-    // The text with escapes and repetitions resolved; with `pattern`, {*}
-    // and {name} are kept as \x01 and \x02name\x03 for the matcher.
-    std::string _Decode(const std::string& text, bool pattern, int counter)
-    {
-        std::string out;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            char c = text[i];
-            if (c == '\\' && i + 1 < text.size()) {
-                char e = text[++i];
-                if (e == 'x' && i + 2 < text.size()) {
-                    out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-                    i += 2;
-                } else {
-                    out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
-                }
-            } else if (c == '{' && text.find('}', i) != std::string::npos) {
-                std::string inside = text.substr(i + 1, text.find('}', i) - i - 1);
-                i = text.find('}', i);
-                if (inside == "#")
-                    out += std::to_string(counter);
-                else if (inside.size() > 2 && inside[1] == '*')
-                    out += std::string(std::stoul(inside.substr(2)), inside[0]);
-                else if (inside == "*" && pattern)
-                    out += '\x01';
-                else if (pattern)
-                    out += "\x02" + inside + "\x03";
-                else
-                    out += fWords[inside];
-            } else {
-                out += c;
-            }
-        }
-        return out;
-    }
-
-    // Matches `text` against a decoded pattern, binding words on the way.
-    bool _Match(std::string_view pattern, std::string_view text,
-                std::map<std::string, std::string>& words)
-    {
-        if (pattern.empty())
-            return text.empty();
-        if (pattern[0] == '\x01') {
-            for (std::size_t n = 0; n <= text.size(); ++n)
-                if (_Match(pattern.substr(1), text.substr(n), words))
-                    return true;
-            return false;
-        }
-        if (pattern[0] == '\x02') {
-            std::size_t end = pattern.find('\x03');
-            std::string name(pattern.substr(1, end - 1));
-            std::size_t length = std::min(text.find(' '), text.size());
-            auto bound = words.find(name);
-            std::string word(text.substr(0, length));
-            if (length == 0 || (bound != words.end() && bound->second != word))
-                return false;
-            words[name] = word;
-            return _Match(pattern.substr(end + 1), text.substr(length), words);
-        }
-        return !text.empty() && pattern[0] == text[0] &&
-               _Match(pattern.substr(1), text.substr(1), words);
-    }
-
     Peer* _Peer(const std::string& name)
     {
         auto found = fPeers.find(name);
-        if (found == fPeers.end())
-            _Fail("no client " + name);
-        return found == fPeers.end() ? nullptr : found->second.get();
+        return found != fPeers.end() ? found->second.get() : (_Fail("no client " + name), nullptr);
     }
 
-    bool _Expect(const std::string& name, const std::string& text, bool skipping, int counter)
+    bool _Lines(const std::vector<std::string>& lines)
     {
-        Peer* peer = _Peer(name);
-        if (!peer)
-            return false;
-        std::string pattern = _Decode(text, true, counter);
-        for (;;) {
-            std::string line = peer->Next();
-            auto words = fWords;
-            if (_Match(pattern, line, words)) {
-                fWords = words;
-                return true;
-            }
-            if (!skipping || line == "<nothing>" || line == "<closed>")
-                return _Fail(name + " expected \"" + text + "\", got \"" + line + "\"");
-        }
-    }
-
-    bool _Login(const std::string& name)
-    {
-        std::vector<std::string> steps = {"connect " + name,
-                                          name + "< 101 1.31 :Tolvar chess server"};
-        if (fCreated.insert(name).second)
-            steps.insert(steps.end(), {name + "> CREATE " + name + " secret",
-                                       name + "< 401 :account " + name + " created"});
-        steps.insert(steps.end(),
-                     {name + "> USER " + name + " secret", name + "< 201 :welcome, " + name});
-        for (const std::string& step : steps)
-            if (!_Do(step, 0))
+        for (const std::string& line : lines)
+            if (!_Do(line, 0))
                 return false;
-        return true;
-    }
-
-    bool _Play(const std::vector<std::string>& words)
-    {
-        std::vector<std::string> players = Split(words[2], ',');
-        for (std::size_t i = 3; i < words.size(); ++i) {
-            int ply = ++fPlies[words[1]];
-            std::string sent = words[i].substr(0, words[i].find('='));
-            std::string applied = words[i].substr(words[i].find('=') + 1);
-            if (!_Do(players[ply % 2 ? 0 : 1] + "> MOVE " + words[1] + " " + sent, 0) ||
-                !_Do(words[2] + "< 114 " + words[1] + " " + std::to_string(ply) + " " + applied, 0))
-                return false;
-        }
         return true;
     }
 
@@ -233,32 +162,47 @@ private:
     {
         std::vector<std::string> words = Split(line, ' ');
         const std::string& verb = words[0];
-        std::string rest = line.size() > verb.size() ? line.substr(verb.size() + 1) : "";
+        std::string rest = line.substr(std::min(line.size(), verb.size() + 1));
         if (verb == "set") {
             fSets.push_back(rest);
         } else if (verb == "connect") {
             if (!fServer && !_Start())
                 return false;
-            std::string from, window;
-            for (std::size_t i = 2; i + 1 < words.size(); i += 2)
-                (words[i] == "from" ? from : window) = words[i + 1];
-            fPeers[words[1]] =
-                std::make_unique<Peer>(fPort, from, window.empty() ? 0 : std::stoi(window));
+            fPeers[words[1]] = std::make_unique<Peer>(fPort, words.size() > 3 ? words[3] : "");
         } else if (verb == "login") {
-            return _Login(words[1]);
+            std::string n = words[1];
+            bool create = fCreated.insert(n).second;
+            return _Lines({"connect " + n, n + "< 101 1.31 :Tolvar chess server"}) &&
+                   (!create || _Lines({n + "> CREATE " + n + " secret",
+                                       n + "< 401 :account " + n + " created"})) &&
+                   _Lines({n + "> USER " + n + " secret", n + "< 201 :welcome, " + n});
         } else if (verb == "close" || verb == "closed" || verb == "quiet") {
             for (const std::string& name : Split(words[1], ',')) {
                 Peer* peer = _Peer(name);
                 if (!peer)
                     return false;
-                std::string next = verb == "closed" ? peer->Next() : "";
-                if (verb == "closed" && next != "<closed>")
+                if (verb == "quiet" && !peer->Silent())
+                    return _Fail(name + " expected nothing, got \"" + peer->Next() + "\"");
+                if (std::string next; verb == "closed" && (next = peer->Next()) != "<closed>")
                     return _Fail(name + " expected the end, got \"" + next + "\"");
                 if (verb != "quiet")
                     fPeers.erase(name);
-                else if (verb == "quiet" && !peer->Silent())
-                    return _Fail(name + " expected nothing, got \"" + peer->Next() + "\"");
             }
+        } else if (verb == "play") {
+            for (std::size_t i = 3; i < words.size(); ++i) {
+                int ply = ++fPlies[words[1]];
+                std::string sent = words[i].substr(0, words[i].find('='));
+                std::string applied = words[i].substr(words[i].find('=') + 1);
+                std::string mover = Split(words[2], ',')[ply % 2 ? 0 : 1];
+                if (!_Lines({mover + "> MOVE " + words[1] + " " + sent,
+                             words[2] + "< 114 " + words[1] + " " + std::to_string(ply) + " " +
+                                 applied}))
+                    return false;
+            }
+        } else if (verb == "repeat") {
+            for (int i = 1; i <= std::stoi(words[1]); ++i)
+                if (!_Do(rest.substr(rest.find(' ') + 1), i))
+                    return false;
         } else if (verb == "wait") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[1])));
         } else if (verb == "restart" || verb == "crash") {
@@ -270,10 +214,10 @@ private:
             {
             };
             ::stat(fDir.File("server.db-wal").c_str(), &journal);
-            rlimit limit{words[1] == "full" ? static_cast<rlim_t>(journal.st_size) : RLIM_INFINITY,
+            rlimit limit{rest == "full" ? static_cast<rlim_t>(journal.st_size) : RLIM_INFINITY,
                          RLIM_INFINITY};
             if (::prlimit(fServer->Pid(), RLIMIT_FSIZE, &limit, nullptr) != 0)
-                return _Fail("cannot limit the server's files");
+                return _Fail("cannot limit the server's file sizes");
         } else if (verb == "sql") {
             sqlite3* db = nullptr;
             sqlite3_open(fDir.File("server.db").c_str(), &db);
@@ -281,31 +225,26 @@ private:
             sqlite3_close(db);
             if (done != SQLITE_OK)
                 return _Fail("cannot run " + rest);
-        } else if (verb == "play") {
-            return _Play(words);
-        } else if (verb == "repeat") {
-            std::string body = rest.substr(rest.find(' ') + 1);
-            for (int i = 1; i <= std::stoi(words[1]); ++i)
-                if (!_Do(body, i))
-                    return false;
         } else {
             std::size_t arrow = line.find_first_of("<>");
-            if (arrow == std::string::npos)
-                return _Fail("cannot read this line");
-            std::string names = line.substr(0, arrow);
-            std::string how = line.substr(arrow, line.find(' ', arrow) - arrow);
-            std::string text =
-                line.size() > arrow + how.size() ? line.substr(arrow + how.size() + 1) : "";
-            for (const std::string& name : Split(names, ',')) {
-                if (how[0] == '<') {
-                    if (!_Expect(name, text, how == "<~", counter))
-                        return false;
-                } else if (Peer* peer = _Peer(name)) {
-                    std::string bytes = _Decode(text, false, counter);
-                    how == ">>" ? peer->SendRaw(bytes) : peer->Send(bytes);
-                } else {
+            std::size_t space = std::min(line.find(' ', arrow), line.size());
+            std::string how = line.substr(arrow, space - arrow);
+            std::string text = Decode(line.substr(std::min(line.size(), space + 1)), counter);
+            for (const std::string& name : Split(line.substr(0, arrow), ',')) {
+                Peer* peer = _Peer(name);
+                if (!peer)
                     return false;
+                if (how == ">" || how == ">>") {
+                    how == ">" ? peer->Send(text) : peer->SendRaw(text);
+                    continue;
                 }
+                std::string got;
+                do
+                    got = peer->Next();
+                while (how == "<~" && !Match(text, got) && got != "<nothing>" && got != "<closed>");
+                if (!Match(text, got))
+                    return _Fail(name + " expected \"" + line.substr(space + 1) + "\", got \"" +
+                                 got + "\"");
             }
         }
         return true;
@@ -320,7 +259,6 @@ private:
     std::uint16_t fPort = 0;
     std::map<std::string, std::unique_ptr<Peer>> fPeers;
     std::set<std::string> fCreated;
-    std::map<std::string, std::string> fWords;
     std::map<std::string, int> fPlies; // by game
 };
 
@@ -337,7 +275,7 @@ int main(int argc, char** argv)
         else
             files.push_back(argument);
     }
-    std::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
     int failed = 0;
     for (const std::string& file : files) {
         bool passed = Transcript(file, binary, sets).Run();
