@@ -18,7 +18,7 @@ constexpr int kHeight = 150;
 } // namespace
 
 ChooseColorWindow::ChooseColorWindow(QWidget* parent)
-    : BWindow<QDialog>("Choose Game Charecteristics", parent)
+    : BWindow<QDialog>("Choose Game Characteristics", parent)
 {
     setModal(true);
     setFixedSize(kWidth, kHeight);

@@ -209,6 +209,19 @@ void GameWindow::SetBlackPlayer(const std::string& name)
     _PlayersChanged(name);
 }
 
+void GameWindow::GameGone(const std::string& why)
+{
+    fGone = true;
+    // A promotion being chosen could no longer be sent.
+    if (fBoard != nullptr && fBoard->IsChoosingPromotion())
+        fBoard->AbandonPromotion();
+    // Its number may come back as another game, which gets a window of its own.
+    MyGames* games = MyGames::Instance();
+    if (games->GetGameReference(fGameID) == this)
+        games->RemoveGameReference(fGameID);
+    SetStatus(why);
+}
+
 void GameWindow::_PlayersChanged(const std::string& name)
 {
     _UpdateWindowTitle();
@@ -319,6 +332,10 @@ void GameWindow::MessageReceived(BMessage* message)
     case MSG_BOARD_FORWARD:
         fBoard->MessageReceived(message);
         break;
+    case MSG_CONNECTION_RESET:
+        if (!fGone)
+            GameGone("The connection to the server was closed; no more moves can be made here.");
+        break;
     default:
         break;
     }
@@ -329,8 +346,11 @@ bool GameWindow::QuitRequested()
     MyGames* games = MyGames::Instance();
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
-    TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
-                                                 : ClientLines::Abort(fGameID));
+    // A game that has gone is no longer this window's to end: its number
+    // may by now be another game's.
+    if (!fGone)
+        TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
+                                                     : ClientLines::Abort(fGameID));
     return true;
 }
 

@@ -307,8 +307,11 @@ bool BrowserWindow::QuitRequested()
 void BrowserWindow::Reset()
 {
     SetStatus("");
-    Speaker().Reset();
+    // The game windows are asked to close before the speaker resets, so
+    // that the lines they send as they close (ABORT, OBSERVE off) still go
+    // out on the connection the games belong to.
     MyGames::Instance()->RemoveAllGames();
+    Speaker().Reset();
     fPeople->MakeEmpty();
     fChat->SetEnabled(false);
     fChat->Reset();
@@ -432,7 +435,7 @@ void BrowserWindow::_Join()
     if (!game->IsFull())
         Speaker().Send(ClientLines::Play(game->GameID()));
     else
-        Speaker().Send(ClientLines::ObserveOn(game->GameID()));
+        _Observe(game->GameID());
 }
 
 void BrowserWindow::_Watch()
@@ -441,9 +444,17 @@ void BrowserWindow::_Watch()
     if (game == nullptr)
         return;
     if (game->IsFull() && !game->AmIInvolved())
-        Speaker().Send(ClientLines::ObserveOn(game->GameID()));
+        _Observe(game->GameID());
     else
         ModalAlertFactory::Alert("You can not observe this game.", "Oops!");
+}
+
+void BrowserWindow::_Observe(const std::string& gameId)
+{
+    // Remembered, so that the server's answer (120) may open a window: a
+    // 120 nobody asked for opens none.
+    MyGames::Instance()->AddWatchRequest(gameId);
+    Speaker().Send(ClientLines::ObserveOn(gameId));
 }
 
 void BrowserWindow::_UpdateButtonsForSelection()

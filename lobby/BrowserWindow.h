@@ -87,6 +87,7 @@ private:
 
     void _Join();
     void _Watch();
+    void _Observe(const std::string& gameId);
     void _UpdateButtonsForSelection();
     void _OpenWebPage();
     // The row of `gameId`, or null; with its index in the list when asked.

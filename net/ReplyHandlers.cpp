@@ -94,7 +94,7 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
         {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
         {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
-        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::HandlerIgnored},
+        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::Handler406},
         {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
         {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
         {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
@@ -263,7 +263,16 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
     if (args.size() < 4)
         return;
     kit::RunOnGuiThread([&] {
-        if (!Hooks().newWatchedGameWindow)
+        MyGames* games = MyGames::Instance();
+        if (GameWindowBase* open = games->GetGameReference(args[0])) {
+            // The game is shown already: a second window would only repeat it.
+            open->SetWhitePlayer(args[2]);
+            open->SetBlackPlayer(args[1]);
+            return;
+        }
+        // Only a game the user asked to watch opens a window, so a server
+        // cannot pile up windows the user never wanted.
+        if (!games->TakeWatchRequest(args[0]) || !Hooks().newWatchedGameWindow)
             return;
         game* record = cgc_create_game();
         if (record == nullptr)
@@ -313,14 +322,31 @@ void ReplyHandlers::Handler401(const std::string&, const Args&)
     _Post(MSG_ACCOUNT_CREATED);
 }
 
-void ReplyHandlers::Handler402(const std::string&, const Args&)
+void ReplyHandlers::Handler402(const std::string&, const Args& args)
 {
-    _Post(MSG_ACCOUNT_EXISTS);
+    // The account may be refused for other reasons than an existing name;
+    // the server's reason, when it gives one, goes with the message.
+    BMessage message(MSG_ACCOUNT_EXISTS);
+    if (!args.empty() && !args[0].empty())
+        message.AddString("message", args[0]);
+    fContext.Broadcast(message);
 }
 
 void ReplyHandlers::Handler403(const std::string&, const Args&)
 {
     _Post(MSG_LOGIN_BAD_PASSWORD);
+}
+
+void ReplyHandlers::Handler406(const std::string&, const Args& args)
+{
+    if (args.empty())
+        return;
+    const std::string& id = args[0];
+    kit::RunOnGuiThread([&] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->GameGone("The server no longer knows game #" + id +
+                             "; no more moves can be made here.");
+    });
 }
 
 void ReplyHandlers::Handler504(const std::string&, const Args&)

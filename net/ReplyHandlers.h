@@ -39,12 +39,13 @@ public:
     void Handler401(const std::string& code, const Args& args); // account created
     void Handler402(const std::string& code, const Args& args); // account exists
     void Handler403(const std::string& code, const Args& args); // wrong password
+    void Handler406(const std::string& code, const Args& args); // no such game
     void Handler504(const std::string& code, const Args& args); // already logged in
     void Handler601(const std::string& code, const Args& args); // game aborted
     void Handler700(const std::string& code, const Args& args); // user online
     void Handler701(const std::string& code, const Args& args); // user arrived
     void Handler702(const std::string& code, const Args& args); // user left
-    // 103-105, 110-113, 116, 117 and 405-411: known codes that change nothing.
+    // 103-105, 110-113, 116, 117, 405 and 407-411: known codes that change nothing.
     void HandlerIgnored(const std::string& code, const Args& args);
 
 private:
