@@ -53,6 +53,10 @@ ChooseColorWindow::ChooseColorWindow(QWidget* parent)
 
     fCancelButton = new QPushButton("Nevermind", fBackground);
     fCancelButton->setObjectName("cancel");
+    // Not the dialog's default button: Enter in the description must not
+    // throw the game away.
+    fCancelButton->setAutoDefault(false);
+    fCancelButton->setDefault(false);
     fCancelButton->setGeometry(kWidth - 10 - 65, kHeight - 10 - 20, 65, 20);
     connect(fCancelButton, &QPushButton::clicked, this, post(MSG_DIALOG_CANCEL));
 
