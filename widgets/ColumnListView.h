@@ -21,7 +21,6 @@
 #include <vector>
 
 class QPainter;
-class QSortFilterProxyModel;
 class ColumnListModel;
 
 // One row. Derived rows paint their cells and give each cell's text (used
@@ -91,7 +90,6 @@ private:
     void _DropSelectionWithin(int first, int count);
 
     ColumnListModel* fModel;
-    QSortFilterProxyModel* fProxy;
     std::vector<int> fMinimumWidths;
     std::function<void(int)> fInvocationHandler;
     int fSortColumn = -1;
