@@ -55,6 +55,7 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
       fObserving(observing)
 {
+    IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
 
     setFixedWidth(kWidth);

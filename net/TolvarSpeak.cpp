@@ -24,6 +24,8 @@ constexpr size_t kMaxReasonLength = 200;
 // After this many bytes handled the speaker waits until the GUI thread has
 // caught up with what they caused (chat lines, notices, list rows).
 constexpr size_t kGuiCatchUpBytes = 64 * 1024;
+// At most this many window calls wait to go to the GUI thread together.
+constexpr size_t kMaxWindowWork = 1024;
 
 std::string AccountRefusedAlert(const std::string& reason)
 {
@@ -270,6 +272,10 @@ void TolvarSpeak::_ShowNewLoginWindow()
 
 void TolvarSpeak::MessageReceived(BMessage* message)
 {
+    // Whatever this message does comes after the window work of the lines
+    // received before it.
+    if (message->what != MSG_PORT_DATA)
+        fHandlers.Flush();
     switch (message->what) {
     case MSG_CONNECTED: {
         bool create;
@@ -335,20 +341,25 @@ void TolvarSpeak::_HandleData(const BMessage& message)
     // Chunks of a connection dropped or reset since they were received are
     // stale, and so is the rest of a chunk once a reply (or another thread)
     // has reset. The last chunks of a connection the server closed are not.
-    fCommands.HandleChunk(data, [this, connection] {
-        return ConnectionNumber() == connection && connection > fResetUpTo;
-    });
+    fCommands.HandleChunk(
+        data,
+        [this, connection] { return ConnectionNumber() == connection && connection > fResetUpTo; },
+        false);
 
-    // The room the chunk took is free again once the windows have caught up
-    // with it too, so that neither this loop's queue nor the GUI's grows
-    // without bound while a server floods the client.
+    // While more is waiting, the window work of several chunks goes to the
+    // GUI thread in one call; it goes at once when nothing else waits.
     int32 length = 0;
-    if (!message.FindInt32("length", &length) || length <= 0)
-        return;
-    fHandledSinceGuiCaughtUp += static_cast<size_t>(length);
+    message.FindInt32("length", &length);
+    fHandledSinceGuiCaughtUp += static_cast<size_t>(std::max<int32>(length, 0));
     if (fHandledSinceGuiCaughtUp >= kGuiCatchUpBytes) {
+        // The room the chunks took is free again only once the windows have
+        // caught up with them too, so that neither this loop's queue nor the
+        // GUI's grows without bound while a server floods the client.
         fHandledSinceGuiCaughtUp = 0;
+        fHandlers.Flush();
         kit::RunOnGuiThread([] {});
+    } else if (CountQueuedMessages() == 0 || fHandlers.PendingWork() >= kMaxWindowWork) {
+        fHandlers.Flush();
     }
     ChunkHandled(connection, length);
 }
