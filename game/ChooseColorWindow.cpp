@@ -13,7 +13,9 @@
 #include <QPushButton>
 
 namespace {
-constexpr int kWidth = 240;
+// Wide enough that a window manager's title bar, with its buttons, still
+// shows the whole title.
+constexpr int kWidth = 300;
 constexpr int kHeight = 150;
 } // namespace
 
@@ -21,20 +23,25 @@ ChooseColorWindow::ChooseColorWindow(QWidget* parent)
     : BWindow<QDialog>("Choose Game Characteristics", parent)
 {
     setModal(true);
+    // A title bar with the close box only: the window neither grows nor
+    // shrinks, and the buttons it has no use for would leave its title too
+    // little room.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
 
     fBackground = GameDialogs::AddBackground(this);
 
     auto* descriptionLabel = new QLabel("Game Description:", fBackground);
-    descriptionLabel->setGeometry(17, 7, 226, 18);
+    descriptionLabel->setGeometry(17, 7, kWidth - 14, 18);
 
     fDescription = new QLineEdit("Let's Play!", fBackground);
     fDescription->setObjectName("description");
-    fDescription->setGeometry(27, 30, 206, 21);
+    fDescription->setGeometry(27, 30, kWidth - 34, 21);
 
     auto* colourLabel = new QLabel("Please select your playing color:", fBackground);
-    colourLabel->setGeometry(17, 52, 226, 18);
+    colourLabel->setGeometry(17, 52, kWidth - 14, 18);
 
     auto post = [this](uint32 what) {
         return [this, what] {
