@@ -35,7 +35,7 @@ const MoveRow rows[] = {
     {"startpos", "E2", "-1", nullptr},
     {"startpos", "E2E4QXYZ", "0", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 1"},
     {"startpos", "O-O", "-1", "E1G1"},
-    {"startpos", "E2E4 O-O-O", "0 -1", "E8C8"},
+    {"startpos", "E2E4 O-O", "0 -1", "E8G8"},
     {"startpos", "o-o", "-1", "o-o"},
     // A pawn leaving its seventh rank needs a piece, whatever its target.
     {"4r2k/4P3/8/8/8/8/7P/K7 w - - 0 1", "E7E8", "-8", nullptr},
@@ -57,7 +57,7 @@ const MoveRow rows[] = {
     {"4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1", "E1G1", "-1", nullptr},
     {"3rk3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "E1C1", "-1", nullptr},
     {"4k1r1/8/8/8/8/8/8/R3K2R w KQ - 0 1", "E1G1", "-1", nullptr},
-    {"1r2k3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "E1C1", "0", nullptr},
+    {"1r2k3/8/8/8/8/8/8/R3K2R w KQ - 0 1", "O-O-O", "0", "1r2k3/8/8/8/8/8/8/2KR3R b - - 1"},
     // Not without the right, past a piece, or without the rook.
     {"4k3/8/8/8/8/8/8/R3K2R w K - 0 1", "E1C1", "-1", nullptr},
     {"4k3/8/8/8/8/8/8/RN2K2R w KQ - 0 1", "E1C1", "-1", nullptr},
