@@ -12,8 +12,8 @@
 #   did not apply its snippet is not found exactly once: the entry needs mending
 #   did not build the fault does not compile: the entry needs mending
 # The last line is "killed N of M", M counting the faults that applied and
-# built. FILTER is an extended regular expression matched against each
-# entry's name and file; --list prints the entries it selects and stops.
+# built. FILTER is a regular expression (as Python reads one) matched against
+# each entry's name and file; --list prints the entries it selects and stops.
 # --keep-going runs every test even after one fails, naming all that fail.
 #
 # The scratch copy and its build are kept between runs, so only the first run
