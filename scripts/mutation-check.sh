@@ -162,9 +162,11 @@ sync_copy() {
     else
       find . -path ./build -prune -o -path ./.git -prune -o -type f -print | sed 's|^\./||'
     fi
-  ) | sort >"$scratch/files.new"
+  ) | while IFS= read -r file; do
+    # The index still names files deleted but not yet committed.
+    if [ -f "$here/$file" ]; then printf '%s\n' "$file"; fi
+  done | sort -u >"$scratch/files.new"
   while IFS= read -r file; do
-    [ -f "$here/$file" ] || continue
     if ! cmp -s "$here/$file" "$src/$file"; then
       mkdir -p "$(dirname "$src/$file")"
       cp "$here/$file" "$src/$file"
@@ -216,8 +218,16 @@ run_tests() {
     -j "$jobs" --timeout 120 "$@" >"$out" 2>&1; then
     return 0
   fi
-  failed=$(sed -n '/tests FAILED:/,$p' "$out" | sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\).*/\1/p' |
-    tr '\n' ' ')
+  # "12 - kit_tests.BLooper.Quit (Failed)"; a test that hung says so.
+  failed=$(sed -n '/tests FAILED:/,$p' "$out" |
+    sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) (\(.*\))$/\1 \2/p' |
+    while read -r test status; do
+      case $status in
+        Failed) printf '%s ' "$test" ;;
+        *) printf '%s (%s) ' "$test" "$status" ;;
+      esac
+    done)
+  failed=${failed% }
   [ -n "$failed" ] || failed="(the tests ran past ${suite_limit}s)"
   printf '%s\n' "$failed"
   return 1
