@@ -1,6 +1,7 @@
 // What the perft oracle cannot show: seats, refusal codes and their order, the
 // reading of move texts, castling's special conditions, the record after a
 // move, and the draw rules.
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
@@ -109,9 +110,12 @@ std::vector<int> expand(const std::string& results)
     return codes;
 }
 
+// Names a row by its place in the table; test names hold no blanks.
 void PrintTo(const MoveRow& row, std::ostream* out)
 {
-    *out << row.fen << ": " << row.moves;
+    *out << "row" << std::find_if(std::begin(rows), std::end(rows), [&](const MoveRow& r) {
+                         return r.fen == row.fen && r.moves == row.moves;
+                     }) - std::begin(rows);
 }
 
 class Moves : public testing::TestWithParam<MoveRow>
@@ -123,6 +127,7 @@ class Moves : public testing::TestWithParam<MoveRow>
 TEST_P(Moves, Results)
 {
     const MoveRow& row = GetParam();
+    SCOPED_TRACE(std::string(row.fen) + ": " + row.moves);
     game* g = std::string(row.fen) == "unseated" ? cgc_create_game() : game_from_fen(row.fen);
     ASSERT_NE(g, nullptr);
     std::istringstream moves(row.moves);
