@@ -230,7 +230,7 @@ int PortTalker::_Send(const char* text, size_t size, const char* traced, size_t 
     // One line at a time, from trace to last byte, so that lines sent from
     // different threads leave whole and in the order of their traces.
     std::lock_guard<std::mutex> sendGuard(fSendLock);
-    std::string trace = "[PortTalker Sends (" + std::to_string(size) + ")]";
+    std::string trace = "[PortTalker Sends (" + std::to_string(tracedSize) + ")]";
     AppendTraceText(trace, traced, tracedSize);
     trace += "[Done]\n";
     Trace(trace);

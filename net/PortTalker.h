@@ -59,8 +59,8 @@ public:
     // Returns the number of bytes the socket took; 0 when not connected.
     int Send(const char* text, int length);
     int Send(const std::string& text);
-    // Sends `text` but traces `traced` in its place (a line that carries a
-    // password is traced with the password hidden).
+    // Sends `text` but traces `traced`, and its length, in its place (a line
+    // that carries a password is traced with the password hidden).
     int Send(const std::string& text, const std::string& traced);
 
     // Sends `text` without its ESC characters; `length` counts the filtered
