@@ -51,8 +51,8 @@ constexpr uint32 MSG_CONNECTION_BROKEN = 0x68374931;
 // The speaker's own: close the connection "connection" (int32), queued
 // behind the lines windows sent before a reset ('h7I2').
 constexpr uint32 MSG_SPEAKER_CLOSE = 0x68374932;
-// The speaker has reset: every game window open now belongs to a dropped
-// connection ('h7I3').
+// The speaker has reset, for the "resets"-th time (int32): every game window
+// made before belongs to a dropped connection ('h7I3').
 constexpr uint32 MSG_CONNECTION_RESET = 0x68374933;
 
 // Codes used only inside one window.

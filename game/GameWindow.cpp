@@ -53,7 +53,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
-      fObserving(observing)
+      fObserving(observing), fResetsAtStart(TolvarSpeak::Instance()->ResetCount())
 {
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
@@ -333,10 +333,13 @@ void GameWindow::MessageReceived(BMessage* message)
     case MSG_BOARD_FORWARD:
         fBoard->MessageReceived(message);
         break;
-    case MSG_CONNECTION_RESET:
-        if (!fGone)
+    case MSG_CONNECTION_RESET: {
+        // A reset from before this window was made is not about its game.
+        int32 resets = 0;
+        if (!fGone && message->FindInt32("resets", &resets) && resets > fResetsAtStart)
             GameGone("The connection to the server was closed; no more moves can be made here.");
         break;
+    }
     default:
         break;
     }

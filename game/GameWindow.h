@@ -119,4 +119,6 @@ private:
     QWidget* fBackground = nullptr;
     bool fCloseAfterPromotion = false;
     bool fGone = false;
+    // The speaker's reset count when the window was made.
+    int32 fResetsAtStart;
 };

@@ -128,7 +128,9 @@ void TolvarSpeak::Reset()
         kit::PostToGuiThread([this, close] { PostMessage(close); });
     }
     OnDisconnect(&TolvarSpeak::CallMeOnDisconnect, this);
-    Broadcast(BMessage(MSG_CONNECTION_RESET));
+    BMessage reset(MSG_CONNECTION_RESET);
+    reset.AddInt32("resets", ++fResets);
+    Broadcast(reset);
 }
 
 void TolvarSpeak::Shutdown(std::chrono::milliseconds grace)

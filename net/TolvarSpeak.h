@@ -61,6 +61,11 @@ public:
     // the loop is stopped. Blocks for at most about `grace`.
     void Shutdown(std::chrono::milliseconds grace);
 
+    // How often the speaker has reset; MSG_CONNECTION_RESET carries the new
+    // count in its "resets" field, so that a window made after a reset can
+    // tell that the reset was not about its connection.
+    int32 ResetCount() const { return fResets; }
+
     // Copies of the stored strings.
     std::string LoggedInAs() const override;
     std::string Server() const;
@@ -114,6 +119,7 @@ private:
     // Connections numbered up to this one have been reset: what they
     // received is no longer handled, and their closing is no news.
     std::atomic<int32> fResetUpTo{0};
+    std::atomic<int32> fResets{0};
     // Bytes handled since the GUI last caught up with what they caused.
     size_t fHandledSinceGuiCaughtUp = 0;
 
