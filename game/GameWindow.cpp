@@ -53,7 +53,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
-      fObserving(observing), fResetsAtStart(TolvarSpeak::Instance()->ResetCount())
+      fObserving(observing), fResetsAtStart(TolvarSpeak::ResetCount())
 {
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);

@@ -37,6 +37,9 @@ std::string AccountRefusedAlert(const std::string& reason)
     return "Your account could not be created: " + shown;
 }
 
+// How often the speaker has reset.
+std::atomic<int32> sResets{0};
+
 void Wak()
 {
     std::fputs("wak\n", stdout);
@@ -129,7 +132,7 @@ void TolvarSpeak::Reset()
     }
     OnDisconnect(&TolvarSpeak::CallMeOnDisconnect, this);
     BMessage reset(MSG_CONNECTION_RESET);
-    reset.AddInt32("resets", ++fResets);
+    reset.AddInt32("resets", ++sResets);
     Broadcast(reset);
 }
 
@@ -167,6 +170,11 @@ void TolvarSpeak::_Close(const BMessage& message)
         }
         fClosed.notify_all();
     }
+}
+
+int32 TolvarSpeak::ResetCount()
+{
+    return sResets;
 }
 
 std::string TolvarSpeak::LoggedInAs() const

@@ -64,7 +64,8 @@ public:
     // How often the speaker has reset; MSG_CONNECTION_RESET carries the new
     // count in its "resets" field, so that a window made after a reset can
     // tell that the reset was not about its connection.
-    int32 ResetCount() const { return fResets; }
+    // Reading it does not bring the speaker into being.
+    static int32 ResetCount();
 
     // Copies of the stored strings.
     std::string LoggedInAs() const override;
@@ -119,7 +120,6 @@ private:
     // Connections numbered up to this one have been reset: what they
     // received is no longer handled, and their closing is no news.
     std::atomic<int32> fResetUpTo{0};
-    std::atomic<int32> fResets{0};
     // Bytes handled since the GUI last caught up with what they caused.
     size_t fHandledSinceGuiCaughtUp = 0;
 
