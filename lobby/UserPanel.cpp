@@ -120,8 +120,8 @@ void UserPanel::_Append(Line line)
         return;
     // The first line after a quiet spell shows at once; the ones close
     // behind it wait for the rest of the interval, which grows with the
-    // time the last flush took, so that laying lines out never takes more
-    // than a quarter of the GUI thread's time.
+    // time the last flush took, so that a steady stream of lines leaves the
+    // GUI thread most of its time.
     const qint64 interval = std::max<qint64>(kFlushInterval, 3 * fLastFlushTime);
     const qint64 since = fSinceFlush.isValid() ? fSinceFlush.elapsed() : interval;
     fFlushTimer->start(static_cast<int>(std::max<qint64>(0, interval - since)));

@@ -10,6 +10,10 @@
 // (ascending, descending, then back to the owner's order); it never
 // reorders the rows themselves.
 //
+// Adding, removing or finding a row costs about the square root of the row
+// count, wherever the row goes, so that a list filled with a hundred
+// thousand rows, one at a time, stays quick.
+//
 // GUI thread only. Nothing here blocks.
 
 #include <QTableView>
