@@ -17,6 +17,7 @@ build: configure
 
 test: build
 	scripts/run-tests.sh $(BUILD_DIR)
+	@scripts/code-size.sh | tail -n 1
 
 # Every C++ file as .clang-format asks.
 check-format: deps

@@ -25,4 +25,9 @@ public:
     virtual void SetWhoIsWinner(const std::string& who) = 0;
     virtual void SetWhitePlayer(const std::string& name) = 0;
     virtual void SetBlackPlayer(const std::string& name) = 0;
+    // The game can no longer be played here: its connection was reset, or
+    // the server no longer knows it. The window says `why` in its status
+    // line, takes no more moves and leaves the registry (its game number may
+    // come back as another game); it stays open for reading.
+    virtual void GameGone(const std::string& why) = 0;
 };

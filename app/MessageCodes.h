@@ -45,6 +45,15 @@ constexpr uint32 MSG_PORT_HOST_UNKNOWN = 0x68374922;
 constexpr uint32 MSG_PORT_CONNECTING = 0x68374923;
 // A client line queued for the speaker's thread ('h7I0').
 constexpr uint32 MSG_SPEAKER_LINE = 0x68374930;
+// The server closed the connection "connection" (int32), broadcast behind
+// that connection's last chunks ('h7I1').
+constexpr uint32 MSG_CONNECTION_BROKEN = 0x68374931;
+// The speaker's own: close the connection "connection" (int32), queued
+// behind the lines windows sent before a reset ('h7I2').
+constexpr uint32 MSG_SPEAKER_CLOSE = 0x68374932;
+// The speaker has reset, for the "resets"-th time (int32): every game window
+// made before belongs to a dropped connection ('h7I3').
+constexpr uint32 MSG_CONNECTION_RESET = 0x68374933;
 
 // Codes used only inside one window.
 constexpr uint32 MSG_PREFS_SAVE = 0x3f100001;

@@ -52,6 +52,24 @@ int32 MyGames::NumStarted()
     return fStarted;
 }
 
+void MyGames::AddWatchRequest(const std::string& id)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fWatchRequests.insert(id);
+}
+
+bool MyGames::TakeWatchRequest(const std::string& id)
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return fWatchRequests.erase(id) > 0;
+}
+
+void MyGames::ClearWatchRequests()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fWatchRequests.clear();
+}
+
 int MyGames::CountGames()
 {
     std::lock_guard<std::mutex> lock(fLock);

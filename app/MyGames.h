@@ -1,12 +1,14 @@
 #pragma once
 // The open-game registry: game identifier -> the window showing that game,
-// and the count of games the user created or joined in this run.
+// the count of games the user created or joined in this run, and the games
+// the user asked to watch whose window has not opened yet.
 // Each operation holds one lock for its whole duration; any thread.
 
 #include "kit/Types.h"
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 class GameWindowBase;
@@ -28,6 +30,14 @@ public:
     void AddStarted();
     int32 NumStarted();
 
+    // The user asked to watch game `id`.
+    void AddWatchRequest(const std::string& id);
+    // True when the user asked to watch `id` and no window has taken that
+    // request yet; the request is used up.
+    bool TakeWatchRequest(const std::string& id);
+    // Forgets every request (the connection they were made on is gone).
+    void ClearWatchRequests();
+
     int CountGames();
 
 private:
@@ -36,4 +46,5 @@ private:
     std::mutex fLock;
     std::map<std::string, GameWindowBase*> fGames;
     int32 fStarted = 0;
+    std::set<std::string> fWatchRequests;
 };

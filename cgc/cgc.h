@@ -35,6 +35,8 @@
 #define CGC_TABLE_FULL -6
 #define CGC_SEAT_TAKEN -7
 #define CGC_NEED_PROMOTION -8
+// Refusal of cgc_read_san: the text fits more than one legal move.
+#define CGC_AMBIGUOUS -9
 
 // Game-state codes of cgc_check_state.
 #define CGC_NO_CHECK 3
@@ -42,6 +44,10 @@
 #define CGC_POSTAB_SIZE 12
 #define CGC_BOARD_TEXT_LENGTH 72
 #define CGC_MOVES_LENGTH 1024
+// Room for every legal move of a position reached by play (at most 218).
+#define CGC_MAX_MOVES 256
+// Size of a buffer that holds a move in standard algebraic notation.
+#define CGC_SAN_SIZE 16
 
 // One position of the repetition table.
 struct cgc_position;
@@ -98,3 +104,40 @@ int cgc_getmlen(void);
 
 // Copies the move-list text into `buffer` (cgc_getmlen() bytes); returns it.
 char* cgc_getmlist(game* g, char* buffer);
+
+// A move as coordinates: files and ranks 0..7 (file 0 is A, rank 0 White's
+// back rank); `promote` is 0 or the colourless code of the promotion piece
+// (CGC_KNIGHT to CGC_QUEEN). Castling is the king's two-file move.
+struct cgc_move
+{
+    int8_t from_file;
+    int8_t from_rank;
+    int8_t to_file;
+    int8_t to_rank;
+    int8_t promote;
+};
+
+// Lists the moves that cgc_make_move would accept now: every move of the side
+// to move (none while a seat is free), a promotion once per piece. Stores at
+// most `capacity` moves (CGC_MAX_MOVES is always enough for a position reached
+// by play) and returns how many there are. The record is left as it was.
+int cgc_legal_moves(game* g, cgc_move* moves, int capacity);
+
+// The same for the piece on one square only; none for a square off the board,
+// empty, or held by the side not to move.
+int cgc_piece_moves(game* g, int file, int rank, cgc_move* moves, int capacity);
+
+// Writes the move text of a move (E2E4, E7E8Q) into `text` (8 bytes).
+void cgc_move_text(const cgc_move* move, char* text);
+
+// Writes a legal move in standard algebraic notation (Nbd2, exd6, e8=Q+,
+// O-O-O#) into `san` (CGC_SAN_SIZE bytes) and returns 0; a move that
+// cgc_make_move would refuse gives its refusal code and an empty text.
+int cgc_write_san(game* g, const cgc_move* move, char* san);
+
+// Reads a move in standard algebraic notation, tolerating a missing or wrong
+// check mark, annotation marks (!, ?), 0-0 for O-O, an "e.p." suffix and a
+// promotion without "=". Returns 0 and fills `move`, or CGC_ILLEGAL (no legal
+// move fits, or not a move), CGC_AMBIGUOUS (several fit), CGC_NEED_PROMOTION
+// (a pawn reaches the last rank without a piece) or CGC_NOT_SEATED.
+int cgc_read_san(game* g, const char* san, cgc_move* move);

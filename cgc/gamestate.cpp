@@ -175,6 +175,7 @@ int cgc_handle_move(game* g, char* move)
         return verdict;
     cgc_register_move(g, move, ff, fr, tf, tr);
     cgc_do_move(g, ff, fr, tf, tr, promote);
+    CGC_ASSERT_POSITION(g);
     if (g->quiet_moves < INT_MAX)
         ++g->quiet_moves;
     return judge_position(g);

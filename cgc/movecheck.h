@@ -132,3 +132,36 @@ int bishop_type(int file, int rank);
 // Writes the position-table key of the record (CGC_POSITION_KEY_LENGTH
 // characters and a NUL) into `key`.
 void position_key(game* g, char* key);
+
+// --- Looking ahead (movelist.cpp) ---
+
+// A copy of a record's position that lives on the stack, so that a move can
+// be tried without allocating: its board points into `squares` and its
+// position table stays empty.
+struct cgc_scratch
+{
+    game record;
+    unsigned char* rows[8];
+    unsigned char squares[64];
+};
+// Fills `scratch` with the position of `g` (not its position table).
+void copy_to_scratch(cgc_scratch* scratch, const game* g);
+
+// --- Consistency (consistency.cpp) ---
+
+// Null when the record is consistent, else what is wrong: each king once and
+// where the record says, castling rights only with king and rook at home, an
+// en-passant file only behind a pawn that has just stepped two squares, no
+// pawn on the first or last rank, no square code but the pieces and empty.
+const char* position_fault(const game* g);
+// Prints the fault with the board and aborts when the record is inconsistent.
+void assert_position(const game* g);
+
+// Checked after every applied move in debug builds and in the engine's tests
+// and fuzzers, which compile the engine with CGC_CHECK_POSITIONS; a release
+// build pays nothing.
+#if !defined(NDEBUG) || defined(CGC_CHECK_POSITIONS)
+#define CGC_ASSERT_POSITION(g) assert_position(g)
+#else
+#define CGC_ASSERT_POSITION(g) ((void)0)
+#endif

@@ -277,7 +277,7 @@ void ChessView::mousePressEvent(QMouseEvent* event)
     const char piece = PointToPiece(point);
     if (piece == '-' || PointToBitmap(point) == nullptr)
         return;
-    if (!window->Winner().empty())
+    if (!window->Winner().empty() || window->IsGone())
         return;
     const bool white = piece >= 'A' && piece <= 'Z';
     if ((fColor == CGC_BLACK && white) || (fColor == CGC_WHITE && !white))
@@ -334,6 +334,9 @@ void ChessView::MessageReceived(BMessage* message)
 
 void ChessView::_Drop(QPoint from, QPoint to)
 {
+    // A game that has gone takes no more moves, however the drop came.
+    if (GameWindow* window = GameInfo(); window != nullptr && window->IsGone())
+        return;
     char move[8] = {};
     PointsToMove(from, to, move);
     QPointer<ChessView> self(this);

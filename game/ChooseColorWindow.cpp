@@ -13,28 +13,35 @@
 #include <QPushButton>
 
 namespace {
-constexpr int kWidth = 240;
+// Wide enough that a window manager's title bar, with its buttons, still
+// shows the whole title.
+constexpr int kWidth = 300;
 constexpr int kHeight = 150;
 } // namespace
 
 ChooseColorWindow::ChooseColorWindow(QWidget* parent)
-    : BWindow<QDialog>("Choose Game Charecteristics", parent)
+    : BWindow<QDialog>("Choose Game Characteristics", parent)
 {
     setModal(true);
+    // A title bar with the close box only: the window neither grows nor
+    // shrinks, and the buttons it has no use for would leave its title too
+    // little room.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
 
     fBackground = GameDialogs::AddBackground(this);
 
     auto* descriptionLabel = new QLabel("Game Description:", fBackground);
-    descriptionLabel->setGeometry(17, 7, 226, 18);
+    descriptionLabel->setGeometry(17, 7, kWidth - 14, 18);
 
     fDescription = new QLineEdit("Let's Play!", fBackground);
     fDescription->setObjectName("description");
-    fDescription->setGeometry(27, 30, 206, 21);
+    fDescription->setGeometry(27, 30, kWidth - 34, 21);
 
     auto* colourLabel = new QLabel("Please select your playing color:", fBackground);
-    colourLabel->setGeometry(17, 52, 226, 18);
+    colourLabel->setGeometry(17, 52, kWidth - 14, 18);
 
     auto post = [this](uint32 what) {
         return [this, what] {
@@ -53,6 +60,10 @@ ChooseColorWindow::ChooseColorWindow(QWidget* parent)
 
     fCancelButton = new QPushButton("Nevermind", fBackground);
     fCancelButton->setObjectName("cancel");
+    // Not the dialog's default button: Enter in the description must not
+    // throw the game away.
+    fCancelButton->setAutoDefault(false);
+    fCancelButton->setDefault(false);
     fCancelButton->setGeometry(kWidth - 10 - 65, kHeight - 10 - 20, 65, 20);
     connect(fCancelButton, &QPushButton::clicked, this, post(MSG_DIALOG_CANCEL));
 

@@ -53,8 +53,9 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
-      fObserving(observing)
+      fObserving(observing), fResetsAtStart(TolvarSpeak::ResetCount())
 {
+    IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
 
     setFixedWidth(kWidth);
@@ -209,6 +210,19 @@ void GameWindow::SetBlackPlayer(const std::string& name)
     _PlayersChanged(name);
 }
 
+void GameWindow::GameGone(const std::string& why)
+{
+    fGone = true;
+    // A promotion being chosen could no longer be sent.
+    if (fBoard != nullptr && fBoard->IsChoosingPromotion())
+        fBoard->AbandonPromotion();
+    // Its number may come back as another game, which gets a window of its own.
+    MyGames* games = MyGames::Instance();
+    if (games->GetGameReference(fGameID) == this)
+        games->RemoveGameReference(fGameID);
+    SetStatus(why);
+}
+
 void GameWindow::_PlayersChanged(const std::string& name)
 {
     _UpdateWindowTitle();
@@ -319,6 +333,13 @@ void GameWindow::MessageReceived(BMessage* message)
     case MSG_BOARD_FORWARD:
         fBoard->MessageReceived(message);
         break;
+    case MSG_CONNECTION_RESET: {
+        // A reset from before this window was made is not about its game.
+        int32 resets = 0;
+        if (!fGone && message->FindInt32("resets", &resets) && resets > fResetsAtStart)
+            GameGone("The connection to the server was closed; no more moves can be made here.");
+        break;
+    }
     default:
         break;
     }
@@ -329,8 +350,11 @@ bool GameWindow::QuitRequested()
     MyGames* games = MyGames::Instance();
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
-    TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
-                                                 : ClientLines::Abort(fGameID));
+    // A game that has gone is no longer this window's to end: its number
+    // may by now be another game's.
+    if (!fGone)
+        TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
+                                                     : ClientLines::Abort(fGameID));
     return true;
 }
 

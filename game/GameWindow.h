@@ -8,7 +8,9 @@
 // reach it through RunLocked(). The window owns the engine record it is
 // given and frees it when it goes. It registers with the broadcast loop and
 // the open-game registry and removes itself from both; closing it sends the
-// ABORT line (played game) or the OBSERVE-off line (watched game).
+// ABORT line (played game) or the OBSERVE-off line (watched game), unless
+// its game has gone meanwhile (its connection was reset, or the server no
+// longer knows it).
 
 #include "app/GameWindowBase.h"
 #include "kit/Types.h"
@@ -53,6 +55,7 @@ public:
     void SetWhoIsWinner(const std::string& who) override;
     void SetWhitePlayer(const std::string& name) override;
     void SetBlackPlayer(const std::string& name) override;
+    void GameGone(const std::string& why) override;
 
     // Called by the board.
     void AlternateTurn();
@@ -67,6 +70,8 @@ public:
     std::string WhoIsWinner() const { return fWhoIsWinner; }
     bool IsUserPlaying(const std::string& name) const;
     bool IsObserving() const { return fObserving; }
+    // True once the game can no longer be played here (GameGone).
+    bool IsGone() const { return fGone; }
     int32 BlackStrength() const;
     int32 WhiteStrength() const;
 
@@ -78,8 +83,8 @@ public:
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
 
-    // MSG_GAME_CHAT for this game, MSG_SKIN_CHANGED, MSG_BOARD_FORWARD;
-    // every other message is ignored.
+    // MSG_GAME_CHAT for this game, MSG_SKIN_CHANGED, MSG_BOARD_FORWARD,
+    // MSG_CONNECTION_RESET; every other message is ignored.
     void MessageReceived(BMessage* message) override;
     bool QuitRequested() override;
 
@@ -113,4 +118,7 @@ private:
     std::string fWhoIsWinner;
     QWidget* fBackground = nullptr;
     bool fCloseAfterPromotion = false;
+    bool fGone = false;
+    // The speaker's reset count when the window was made.
+    int32 fResetsAtStart;
 };

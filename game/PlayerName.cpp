@@ -12,13 +12,41 @@
 QImage PlayerName::sGoodEndingImage;
 QImage PlayerName::sTurnImage;
 
+namespace {
+
+// The name's full size, and the smallest it is shrunk to.
+constexpr int kNameSize = 34;
+constexpr int kSmallestNameSize = 8;
+// The name keeps clear of the turn marker on the left (6 to 34) and of the
+// winner marker on the right (267 to 293), on both sides alike, so that it
+// stays centred.
+constexpr int kNameMargin = 38;
+
+} // namespace
+
 PlayerName::PlayerName(const QRect& frame, const std::string& text, int32 colour, QWidget* parent)
     : QWidget(parent), fColor(colour), fShownColor(colour), fText(PlainText(text))
 {
     setGeometry(frame);
-    setFont(GenericFunctions::BoldFont(34));
+    setFont(GenericFunctions::BoldFont(kNameSize));
     if (sGoodEndingImage.isNull())
         _LoadClassImages();
+    _FitName();
+}
+
+void PlayerName::_FitName()
+{
+    const int room = width() - 2 * kNameMargin;
+    for (int size = kNameSize; size >= kSmallestNameSize; --size) {
+        fNameFont = GenericFunctions::BoldFont(size);
+        if (QFontMetrics(fNameFont).horizontalAdvance(fText) <= room)
+            return;
+    }
+}
+
+void PlayerName::resizeEvent(QResizeEvent*)
+{
+    _FitName();
 }
 
 PlayerName::~PlayerName() = default;
@@ -48,6 +76,7 @@ void PlayerName::SetText(const std::string& text)
     if (plain == fText)
         return;
     fText = plain;
+    _FitName();
     update();
 }
 
@@ -111,8 +140,8 @@ void PlayerName::paintEvent(QPaintEvent*)
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 
     // The name, centred; drawn as plain text whatever it contains.
-    painter.setFont(font());
-    QFontMetrics metrics(font());
+    painter.setFont(fNameFont);
+    QFontMetrics metrics(fNameFont);
     const int x = (width() - metrics.horizontalAdvance(fText)) / 2;
     const int y = metrics.ascent() + (height() - metrics.ascent()) / 2;
     painter.drawText(QPoint(x, y), fText);

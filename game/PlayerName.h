@@ -1,6 +1,7 @@
 #pragma once
 // The panel of one player beside the board: the name in large bold letters
-// in the player's colours, the side's material ("Strength: %d"), a turn
+// (smaller for a name too long to fit between the markers) in the player's
+// colours, the side's material ("Strength: %d"), a turn
 // marker while that side is to move and, once the game is over, a winner
 // marker; the winner's panel (both after a draw or an abort) then blinks
 // by swapping its colours every half second until the panel goes.
@@ -55,9 +56,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void _Blink();
+    // Picks the largest name font, up to the full size, in which the name
+    // fits between the markers.
+    void _FitName();
     static void _LoadClassImages();
 
     QColor fBackColor;
@@ -66,6 +71,7 @@ private:
     int32 fShownColor;
     QTimer* fBlinkTimer = nullptr;
     QString fText;
+    QFont fNameFont;
 
     // Shared by every panel, loaded by the first one and kept for the run.
     static QImage sGoodEndingImage;

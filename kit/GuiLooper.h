@@ -9,6 +9,7 @@
 
 #include "kit/BLooper.h"
 
+#include <initializer_list>
 #include <memory>
 
 class QObject;
@@ -33,6 +34,12 @@ public:
     void Unlock() override;
     bool RunLocked(const std::function<void()>& call) override;
     bool IsLoopThread() const override;
+
+    // Messages with one of these codes are dropped by PostMessage() at once:
+    // the window never handles them, and a stream of them (the connection's
+    // chunks, which the broadcast loop hands to every loop) then costs the
+    // GUI thread nothing. Call it before the window is a broadcast target.
+    void IgnoreMessages(std::initializer_list<uint32> codes);
 
 protected:
     // B_QUIT_REQUESTED asks QuitRequested() and calls Quit() when it agrees;

@@ -101,6 +101,7 @@ BrowserWindow::BrowserWindow() : BWindow<QWidget, BrowserWindowBase>(QStringLite
     background.setColor(QPalette::Window, QColor(216, 216, 216));
     setPalette(background);
 
+    IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
 
     _BuildMenus();
@@ -307,9 +308,13 @@ bool BrowserWindow::QuitRequested()
 void BrowserWindow::Reset()
 {
     SetStatus("");
-    Speaker().Reset();
+    // The game windows are asked to close before the speaker resets, so
+    // that the lines they send as they close (ABORT, OBSERVE off) still go
+    // out on the connection the games belong to.
     MyGames::Instance()->RemoveAllGames();
+    Speaker().Reset();
     fPeople->MakeEmpty();
+    fPeopleRows.clear();
     fChat->SetEnabled(false);
     fChat->Reset();
     // Removing the selected row reports an empty selection, which switches
@@ -347,7 +352,8 @@ void BrowserWindow::InformAboutGame(const std::string& gameId, const std::string
     }
     fGames->InvalidateItem(index);
     // The buttons follow seats that fill while a row stays selected.
-    PostMessage(MSG_GAME_SELECTED);
+    if (fGames->CurrentSelection() >= 0)
+        PostMessage(MSG_GAME_SELECTED);
 }
 
 void BrowserWindow::RemoveGame(const std::string& gameId)
@@ -363,46 +369,43 @@ void BrowserWindow::RemoveGame(const std::string& gameId)
 void BrowserWindow::UserIn(const std::string& user, const std::string& rating, bool announce)
 {
     fRepaints->NoteChange();
-    auto row = std::make_unique<PeopleListItem>(user);
-    row->SetRating(rating);
-    const int count = fPeople->CountItems();
-    if (count == 0) {
-        fPeople->AddItem(std::move(row));
+    if (auto listed = fPeopleRows.find(user); listed != fPeopleRows.end()) {
+        listed->second->SetRating(rating);
+        fPeople->InvalidateItem(fPeople->IndexOf(listed->second));
         return;
     }
-    // Sorted by name without case, with case breaking ties.
-    for (int i = 0; i < count; ++i) {
-        PeopleListItem* listed = fPeople->PersonAt(i);
-        const std::string& name = listed->User();
-        int folded = CompareIgnoringCase(name, user);
-        if (folded > 0 || (folded == 0 && name > user)) {
-            fPeople->AddItem(std::move(row), i);
-            break;
-        }
-        if (name == user) {
-            listed->SetRating(rating);
-            fPeople->InvalidateItem(i);
-            return;
-        }
-        if (i == count - 1) {
-            fPeople->AddItem(std::move(row));
-            break;
-        }
+    // Sorted by name without case, with case breaking ties: the new row
+    // goes before the first listed name that sorts after it.
+    int low = 0;
+    int high = fPeople->CountItems();
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        const std::string& name = fPeople->PersonAt(middle)->User();
+        const int folded = CompareIgnoringCase(name, user);
+        if (folded > 0 || (folded == 0 && name > user))
+            high = middle;
+        else
+            low = middle + 1;
     }
-    if (announce)
+    // The first player into an empty list is never announced.
+    const bool first = fPeople->CountItems() == 0;
+    auto row = std::make_unique<PeopleListItem>(user);
+    row->SetRating(rating);
+    fPeopleRows[user] = row.get();
+    fPeople->AddItem(std::move(row), low);
+    if (announce && !first)
         PostNotice(user + " has arrived");
 }
 
 void BrowserWindow::UserOut(const std::string& user)
 {
     fRepaints->NoteChange();
-    for (int i = 0; i < fPeople->CountItems(); ++i) {
-        if (fPeople->PersonAt(i)->User() == user) {
-            fPeople->RemoveItem(i);
-            PostNotice(user + " has left");
-            return;
-        }
-    }
+    auto listed = fPeopleRows.find(user);
+    if (listed == fPeopleRows.end())
+        return;
+    fPeople->RemoveItem(fPeople->IndexOf(listed->second));
+    fPeopleRows.erase(listed);
+    PostNotice(user + " has left");
 }
 
 void BrowserWindow::SetWebPageOpener(WebPageOpener opener)
@@ -432,7 +435,7 @@ void BrowserWindow::_Join()
     if (!game->IsFull())
         Speaker().Send(ClientLines::Play(game->GameID()));
     else
-        Speaker().Send(ClientLines::ObserveOn(game->GameID()));
+        _Observe(game->GameID());
 }
 
 void BrowserWindow::_Watch()
@@ -441,9 +444,17 @@ void BrowserWindow::_Watch()
     if (game == nullptr)
         return;
     if (game->IsFull() && !game->AmIInvolved())
-        Speaker().Send(ClientLines::ObserveOn(game->GameID()));
+        _Observe(game->GameID());
     else
         ModalAlertFactory::Alert("You can not observe this game.", "Oops!");
+}
+
+void BrowserWindow::_Observe(const std::string& gameId)
+{
+    // Remembered, so that the server's answer (120) may open a window: a
+    // 120 nobody asked for opens none.
+    MyGames::Instance()->AddWatchRequest(gameId);
+    Speaker().Send(ClientLines::ObserveOn(gameId));
 }
 
 void BrowserWindow::_UpdateButtonsForSelection()

@@ -24,6 +24,7 @@ class BitmapButton;
 class GameList;
 class GameListItem;
 class PeopleList;
+class PeopleListItem;
 class QMenuBar;
 class QSplitter;
 class StatusView;
@@ -87,6 +88,7 @@ private:
 
     void _Join();
     void _Watch();
+    void _Observe(const std::string& gameId);
     void _UpdateButtonsForSelection();
     void _OpenWebPage();
     // The row of `gameId`, or null; with its index in the list when asked.
@@ -109,6 +111,8 @@ private:
     // of a listed id updates its row), so this finds the same row as a walk
     // from the top, without walking thousands of rows per announcement.
     std::unordered_map<std::string, GameListItem*> fGameRows;
+    // User name -> its row, likewise: each name is listed once.
+    std::unordered_map<std::string, PeopleListItem*> fPeopleRows;
     bool fSplitPlaced = false;
     UpdateThrottle* fRepaints = nullptr;
 };

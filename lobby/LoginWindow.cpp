@@ -93,6 +93,18 @@ void LoginWindow::MessageReceived(BMessage* message)
     }
 }
 
+bool LoginWindow::QuitRequested()
+{
+    if (!fSubmitted)
+        kit::PostAppQuitRequest();
+    return true;
+}
+
+void LoginWindow::reject()
+{
+    close();
+}
+
 void LoginWindow::LogIn()
 {
     if (fSubmitted)

@@ -2,8 +2,9 @@
 // The login dialog: user ID, password, server and "Create This Account!".
 // "Log In" checks that the three texts are not empty, remembers the user ID
 // in the settings, hands the four values to the protocol speaker and
-// closes; connection progress and failures are shown by the lobby. "Quit"
-// quits the whole program; the close box closes only the dialog.
+// closes; connection progress and failures are shown by the lobby. "Quit",
+// the close box and Escape all quit the whole program: without a login the
+// lobby could do nothing.
 //
 // Created and shown on the GUI thread by whoever needs a login (start-up,
 // the lobby's reset, the speaker); it deletes itself when it closes. The
@@ -28,7 +29,10 @@ public:
     LoginWindow();
 
     void MessageReceived(BMessage* message) override;
-    bool QuitRequested() override { return true; }
+    // Closing the dialog without logging in asks the application to quit.
+    bool QuitRequested() override;
+    // Escape closes the dialog as the close box does.
+    void reject() override;
 
     // Validates, remembers, connects and closes.
     void LogIn();

@@ -13,6 +13,12 @@ StatusView::StatusView(const std::string& name, QWidget* parent) : QWidget(paren
     QFontMetrics metrics(font());
     fTextHeight = metrics.ascent() + metrics.descent();
     fDescent = metrics.descent();
+    // A plain light ground of its own, whatever its parent shows (the game
+    // window's dark texture would leave the small black text unreadable).
+    QPalette ground = palette();
+    ground.setColor(QPalette::Window, QColor(216, 216, 216));
+    ground.setBrush(QPalette::Window, QColor(216, 216, 216));
+    setPalette(ground);
     setAutoFillBackground(true);
     _WatchParent();
 }

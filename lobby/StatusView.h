@@ -1,8 +1,8 @@
 #pragma once
-// The status line: one line of small text across the bottom of its parent,
-// below a grey and a white rule. It places itself: full parent width,
-// GetHeight() + 3 pixels high, flush with the parent's bottom edge, and
-// follows the parent when it is resized.
+// The status line: one line of small black text on a plain light grey
+// ground across the bottom of its parent, below a grey and a white rule. It places itself: full
+// parent width, GetHeight() + 3 pixels high, flush with the parent's bottom edge, and follows the
+// parent when it is resized.
 //
 // GUI thread only; the text is drawn as plain text.
 

@@ -12,6 +12,7 @@
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace {
 const QColor kOwnName(0, 255, 0);
@@ -55,7 +56,16 @@ UserPanel::UserPanel(const QRect& frame, QWidget* parent) : QWidget(parent)
         BMessage send(MSG_CHAT_SEND);
         MessageReceived(&send);
     });
+    fFlushTimer = new QTimer(this);
+    fFlushTimer->setSingleShot(true);
+    connect(fFlushTimer, &QTimer::timeout, this, [this] { _Flush(kFlushSlice); });
     _Layout();
+}
+
+QPlainTextEdit* UserPanel::Log()
+{
+    _Flush(fPending.size());
+    return fLog;
 }
 
 void UserPanel::SetEnabled(bool enabled)
@@ -71,6 +81,7 @@ bool UserPanel::IsEnabled() const
 
 void UserPanel::Reset()
 {
+    fPending.clear();
     fLog->clear();
 }
 
@@ -78,15 +89,14 @@ void UserPanel::ReceivedMessage(const std::string& user, const std::string&,
                                 const std::string& message)
 {
     bool own = user == Speaker().LoggedInAs();
-    _Append(QString::fromStdString(user), own ? kOwnName : kOtherName);
-    _Append(QStringLiteral(": ") + QString::fromStdString(message) + QLatin1Char('\n'), kText);
-    _ScrollToNewest();
+    _Append({{QString::fromStdString(user), own ? kOwnName : kOtherName},
+             {QStringLiteral(": ") + QString::fromStdString(message) + QLatin1Char('\n'), kText}});
 }
 
 void UserPanel::ReceivedNotification(const std::string& text)
 {
-    _Append(QStringLiteral("System: ") + QString::fromStdString(text) + QLatin1Char('\n'), kNotice);
-    _ScrollToNewest();
+    _Append(
+        {{QStringLiteral("System: ") + QString::fromStdString(text) + QLatin1Char('\n'), kNotice}});
 }
 
 void UserPanel::MessageReceived(BMessage* message)
@@ -100,24 +110,56 @@ void UserPanel::resizeEvent(QResizeEvent*)
     _Layout();
 }
 
-void UserPanel::_Append(const QString& text, const QColor& colour)
+void UserPanel::_Append(Line line)
 {
-    QTextCharFormat format;
-    format.setForeground(colour);
-    format.setFont(fLog->font());
-    QTextCursor end(fLog->document());
-    end.movePosition(QTextCursor::End);
-    // insertText takes the text literally: markup in a chat line stays text.
-    end.insertText(text, format);
+    fPending.push_back(std::move(line));
+    // Older lines would leave the log as soon as they were in it.
+    if (fPending.size() > static_cast<size_t>(kMaxLogLines))
+        fPending.pop_front();
+    if (fFlushTimer->isActive())
+        return;
+    // The first line after a quiet spell shows at once; the ones close
+    // behind it wait for the rest of the interval, which grows with the
+    // time the last flush took, so that a steady stream of lines leaves the
+    // GUI thread most of its time.
+    const qint64 interval = std::max<qint64>(kFlushInterval, 3 * fLastFlushTime);
+    const qint64 since = fSinceFlush.isValid() ? fSinceFlush.elapsed() : interval;
+    fFlushTimer->start(static_cast<int>(std::max<qint64>(0, interval - since)));
 }
 
-void UserPanel::_ScrollToNewest()
+void UserPanel::_Flush(size_t most)
 {
-    // One visible page further down, which the scroll bar limits to the end:
-    // the newest line comes into view without jumping when the reader has
-    // scrolled back a long way.
+    fFlushTimer->stop();
+    const size_t count = std::min(most, fPending.size());
+    if (count == 0)
+        return;
+    QElapsedTimer took;
+    took.start();
+    QTextCursor end(fLog->document());
+    end.movePosition(QTextCursor::End);
+    end.beginEditBlock();
+    for (size_t i = 0; i < count; ++i) {
+        for (const Run& run : fPending[i]) {
+            QTextCharFormat format;
+            format.setForeground(run.colour);
+            format.setFont(fLog->font());
+            // insertText takes the text literally: markup in a chat line stays text.
+            end.insertText(run.text, format);
+        }
+    }
+    end.endEditBlock();
+    fPending.erase(fPending.begin(), fPending.begin() + static_cast<std::ptrdiff_t>(count));
+    // One visible page further down per line, which the scroll bar limits
+    // to the end: the newest line comes into view without jumping when the
+    // reader has scrolled back a long way.
     QScrollBar* bar = fLog->verticalScrollBar();
-    bar->setValue(bar->value() + bar->pageStep());
+    const qint64 step = static_cast<qint64>(bar->pageStep()) * static_cast<qint64>(count);
+    bar->setValue(static_cast<int>(std::min<qint64>(bar->maximum(), bar->value() + step)));
+    fLastFlushTime = took.elapsed();
+    fSinceFlush.start();
+    // The rest once the events that waited meanwhile (input) are handled.
+    if (!fPending.empty())
+        fFlushTimer->start(0);
 }
 
 void UserPanel::_Send()

@@ -8,23 +8,35 @@
 // Everything shown comes from the network and goes into the log as plain
 // text runs, never as markup. The log keeps the newest kMaxLogLines lines
 // and drops the oldest, so a lobby left open for days does not grow
-// without bound.
+// without bound. Lines arriving in a burst are gathered and laid out
+// together, at most every kFlushInterval milliseconds (less often while
+// laying them out takes long) and in slices of kFlushSlice lines; of the
+// lines gathered, only those the log keeps are laid out at all.
 //
 // A child view of its window; GUI thread only; nothing blocks.
 
+#include <QColor>
+#include <QElapsedTimer>
 #include <QWidget>
 
+#include <deque>
 #include <string>
+#include <vector>
 
 class BMessage;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QTimer;
 
 class UserPanel : public QWidget
 {
 public:
     static constexpr int kMaxLogLines = 5000;
+    static constexpr int kFlushInterval = 100;
+    // At most this many lines are laid out at a time, between which the GUI
+    // thread gets to its other events.
+    static constexpr size_t kFlushSlice = 500;
 
     explicit UserPanel(const QRect& frame = QRect(), QWidget* parent = nullptr);
     explicit UserPanel(QWidget* parent) : UserPanel(QRect(), parent) {}
@@ -49,20 +61,34 @@ public:
     // MSG_CHAT_SEND: sends the entry's text; every other message is dropped.
     void MessageReceived(BMessage* message);
 
-    QPlainTextEdit* Log() const { return fLog; }
+    // The log, with every line received so far in it.
+    QPlainTextEdit* Log();
     QLineEdit* Entry() const { return fEntry; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void _Append(const QString& text, const QColor& colour);
-    void _ScrollToNewest();
+    struct Run
+    {
+        QString text;
+        QColor colour;
+    };
+    using Line = std::vector<Run>;
+
+    void _Append(Line line);
+    // Lays out the `most` oldest pending lines.
+    void _Flush(size_t most);
     void _Send();
     void _Layout();
 
     std::string fGameID;
     QPlainTextEdit* fLog;
+    // Lines received and not yet in the log, at most kMaxLogLines.
+    std::deque<Line> fPending;
+    QTimer* fFlushTimer;
+    QElapsedTimer fSinceFlush;
+    qint64 fLastFlushTime = 0;
     QLabel* fSendLabel;
     QLineEdit* fEntry;
 };

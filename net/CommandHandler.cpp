@@ -8,7 +8,8 @@
 
 CommandHandler::CommandHandler(ReplyHandlers& handlers) : fHandlers(handlers) {}
 
-void CommandHandler::HandleChunk(std::string_view chunk, const std::function<bool()>& stillCurrent)
+void CommandHandler::HandleChunk(std::string_view chunk, const std::function<bool()>& stillCurrent,
+                                 bool flush)
 {
     std::vector<std::string> lines;
     {
@@ -23,9 +24,11 @@ void CommandHandler::HandleChunk(std::string_view chunk, const std::function<boo
     }
     for (const std::string& line : lines) {
         if (stillCurrent && !stillCurrent())
-            return;
+            break;
         fHandlers.Dispatch(ServerLine::from_string(line));
     }
+    if (flush)
+        fHandlers.Flush();
 }
 
 void CommandHandler::Clear()

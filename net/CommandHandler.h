@@ -4,8 +4,9 @@
 // each line and dispatches it to its reply handler, in arrival order.
 //
 // HandleChunk() runs on one thread at a time (the speaker's loop thread) and
-// blocks while the handlers run, window work included, so each line is
-// handled completely before the next. Clear() may be called from any thread,
+// blocks until every line of the chunk is handled, window work included
+// (the handlers run it on the GUI thread in one call once the chunk is
+// done, in the order of the lines). Clear() may be called from any thread,
 // a handler's included. Holds a reference to the handlers, which must
 // outlive it.
 
@@ -25,7 +26,10 @@ public:
     // Handles every line that `chunk` completes. `stillCurrent`, when given,
     // is asked before each line; once it returns false the rest of the chunk
     // is dropped (the connection it came from has been reset meanwhile).
-    void HandleChunk(std::string_view chunk, const std::function<bool()>& stillCurrent = {});
+    // With `flush` false the window work of the lines waits for a later
+    // chunk's, or for the caller's ReplyHandlers::Flush().
+    void HandleChunk(std::string_view chunk, const std::function<bool()>& stillCurrent = {},
+                     bool flush = true);
 
     // Drops the unfinished line kept from earlier chunks.
     void Clear();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 
 namespace {
 
@@ -81,17 +82,31 @@ struct PortTalker::State
     BLooper* target = nullptr;
     DisconnectCallback callback = nullptr;
     void* cookie = nullptr;
+    // Bytes of the current connection posted and not yet handled, and the
+    // most there may be before the listener waits (0: no limit).
+    size_t unhandled = 0;
+    size_t receiveLimit = 0;
+    // Signalled when `unhandled` shrinks or the connection changes.
+    std::condition_variable drained;
 
-    // Drops the current connection: the socket is shut down, so that a
-    // receive or send blocked on it returns, and the listener is forgotten.
-    // The caller holds `lock`.
-    void ForgetLocked()
+    // Ends the current connection's socket: it is shut down, so that a
+    // receive or send blocked on it returns. The caller holds `lock`.
+    void CloseLocked()
     {
-        ++connection;
         if (socket)
             ::shutdown(socket->fd, SHUT_RDWR);
         socket.reset();
         listening = false;
+        unhandled = 0;
+        drained.notify_all();
+    }
+
+    // Drops the current connection and forgets its listener: what it
+    // received from now on is not posted. The caller holds `lock`.
+    void ForgetLocked()
+    {
+        ++connection;
+        CloseLocked();
     }
 
     // Posts `message` unless `number` is no longer the current connection.
@@ -202,12 +217,21 @@ int PortTalker::Send(const char* text, int length)
     if (text == nullptr)
         text = "";
     size_t size = length < 0 ? std::strlen(text) : static_cast<size_t>(length);
+    return _Send(text, size, text, size);
+}
 
+int PortTalker::Send(const std::string& text, const std::string& traced)
+{
+    return _Send(text.data(), text.size(), traced.data(), traced.size());
+}
+
+int PortTalker::_Send(const char* text, size_t size, const char* traced, size_t tracedSize)
+{
     // One line at a time, from trace to last byte, so that lines sent from
     // different threads leave whole and in the order of their traces.
     std::lock_guard<std::mutex> sendGuard(fSendLock);
-    std::string trace = "[PortTalker Sends (" + std::to_string(size) + ")]";
-    AppendTraceText(trace, text, size);
+    std::string trace = "[PortTalker Sends (" + std::to_string(tracedSize) + ")]";
+    AppendTraceText(trace, traced, tracedSize);
     trace += "[Done]\n";
     Trace(trace);
 
@@ -268,6 +292,22 @@ int32 PortTalker::ConnectionNumber() const
     return fState->connection;
 }
 
+void PortTalker::SetReceiveLimit(size_t bytes)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    fState->receiveLimit = bytes;
+    fState->drained.notify_all();
+}
+
+void PortTalker::ChunkHandled(int32 connection, int32 length)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    if (connection != fState->connection || length <= 0)
+        return;
+    fState->unhandled -= std::min(fState->unhandled, static_cast<size_t>(length));
+    fState->drained.notify_all();
+}
+
 void PortTalker::_Reset(bool callCallback)
 {
     DisconnectCallback callback = nullptr;
@@ -287,6 +327,17 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
 {
     char buffer[kChunkSize + 1];
     for (;;) {
+        {
+            // Too much received and not yet handled: wait for the receiver,
+            // leaving the data in the socket, where TCP holds the sender back.
+            std::unique_lock<std::mutex> guard(state->lock);
+            state->drained.wait(guard, [&] {
+                return state->connection != connection || state->receiveLimit == 0 ||
+                       state->unhandled < state->receiveLimit;
+            });
+            if (state->connection != connection)
+                return;
+        }
         ssize_t count = ::recv(socket->fd, buffer, kChunkSize, 0);
         if (count < 0 && errno == EINTR)
             continue;
@@ -297,32 +348,39 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
             trace += "[Done]\n";
             Trace(trace);
 
+            // The data is text: a NUL byte would end it, so NUL bytes are
+            // left out and the text around them kept.
+            std::string data(buffer, static_cast<size_t>(count));
+            data.erase(std::remove(data.begin(), data.end(), '\0'), data.end());
             BMessage message(MSG_PORT_DATA);
-            // The data is text: a NUL inside the chunk ends it.
-            message.AddString("data", std::string(buffer));
+            message.AddString("data", data);
             message.AddInt32("length", static_cast<int32>(count));
             message.AddInt32("connection", connection);
             {
                 std::lock_guard<std::mutex> guard(state->lock);
                 if (state->connection != connection)
                     return;
-                if (state->target != nullptr)
+                if (state->target != nullptr) {
                     state->target->PostMessage(message);
+                    state->unhandled += static_cast<size_t>(count);
+                }
             }
             continue;
         }
-        // The peer closed the connection or the receive failed. The
-        // connection is dropped before the callback runs, so a reset made
-        // meanwhile by another thread finds nothing left to report.
+        // The peer closed the connection or the receive failed. The socket
+        // is closed before the callback runs, so a reset made meanwhile by
+        // another thread finds nothing left to report. The connection keeps
+        // its number: the chunks posted before are still its own and are
+        // handled, in order, before the receiver hears of the end.
         DisconnectCallback callback = nullptr;
         void* cookie = nullptr;
         {
             std::lock_guard<std::mutex> guard(state->lock);
-            if (state->connection != connection)
+            if (state->connection != connection || !state->listening)
                 return;
             callback = state->callback;
             cookie = state->cookie;
-            state->ForgetLocked();
+            state->CloseLocked();
         }
         if (callback != nullptr)
             callback(cookie);

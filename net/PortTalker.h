@@ -11,6 +11,11 @@
 // and forgets the listener at once: a forgotten listener posts nothing more
 // and never calls the callback; it closes its descriptor when it ends.
 //
+// With a receive limit set, the listener stops reading once that many bytes
+// it posted have not yet been reported handled (ChunkHandled), and reads on
+// when they have: a server that sends faster than the client handles is
+// held back by TCP, and nothing is dropped.
+//
 // Every received chunk and every sent text is traced on standard output.
 
 #include "kit/BLooper.h"
@@ -54,6 +59,9 @@ public:
     // Returns the number of bytes the socket took; 0 when not connected.
     int Send(const char* text, int length);
     int Send(const std::string& text);
+    // Sends `text` but traces `traced`, and its length, in its place (a line
+    // that carries a password is traced with the password hidden).
+    int Send(const std::string& text, const std::string& traced);
 
     // Sends `text` without its ESC characters; `length` counts the filtered
     // text (-1 for all of it).
@@ -62,16 +70,25 @@ public:
     void SetTargetLooper(BLooper* target);
     BLooper* GetTargetLooper() const;
 
-    // Changes with every Connect() and Disconnect(). The listener puts it in
-    // the "connection" field of MSG_PORT_DATA, so a receiver can tell the
-    // chunks of a connection that has since been dropped.
+    // Changes with every Connect() and Disconnect(), not when the peer
+    // closes. The listener puts it in the "connection" field of
+    // MSG_PORT_DATA, so a receiver can tell the chunks of a connection that
+    // has since been dropped from the last chunks of one the peer closed.
     int32 ConnectionNumber() const;
+
+    // At most `bytes` posted and not yet handled (0: no limit, the default).
+    void SetReceiveLimit(size_t bytes);
+    // The receiver has handled a chunk of `length` bytes (its "length"
+    // field) of connection `connection`; chunks of an earlier connection
+    // are not counted.
+    void ChunkHandled(int32 connection, int32 length);
 
 private:
     struct Socket;
     struct State;
 
     void _Reset(bool callCallback);
+    int _Send(const char* text, size_t size, const char* traced, size_t tracedSize);
     static void _ListenerThread(std::shared_ptr<State> state, std::shared_ptr<Socket> socket,
                                 int32 connection);
 

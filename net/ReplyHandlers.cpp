@@ -58,20 +58,36 @@ double LeadingNumber(const std::string& text)
     return value;
 }
 
-// Runs `call` with the lobby on the GUI thread; nothing when there is none.
-void WithLobby(const std::function<void(BrowserWindowBase*)>& call)
+} // namespace
+
+ReplyHandlers::ReplyHandlers(ReplyContext& context) : fContext(context) {}
+
+void ReplyHandlers::Flush()
 {
-    kit::RunOnGuiThread([&] {
+    if (fGuiWork.empty())
+        return;
+    std::vector<std::function<void()>> work;
+    work.swap(fGuiWork);
+    kit::RunOnGuiThread([&work] {
+        for (const std::function<void()>& call : work)
+            call();
+    });
+}
+
+void ReplyHandlers::_OnGuiThread(std::function<void()> call)
+{
+    fGuiWork.push_back(std::move(call));
+}
+
+void ReplyHandlers::_WithLobby(std::function<void(BrowserWindowBase*)> call)
+{
+    _OnGuiThread([call = std::move(call)] {
         if (!Hooks().lobby)
             return;
         if (BrowserWindowBase* lobby = Hooks().lobby())
             call(lobby);
     });
 }
-
-} // namespace
-
-ReplyHandlers::ReplyHandlers(ReplyContext& context) : fContext(context) {}
 
 bool ReplyHandlers::Dispatch(const ServerLine& line)
 {
@@ -94,7 +110,7 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
         {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
         {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
-        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::HandlerIgnored},
+        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::Handler406},
         {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
         {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
         {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
@@ -129,6 +145,8 @@ void ReplyHandlers::Handler101(const std::string&, const Args& args)
 {
     if (args.size() >= 2)
         fContext.SetServerVersion(args[0], args[1]);
+    // The window work of the lines before comes first, as they came first.
+    Flush();
     if (fContext.ServerVersion().empty()) {
         ModalAlertFactory::Alert(kUnknownVersionAlert, "Oh, well");
         fContext.Reset();
@@ -157,12 +175,11 @@ void ReplyHandlers::Handler114(const std::string&, const Args& args)
         return;
     // Writable and NUL-filled: a four-character move carries no promotion
     // letter, and the engine may rewrite a castling text in place.
-    char move[8] = {};
-    std::strncpy(move, args[2].c_str(), sizeof move - 1);
-    const std::string& id = args[0];
-    kit::RunOnGuiThread([&] {
+    std::array<char, 8> move{};
+    std::strncpy(move.data(), args[2].c_str(), move.size() - 1);
+    _OnGuiThread([id = args[0], move]() mutable {
         if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
-            window->MakeMove(move, true);
+            window->MakeMove(move.data(), true);
     });
 }
 
@@ -215,14 +232,15 @@ void ReplyHandlers::Handler118(const std::string&, const Args& args)
         _OpenPlayedGame(id, user, black == user ? CGC_BLACK : CGC_WHITE, blackSeat == "1",
                         whiteSeat == "1");
 
-    WithLobby(
-        [&](BrowserWindowBase* lobby) { lobby->InformAboutGame(id, black, white, description); });
+    _WithLobby([id, black, white, description](BrowserWindowBase* lobby) {
+        lobby->InformAboutGame(id, black, white, description);
+    });
 }
 
 void ReplyHandlers::_OpenPlayedGame(const std::string& id, const std::string& user, int colour,
                                     bool seatBlack, bool seatWhite)
 {
-    kit::RunOnGuiThread([&] {
+    _OnGuiThread([id, user, colour, seatBlack, seatWhite] {
         GameWindowBase* window = MyGames::Instance()->GetGameReference(id);
         if (window == nullptr) {
             if (!Hooks().newPlayedGameWindow)
@@ -254,7 +272,7 @@ void ReplyHandlers::Handler119(const std::string&, const Args& args)
     if (args.empty())
         return;
     const std::string& id = args[0];
-    WithLobby([&](BrowserWindowBase* lobby) { lobby->RemoveGame(id); });
+    _WithLobby([id](BrowserWindowBase* lobby) { lobby->RemoveGame(id); });
     _PostInfo("Game #" + id + " has ended..." + (args.size() > 1 ? args[1] : std::string()));
 }
 
@@ -262,8 +280,17 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
 {
     if (args.size() < 4)
         return;
-    kit::RunOnGuiThread([&] {
-        if (!Hooks().newWatchedGameWindow)
+    _OnGuiThread([args] {
+        MyGames* games = MyGames::Instance();
+        if (GameWindowBase* open = games->GetGameReference(args[0])) {
+            // The game is shown already: a second window would only repeat it.
+            open->SetWhitePlayer(args[2]);
+            open->SetBlackPlayer(args[1]);
+            return;
+        }
+        // Only a game the user asked to watch opens a window, so a server
+        // cannot pile up windows the user never wanted.
+        if (!games->TakeWatchRequest(args[0]) || !Hooks().newWatchedGameWindow)
             return;
         game* record = cgc_create_game();
         if (record == nullptr)
@@ -313,14 +340,31 @@ void ReplyHandlers::Handler401(const std::string&, const Args&)
     _Post(MSG_ACCOUNT_CREATED);
 }
 
-void ReplyHandlers::Handler402(const std::string&, const Args&)
+void ReplyHandlers::Handler402(const std::string&, const Args& args)
 {
-    _Post(MSG_ACCOUNT_EXISTS);
+    // The account may be refused for other reasons than an existing name;
+    // the server's reason, when it gives one, goes with the message.
+    BMessage message(MSG_ACCOUNT_EXISTS);
+    if (!args.empty() && !args[0].empty())
+        message.AddString("message", args[0]);
+    fContext.Broadcast(message);
 }
 
 void ReplyHandlers::Handler403(const std::string&, const Args&)
 {
     _Post(MSG_LOGIN_BAD_PASSWORD);
+}
+
+void ReplyHandlers::Handler406(const std::string&, const Args& args)
+{
+    if (args.empty())
+        return;
+    const std::string& id = args[0];
+    _OnGuiThread([id] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->GameGone("The server no longer knows game #" + id +
+                             "; no more moves can be made here.");
+    });
 }
 
 void ReplyHandlers::Handler504(const std::string&, const Args&)
@@ -334,7 +378,7 @@ void ReplyHandlers::Handler601(const std::string&, const Args& args)
         return;
     const std::string& id = args[0];
     std::string winner = args[1] == "0" ? "Game Aborted by Black." : "Game Aborted by White.";
-    kit::RunOnGuiThread([&] {
+    _OnGuiThread([id, winner] {
         if (Hooks().lobby) {
             if (BrowserWindowBase* lobby = Hooks().lobby())
                 lobby->RemoveGame(id);
@@ -353,21 +397,25 @@ void ReplyHandlers::Handler700(const std::string&, const Args& args)
 {
     if (args.size() < 2)
         return;
-    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserIn(args[0], args[1], false); });
+    _WithLobby([user = args[0], rating = args[1]](BrowserWindowBase* lobby) {
+        lobby->UserIn(user, rating, false);
+    });
 }
 
 void ReplyHandlers::Handler701(const std::string&, const Args& args)
 {
     if (args.size() < 2)
         return;
-    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserIn(args[0], args[1], true); });
+    _WithLobby([user = args[0], rating = args[1]](BrowserWindowBase* lobby) {
+        lobby->UserIn(user, rating, true);
+    });
 }
 
 void ReplyHandlers::Handler702(const std::string&, const Args& args)
 {
     if (args.empty())
         return;
-    WithLobby([&](BrowserWindowBase* lobby) { lobby->UserOut(args[0]); });
+    _WithLobby([user = args[0]](BrowserWindowBase* lobby) { lobby->UserOut(user); });
 }
 
 void ReplyHandlers::HandlerIgnored(const std::string&, const Args&) {}

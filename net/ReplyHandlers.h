@@ -3,16 +3,23 @@
 // messages, calls on the lobby and game windows, new game windows and alerts.
 //
 // Runs on the speaker's loop thread (or whichever single thread feeds it).
-// Window work runs on the GUI thread while the handler waits for it, and the
-// window is looked up in the registry inside that same call, because windows
-// are created and destroyed only there. Alerts block until dismissed.
-// Holds a reference to its context, which must outlive it.
+// Window work runs on the GUI thread, in the order of the lines: it is
+// collected while the lines of a chunk are handled and run in one call on
+// the GUI thread when the chunk is done (Flush) or before an alert, while
+// the handler's thread waits for it. One hop to the GUI thread per chunk
+// rather than per line is what lets a list of a hundred thousand players
+// show in a second or two. Windows are looked up in the registry inside
+// that call, because they are created and destroyed only there. Alerts
+// block until dismissed. Holds a reference to its context, which must
+// outlive it.
 
 #include "net/ServerLine.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
+class BrowserWindowBase;
 class ReplyContext;
 
 class ReplyHandlers
@@ -25,6 +32,11 @@ public:
     // Calls the handler for `line.code`; returns false, having done nothing,
     // for a code that has no handler (404 included).
     bool Dispatch(const ServerLine& line);
+    // Runs the window work of the lines handled so far on the GUI thread and
+    // returns once it has run.
+    void Flush();
+    // The number of window calls waiting for Flush().
+    size_t PendingWork() const { return fGuiWork.size(); }
 
     void Handler101(const std::string& code, const Args& args); // server version
     void Handler102(const std::string& code, const Args& args); // game chat
@@ -39,19 +51,25 @@ public:
     void Handler401(const std::string& code, const Args& args); // account created
     void Handler402(const std::string& code, const Args& args); // account exists
     void Handler403(const std::string& code, const Args& args); // wrong password
+    void Handler406(const std::string& code, const Args& args); // no such game
     void Handler504(const std::string& code, const Args& args); // already logged in
     void Handler601(const std::string& code, const Args& args); // game aborted
     void Handler700(const std::string& code, const Args& args); // user online
     void Handler701(const std::string& code, const Args& args); // user arrived
     void Handler702(const std::string& code, const Args& args); // user left
-    // 103-105, 110-113, 116, 117 and 405-411: known codes that change nothing.
+    // 103-105, 110-113, 116, 117, 405 and 407-411: known codes that change nothing.
     void HandlerIgnored(const std::string& code, const Args& args);
 
 private:
+    // Queues window work for the next Flush().
+    void _OnGuiThread(std::function<void()> call);
+    // Queues work on the lobby, skipped when there is none.
+    void _WithLobby(std::function<void(BrowserWindowBase*)> call);
     void _Post(uint32_t what);
     void _PostInfo(const std::string& text);
     void _OpenPlayedGame(const std::string& id, const std::string& user, int colour, bool seatBlack,
                          bool seatWhite);
 
     ReplyContext& fContext;
+    std::vector<std::function<void()>> fGuiWork;
 };

@@ -2,6 +2,7 @@
 
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
+#include "app/MyGames.h"
 #include "app/UiHooks.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
@@ -15,7 +16,29 @@ namespace {
 const char* const kBrokenConnectionAlert =
     "Your network connection to the Chess server has been broken.  You must re-login.";
 const char* const kAccountExistsAlert = "Your account could not be created as it already exists.";
-const char* const kWelcome = "Welcome to Tolvar Chess for BeOS.";
+const char* const kWelcome = "Welcome to Tolvar Chess.";
+// Stands for the password in the trace of the login lines.
+const char* const kHiddenPassword = "******";
+// A server's reason is shown up to this length.
+constexpr size_t kMaxReasonLength = 200;
+// After this many bytes handled the speaker waits until the GUI thread has
+// caught up with what they caused (chat lines, notices, list rows).
+constexpr size_t kGuiCatchUpBytes = 64 * 1024;
+// At most this many window calls wait to go to the GUI thread together.
+constexpr size_t kMaxWindowWork = 1024;
+
+std::string AccountRefusedAlert(const std::string& reason)
+{
+    if (reason.empty())
+        return kAccountExistsAlert;
+    std::string shown = reason.substr(0, kMaxReasonLength);
+    if (shown.back() != '.')
+        shown += '.';
+    return "Your account could not be created: " + shown;
+}
+
+// How often the speaker has reset.
+std::atomic<int32> sResets{0};
 
 void Wak()
 {
@@ -34,6 +57,7 @@ TolvarSpeak* TolvarSpeak::Instance()
 
 TolvarSpeak::TolvarSpeak() : BLooper("TolvarSpeak"), fHandlers(*this), fCommands(fHandlers)
 {
+    SetReceiveLimit(kReceiveLimit);
     Reset();
     MessageRepeater::Instance()->AddTarget(this);
     SetTargetLooper(MessageRepeater::Instance());
@@ -86,11 +110,71 @@ void TolvarSpeak::Reset()
         fPassword.clear();
     }
     Wak();
+    // Nothing the connection received from now on is handled; set before
+    // the unfinished line is cleared, so no chunk can leave a new one.
+    const int32 connection = ConnectionNumber();
+    fResetUpTo = connection;
+    fCommands.Clear();
+    MyGames::Instance()->ClearWatchRequests();
     // Disconnect() shuts the socket down and forgets the listener at once,
     // so there is nothing to wait for (and the GUI thread must not wait).
-    Disconnect();
-    fCommands.Clear();
+    if (!IsConnected() || IsLoopThread()) {
+        Disconnect();
+        fResetUpTo = ConnectionNumber();
+    } else {
+        // Closed on the speaker's thread behind the lines queued so far. The
+        // request travels through the GUI's queue first, so that the lines
+        // the GUI sends while handling what it has queued (game windows
+        // asked to close by a logout) still go out on this connection.
+        BMessage close(MSG_SPEAKER_CLOSE);
+        close.AddInt32("connection", connection);
+        kit::PostToGuiThread([this, close] { PostMessage(close); });
+    }
     OnDisconnect(&TolvarSpeak::CallMeOnDisconnect, this);
+    BMessage reset(MSG_CONNECTION_RESET);
+    reset.AddInt32("resets", ++sResets);
+    Broadcast(reset);
+}
+
+void TolvarSpeak::Shutdown(std::chrono::milliseconds grace)
+{
+    {
+        std::lock_guard<std::mutex> lock(fCloseLock);
+        fShutdownClosed = false;
+    }
+    BMessage close(MSG_SPEAKER_CLOSE);
+    close.AddInt32("connection", ConnectionNumber());
+    close.AddInt32("shutdown", 1);
+    if (PostMessage(close) == B_OK) {
+        std::unique_lock<std::mutex> lock(fCloseLock);
+        fClosed.wait_for(lock, grace, [this] { return fShutdownClosed; });
+    }
+    // Ends a send still blocked on a server that has stopped reading, so
+    // that the loop can finish.
+    Disconnect();
+    Quit();
+}
+
+void TolvarSpeak::_Close(const BMessage& message)
+{
+    int32 connection;
+    if (message.FindInt32("connection", &connection) && connection == ConnectionNumber()) {
+        Disconnect();
+        fResetUpTo = ConnectionNumber();
+    }
+    int32 shutdown;
+    if (message.FindInt32("shutdown", &shutdown)) {
+        {
+            std::lock_guard<std::mutex> lock(fCloseLock);
+            fShutdownClosed = true;
+        }
+        fClosed.notify_all();
+    }
+}
+
+int32 TolvarSpeak::ResetCount()
+{
+    return sResets;
 }
 
 std::string TolvarSpeak::LoggedInAs() const
@@ -132,7 +216,7 @@ void TolvarSpeak::SendLoginInformation()
         user = fUser;
         password = fPassword;
     }
-    Send(ClientLines::User(user, password));
+    Send(ClientLines::User(user, password), ClientLines::User(user, kHiddenPassword));
 }
 
 void TolvarSpeak::SendNewUserInformation()
@@ -143,7 +227,7 @@ void TolvarSpeak::SendNewUserInformation()
         user = fUser;
         password = fPassword;
     }
-    Send(ClientLines::Create(user, password));
+    Send(ClientLines::Create(user, password), ClientLines::Create(user, kHiddenPassword));
 }
 
 void TolvarSpeak::PostLine(const std::string& line)
@@ -168,8 +252,23 @@ void TolvarSpeak::_SendQueuedLine(const BMessage& message)
 void TolvarSpeak::CallMeOnDisconnect(void* cookie)
 {
     auto* speaker = static_cast<TolvarSpeak*>(cookie);
+    // The way the chunks went, so that it arrives after the last of them.
+    BMessage broken(MSG_CONNECTION_BROKEN);
+    broken.AddInt32("connection", speaker->ConnectionNumber());
+    if (BLooper* target = speaker->GetTargetLooper())
+        target->PostMessage(broken);
+    else
+        speaker->PostMessage(broken);
+}
+
+void TolvarSpeak::_ConnectionBroken(const BMessage& message)
+{
+    int32 connection;
+    if (!message.FindInt32("connection", &connection) || connection != ConnectionNumber() ||
+        connection <= fResetUpTo)
+        return;
     ModalAlertFactory::Alert(kBrokenConnectionAlert, "Dang Nabit!");
-    speaker->Reset();
+    Reset();
     _ShowNewLoginWindow();
 }
 
@@ -183,6 +282,10 @@ void TolvarSpeak::_ShowNewLoginWindow()
 
 void TolvarSpeak::MessageReceived(BMessage* message)
 {
+    // Whatever this message does comes after the window work of the lines
+    // received before it.
+    if (message->what != MSG_PORT_DATA)
+        fHandlers.Flush();
     switch (message->what) {
     case MSG_CONNECTED: {
         bool create;
@@ -207,10 +310,19 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         Broadcast(welcome);
         break;
     }
-    case MSG_ACCOUNT_EXISTS:
-        ModalAlertFactory::Alert(kAccountExistsAlert, "Doh!");
+    case MSG_ACCOUNT_EXISTS: {
+        std::string reason;
+        message->FindString("message", &reason);
+        ModalAlertFactory::Alert(AccountRefusedAlert(reason), "Doh!");
         Reset();
         _ShowNewLoginWindow();
+        break;
+    }
+    case MSG_CONNECTION_BROKEN:
+        _ConnectionBroken(*message);
+        break;
+    case MSG_SPEAKER_CLOSE:
+        _Close(*message);
         break;
     case MSG_PORT_DATA:
         _HandleData(*message);
@@ -236,9 +348,30 @@ void TolvarSpeak::_HandleData(const BMessage& message)
         fCommands.HandleChunk(data);
         return;
     }
-    // Chunks of a connection dropped since they were received are stale, and
-    // so is the rest of a chunk once a reply (or another thread) has reset.
-    fCommands.HandleChunk(data, [this, connection] { return ConnectionNumber() == connection; });
+    // Chunks of a connection dropped or reset since they were received are
+    // stale, and so is the rest of a chunk once a reply (or another thread)
+    // has reset. The last chunks of a connection the server closed are not.
+    fCommands.HandleChunk(
+        data,
+        [this, connection] { return ConnectionNumber() == connection && connection > fResetUpTo; },
+        false);
+
+    // While more is waiting, the window work of several chunks goes to the
+    // GUI thread in one call; it goes at once when nothing else waits.
+    int32 length = 0;
+    message.FindInt32("length", &length);
+    fHandledSinceGuiCaughtUp += static_cast<size_t>(std::max<int32>(length, 0));
+    if (fHandledSinceGuiCaughtUp >= kGuiCatchUpBytes) {
+        // The room the chunks took is free again only once the windows have
+        // caught up with them too, so that neither this loop's queue nor the
+        // GUI's grows without bound while a server floods the client.
+        fHandledSinceGuiCaughtUp = 0;
+        fHandlers.Flush();
+        kit::RunOnGuiThread([] {});
+    } else if (CountQueuedMessages() == 0 || fHandlers.PendingWork() >= kMaxWindowWork) {
+        fHandlers.Flush();
+    }
+    ChunkHandled(connection, length);
 }
 
 void TolvarSpeak::_SendChat(const BMessage& message)

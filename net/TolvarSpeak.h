@@ -11,6 +11,12 @@
 // Windows queue their lines with PostLine(), formatted by ClientLines; the
 // speaker's thread sends them, so a server that is slow to read never holds
 // up the GUI thread.
+//
+// Received chunks are handled in the order they arrived, the last chunks of
+// a connection the server closed included, before the speaker reacts to its
+// closing. At most kReceiveLimit bytes wait to be handled: beyond that the
+// connection stops reading until the speaker, and the windows it feeds,
+// have caught up.
 
 #include "kit/BLooper.h"
 #include "net/CommandHandler.h"
@@ -18,6 +24,9 @@
 #include "net/ReplyContext.h"
 #include "net/ReplyHandlers.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -25,6 +34,7 @@ class TolvarSpeak : public BLooper, public PortTalker, private ReplyContext
 {
 public:
     static constexpr int kServerPort = 5000;
+    static constexpr size_t kReceiveLimit = 8 << 20;
 
     static TolvarSpeak* Instance();
     ~TolvarSpeak() override;
@@ -35,9 +45,27 @@ public:
                      const std::string& password, bool create);
 
     // Returns to the logged-out state: the strings are emptied, the server
-    // version reads "unknown", the connection is dropped and its unfinished
-    // line discarded. Writes "wak" three times. Any thread; does not block.
+    // version reads "unknown", nothing more the connection received is
+    // handled and its unfinished line is discarded, and the open game
+    // windows hear that their connection is gone. The connection itself is
+    // closed at once on the speaker's thread; from another thread it is
+    // closed on the speaker's thread once the lines queued before, and those
+    // the GUI sends while handling what it had queued before, have gone out
+    // (a logout's closing game windows still send their ABORT lines).
+    // Writes "wak" three times. Any thread; does not block.
     void Reset() override;
+
+    // Ends the speaker at program exit: the lines already queued are sent if
+    // the server takes them within `grace`; then the connection is dropped
+    // (which also ends a send blocked on a server that stopped reading) and
+    // the loop is stopped. Blocks for at most about `grace`.
+    void Shutdown(std::chrono::milliseconds grace);
+
+    // How often the speaker has reset; MSG_CONNECTION_RESET carries the new
+    // count in its "resets" field, so that a window made after a reset can
+    // tell that the reset was not about its connection.
+    // Reading it does not bring the speaker into being.
+    static int32 ResetCount();
 
     // Copies of the stored strings.
     std::string LoggedInAs() const override;
@@ -47,7 +75,7 @@ public:
 
     // Queues one complete client line to be sent on the speaker's own thread,
     // after every line queued before it. Never blocks. A line queued while
-    // one connection was current is dropped if that connection has gone by
+    // one connection was current is dropped if that connection has closed by
     // the time its turn comes, so it can never reach a later login.
     void PostLine(const std::string& line);
 
@@ -55,8 +83,10 @@ public:
     void SendLoginInformation();
     void SendNewUserInformation();
 
-    // The disconnect callback: alert, reset, new login window. Runs on the
-    // listener thread; blocks until the alert is dismissed.
+    // The disconnect callback, run on the listener thread: broadcasts
+    // MSG_CONNECTION_BROKEN behind the connection's last chunks. Handling it,
+    // the speaker's thread shows the alert (and waits for it), resets and
+    // opens a new login window.
     static void CallMeOnDisconnect(void* cookie);
 
     void MessageReceived(BMessage* message) override;
@@ -66,6 +96,8 @@ private:
 
     void _ConnectionThread();
     void _HandleData(const BMessage& message);
+    void _ConnectionBroken(const BMessage& message);
+    void _Close(const BMessage& message);
     void _SendChat(const BMessage& message);
     void _SendQueuedLine(const BMessage& message);
     static void _ShowNewLoginWindow();
@@ -84,4 +116,14 @@ private:
 
     ReplyHandlers fHandlers;
     CommandHandler fCommands;
+
+    // Connections numbered up to this one have been reset: what they
+    // received is no longer handled, and their closing is no news.
+    std::atomic<int32> fResetUpTo{0};
+    // Bytes handled since the GUI last caught up with what they caused.
+    size_t fHandledSinceGuiCaughtUp = 0;
+
+    std::mutex fCloseLock;
+    std::condition_variable fClosed;
+    bool fShutdownClosed = false;
 };

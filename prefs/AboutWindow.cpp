@@ -2,6 +2,7 @@
 
 #include "widgets/GenericFunctions.h"
 
+#include <QShortcut>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -68,6 +69,11 @@ AboutWindow::AboutWindow() : BWindow<QWidget, GuiLooper>(QStringLiteral("About T
             cursor.insertText(QString::fromUtf8(who) + QLatin1Char('\n'), name);
     }
     fText->moveCursor(QTextCursor::Start);
+
+    // Escape closes the window, wherever the focus is in it.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { close(); });
 }
 
 AboutWindow::~AboutWindow()

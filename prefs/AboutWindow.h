@@ -1,6 +1,7 @@
 #pragma once
 // The About window: the version line and the credits. One instance at a
-// time; closing it destroys it, and the next Instance() builds a new one.
+// time; closing it (close box or Escape) destroys it, and the next
+// Instance() builds a new one.
 //
 // GUI thread only; never blocks.
 

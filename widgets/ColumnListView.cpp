@@ -1,21 +1,52 @@
 #include "widgets/ColumnListView.h"
 
+#include "widgets/RowList.h"
+
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QSortFilterProxyModel>
 #include <QStyledItemDelegate>
 
-// The rows in the owner's order, with the column titles.
+namespace {
+
+// A cell's text as the header sort compares it: numbers (game ids,
+// ratings) as numbers, before any text; other texts without case.
+struct SortKey
+{
+    bool isNumber = false;
+    double number = 0;
+    QString text;
+
+    explicit SortKey(const QString& cell) : text(cell) { number = cell.toDouble(&isNumber); }
+
+    bool operator<(const SortKey& other) const
+    {
+        if (isNumber && other.isNumber)
+            return number < other.number;
+        if (isNumber != other.isNumber)
+            return isNumber;
+        return text.compare(other.text, Qt::CaseInsensitive) < 0;
+    }
+};
+
+} // namespace
+
+// The rows, owned, in the owner's order, and the order they are shown in:
+// the same, or sorted by one column after a header click. Qt sees the
+// shown order. The orders are RowLists, so that a row is inserted, removed
+// or found in a time that hardly grows with the list, wherever it goes:
+// Qt's own part of an insertion is cheap when no proxy model sits between.
 class ColumnListModel : public QAbstractTableModel
 {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
+    ~ColumnListModel() override { _DeleteAll(); }
+
     int rowCount(const QModelIndex& parent = {}) const override
     {
-        return parent.isValid() ? 0 : static_cast<int>(fItems.size());
+        return parent.isValid() ? 0 : fOwner.Size();
     }
 
     int columnCount(const QModelIndex& parent = {}) const override
@@ -27,9 +58,8 @@ public:
     {
         if (!index.isValid() || index.row() >= rowCount())
             return {};
-        const CLVListItem* item = fItems[static_cast<size_t>(index.row())].get();
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-            return item->ColumnText(index.column());
+            return ShownAt(index.row())->ColumnText(index.column());
         return {};
     }
 
@@ -49,108 +79,173 @@ public:
         endInsertColumns();
     }
 
+    CLVListItem* At(int row) const { return fOwner.At(row); }
+    int Find(const CLVListItem* item) const { return fOwner.IndexOf(item); }
+
+    CLVListItem* ShownAt(int row) const { return _Sorted() ? fShown.At(row) : fOwner.At(row); }
+    int ShownRowOf(const CLVListItem* item) const
+    {
+        return _Sorted() ? fShown.IndexOf(item) : fOwner.IndexOf(item);
+    }
+
     void Insert(std::unique_ptr<CLVListItem> item, int index)
     {
-        beginInsertRows({}, index, index);
-        fItems.insert(fItems.begin() + index, std::move(item));
+        CLVListItem* raw = item.release();
+        int shown = _Sorted() ? _SortedPosition(raw) : index;
+        beginInsertRows({}, shown, shown);
+        fOwner.Insert(index, raw);
+        if (_Sorted())
+            fShown.Insert(shown, raw);
         endInsertRows();
     }
 
     std::unique_ptr<CLVListItem> Take(int index)
     {
-        beginRemoveRows({}, index, index);
-        std::unique_ptr<CLVListItem> item = std::move(fItems[static_cast<size_t>(index)]);
-        fItems.erase(fItems.begin() + index);
+        CLVListItem* item = fOwner.At(index);
+        int shown = ShownRowOf(item);
+        beginRemoveRows({}, shown, shown);
+        fOwner.Erase(index);
+        if (_Sorted())
+            fShown.Erase(shown);
         endRemoveRows();
-        return item;
+        return std::unique_ptr<CLVListItem>(item);
     }
 
-    void Erase(int first, int count)
+    void Clear()
     {
-        beginRemoveRows({}, first, first + count - 1);
-        fItems.erase(fItems.begin() + first, fItems.begin() + first + count);
-        endRemoveRows();
+        beginResetModel();
+        _DeleteAll();
+        fOwner.Clear();
+        fShown.Clear();
+        endResetModel();
     }
 
-    void Changed(int row) { emit dataChanged(index(row, 0), index(row, columnCount() - 1)); }
-
-    CLVListItem* At(int row) const { return fItems[static_cast<size_t>(row)].get(); }
-
-    int Find(const CLVListItem* item) const
+    // The row's texts changed: it is shown anew, in its sorted place.
+    void Changed(int ownerRow)
     {
-        for (size_t i = 0; i < fItems.size(); ++i)
-            if (fItems[i].get() == item)
-                return static_cast<int>(i);
-        return -1;
+        CLVListItem* item = fOwner.At(ownerRow);
+        int row = ShownRowOf(item);
+        if (_Sorted()) {
+            fShown.Erase(row);
+            int place = _SortedPosition(item);
+            fShown.Insert(row, item);
+            // Qt wants the destination as an index before the move.
+            int destination = place >= row ? place + 1 : place;
+            if (destination != row && destination != row + 1 &&
+                beginMoveRows({}, row, row, {}, destination)) {
+                fShown.Erase(row);
+                fShown.Insert(place, item);
+                endMoveRows();
+                row = place;
+            }
+        }
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    }
+
+    // Shows the rows sorted by `column`; -1 shows the owner's order.
+    void Sort(int column, Qt::SortOrder order)
+    {
+        emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+        const QModelIndexList before = persistentIndexList();
+        std::vector<CLVListItem*> kept;
+        for (const QModelIndex& index : before)
+            kept.push_back(ShownAt(index.row()));
+
+        fSortColumn = column;
+        fSortOrder = order;
+        fShown.Clear();
+        if (_Sorted()) {
+            std::vector<std::pair<SortKey, CLVListItem*>> keyed;
+            keyed.reserve(static_cast<size_t>(fOwner.Size()));
+            for (CLVListItem* item : fOwner.All())
+                keyed.emplace_back(SortKey(item->ColumnText(column)), item);
+            // Stable: equal rows stay in the owner's order either way.
+            std::stable_sort(keyed.begin(), keyed.end(), [order](const auto& a, const auto& b) {
+                return order == Qt::AscendingOrder ? a.first < b.first : b.first < a.first;
+            });
+            std::vector<CLVListItem*> sorted;
+            sorted.reserve(keyed.size());
+            for (const auto& entry : keyed)
+                sorted.push_back(entry.second);
+            fShown.Assign(sorted);
+        }
+
+        QModelIndexList after;
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.push_back(index(ShownRowOf(kept[static_cast<size_t>(i)]), before[i].column()));
+        changePersistentIndexList(before, after);
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     }
 
 private:
+    bool _Sorted() const { return fSortColumn >= 0; }
+
+    // Where `item` goes among the shown rows: after every row it does not
+    // sort before, so that equal rows keep the order they came in.
+    int _SortedPosition(const CLVListItem* item) const
+    {
+        const SortKey key(item->ColumnText(fSortColumn));
+        int low = 0;
+        int high = fShown.Size();
+        while (low < high) {
+            int middle = low + (high - low) / 2;
+            const SortKey other(fShown.At(middle)->ColumnText(fSortColumn));
+            bool before = fSortOrder == Qt::AscendingOrder ? key < other : other < key;
+            if (before)
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        return low;
+    }
+
+    void _DeleteAll()
+    {
+        for (CLVListItem* item : fOwner.All())
+            delete item;
+    }
+
     std::vector<QString> fTitles;
-    std::vector<std::unique_ptr<CLVListItem>> fItems;
+    RowList fOwner;
+    RowList fShown; // only while sorted
+    int fSortColumn = -1;
+    Qt::SortOrder fSortOrder = Qt::AscendingOrder;
 };
 
 namespace {
-
-// Sorts numbers as numbers (game ids, ratings) and other texts without case.
-class ShownOrder : public QSortFilterProxyModel
-{
-public:
-    using QSortFilterProxyModel::QSortFilterProxyModel;
-
-protected:
-    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override
-    {
-        QString a = left.data().toString();
-        QString b = right.data().toString();
-        bool aNumber = false;
-        bool bNumber = false;
-        double x = a.toDouble(&aNumber);
-        double y = b.toDouble(&bNumber);
-        if (aNumber && bNumber)
-            return x < y;
-        if (aNumber != bNumber)
-            return aNumber;
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    }
-};
 
 // Hands each cell to its row for painting.
 class RowPainter : public QStyledItemDelegate
 {
 public:
-    RowPainter(ColumnListModel* model, QSortFilterProxyModel* proxy, QObject* parent)
-        : QStyledItemDelegate(parent), fModel(model), fProxy(proxy)
+    RowPainter(ColumnListModel* model, QObject* parent) : QStyledItemDelegate(parent), fModel(model)
     {
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override
     {
-        QModelIndex source = fProxy->mapToSource(index);
-        if (!source.isValid())
+        if (!index.isValid() || index.row() >= fModel->rowCount())
             return;
         painter->save();
         painter->setClipRect(option.rect);
-        fModel->At(source.row())
-            ->DrawItemColumn(painter, option.rect, source.column(),
+        fModel->ShownAt(index.row())
+            ->DrawItemColumn(painter, option.rect, index.column(),
                              option.state.testFlag(QStyle::State_Selected));
         painter->restore();
     }
 
 private:
     ColumnListModel* fModel;
-    QSortFilterProxyModel* fProxy;
 };
 
 } // namespace
 
 ColumnListView::ColumnListView(QWidget* parent)
-    : QTableView(parent), fModel(new ColumnListModel(this)), fProxy(new ShownOrder(this))
+    : QTableView(parent), fModel(new ColumnListModel(this))
 {
-    fProxy->setSourceModel(fModel);
-    fProxy->setDynamicSortFilter(true);
-    setModel(fProxy);
-    setItemDelegate(new RowPainter(fModel, fProxy, this));
+    setModel(fModel);
+    setItemDelegate(new RowPainter(fModel, this));
 
     // A table rather than a tree: its rows all have one height, so adding
     // a row costs no walk over all the others, which matters when a server
@@ -253,7 +348,12 @@ void ColumnListView::RemoveItems(int first, int count)
         return;
     count = std::min(count, CountItems() - first);
     _DropSelectionWithin(first, count);
-    fModel->Erase(first, count);
+    if (count == CountItems()) {
+        fModel->Clear();
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        fModel->Take(first);
 }
 
 void ColumnListView::MakeEmpty()
@@ -294,7 +394,7 @@ void ColumnListView::Select(int index)
 {
     if (index < 0 || index >= CountItems())
         return;
-    QModelIndex shown = fProxy->mapFromSource(fModel->index(index, 0));
+    QModelIndex shown = fModel->index(fModel->ShownRowOf(fModel->At(index)), 0);
     selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect |
                                                  QItemSelectionModel::Rows);
 }
@@ -316,7 +416,7 @@ void ColumnListView::SortShownRows(int column, Qt::SortOrder order)
     horizontalHeader()->setSortIndicatorShown(column >= 0);
     if (column >= 0)
         horizontalHeader()->setSortIndicator(column, order);
-    fProxy->sort(column, order);
+    fModel->Sort(column, order);
 }
 
 void ColumnListView::keyPressEvent(QKeyEvent* event)
@@ -334,8 +434,9 @@ void ColumnListView::keyPressEvent(QKeyEvent* event)
 
 int ColumnListView::_SourceRow(const QModelIndex& shown) const
 {
-    QModelIndex source = fProxy->mapToSource(shown);
-    return source.isValid() ? source.row() : -1;
+    if (!shown.isValid() || shown.row() >= fModel->rowCount())
+        return -1;
+    return fModel->Find(fModel->ShownAt(shown.row()));
 }
 
 void ColumnListView::_DropSelectionWithin(int first, int count)
@@ -344,8 +445,8 @@ void ColumnListView::_DropSelectionWithin(int first, int count)
     // neighbour of a removed current row; a removed selected row must leave
     // no selection instead.
     int selected = CurrentSelection();
-    QModelIndex current = fProxy->mapToSource(currentIndex());
-    bool currentGoes = current.isValid() && current.row() >= first && current.row() < first + count;
+    int current = _SourceRow(currentIndex());
+    bool currentGoes = current >= first && current < first + count;
     if ((selected >= first && selected < first + count) || currentGoes)
         selectionModel()->clear();
 }

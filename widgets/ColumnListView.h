@@ -10,6 +10,10 @@
 // (ascending, descending, then back to the owner's order); it never
 // reorders the rows themselves.
 //
+// Adding, removing or finding a row costs about the square root of the row
+// count, wherever the row goes, so that a list filled with a hundred
+// thousand rows, one at a time, stays quick.
+//
 // GUI thread only. Nothing here blocks.
 
 #include <QTableView>
@@ -21,7 +25,6 @@
 #include <vector>
 
 class QPainter;
-class QSortFilterProxyModel;
 class ColumnListModel;
 
 // One row. Derived rows paint their cells and give each cell's text (used
@@ -91,7 +94,6 @@ private:
     void _DropSelectionWithin(int first, int count);
 
     ColumnListModel* fModel;
-    QSortFilterProxyModel* fProxy;
     std::vector<int> fMinimumWidths;
     std::function<void(int)> fInvocationHandler;
     int fSortColumn = -1;

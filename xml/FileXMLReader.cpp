@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <expat.h>
 
 namespace {
 
@@ -93,6 +94,51 @@ bool WriteAll(int fd, const std::string& text)
     return true;
 }
 
+// Writes `text` over the file at `path` itself.
+bool RewriteInPlace(const std::string& path, const std::string& text)
+{
+    int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+    return close(fd) == 0 && ok;
+}
+
+// True when `name` is an XML name, so that it can be an element's name:
+// asked of expat itself, the reader's own parser.
+bool IsXmlName(const std::string& name)
+{
+    if (name.empty() || name.find_first_of("<>/\"'=& \t\r\n") != std::string::npos)
+        return false;
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (parser == nullptr)
+        return false;
+    const std::string element = "<" + name + "/>";
+    bool ok =
+        XML_Parse(parser, element.data(), static_cast<int>(element.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return ok;
+}
+
+// Collects the roots of the text it is fed, to check that a tree's text
+// reads back whole.
+class ReadBack : public XMLReader
+{
+public:
+    bool Reads(const std::string& text)
+    {
+        for (size_t at = 0; at < text.size() && !NeedsReset(); at += FileXMLReader::kBlockSize)
+            FeedData(text.data() + at, std::min(FileXMLReader::kBlockSize, text.size() - at));
+        return fRoots == 1 && !NeedsReset();
+    }
+
+protected:
+    void OnEndEntity(std::unique_ptr<XMLEntity>) override { ++fRoots; }
+
+private:
+    int fRoots = 0;
+};
+
 // Replaces the file at `path` by one holding `text`. The text goes to a new
 // file beside it, reaches the disk, and only then takes the old file's name,
 // so a crash or a full disk leaves either the old file or the new one.
@@ -117,10 +163,13 @@ bool ReplaceFile(const std::string& path, const std::string& text)
                     std::to_string(sCounter.fetch_add(1));
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
-            return false;
+            break;
     }
+    // No new file can be made beside it (a read-only directory holding a
+    // writable file): the file itself is rewritten, which a crash midway
+    // could leave cut, rather than not at all.
     if (fd < 0)
-        return false;
+        return hadFile && RewriteInPlace(target, text);
     if (hadFile)
         (void)fchmod(fd, old.st_mode & 07777); // keep a mode the user chose
     bool ok = WriteAll(fd, text) && fsync(fd) == 0;
@@ -181,24 +230,24 @@ std::optional<std::string> FileXMLReader::Data(const std::string& key)
     return std::string(child->Data());
 }
 
-void FileXMLReader::SetData(const std::string& key, const std::string& value)
+bool FileXMLReader::SetData(const std::string& key, const std::string& value)
 {
     std::lock_guard<std::mutex> lock(fLock);
-    _SetDataLocked(key, value);
+    return _SetDataLocked(key, value);
 }
 
-void FileXMLReader::SetIntData(const std::string& key, int value)
+bool FileXMLReader::SetIntData(const std::string& key, int value)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%d", value);
-    SetData(key, text);
+    return SetData(key, text);
 }
 
-void FileXMLReader::SetFloatData(const std::string& key, float value)
+bool FileXMLReader::SetFloatData(const std::string& key, float value)
 {
     char text[64];
     std::snprintf(text, sizeof text, "%.0f", static_cast<double>(value));
-    SetData(key, text);
+    return SetData(key, text);
 }
 
 bool FileXMLReader::Tag(const std::string& key)
@@ -207,15 +256,24 @@ bool FileXMLReader::Tag(const std::string& key)
     return fTree != nullptr && fTree->Child(key.c_str()) != nullptr;
 }
 
-void FileXMLReader::SetTag(const std::string& key, bool on)
+bool FileXMLReader::SetTag(const std::string& key, bool on)
 {
     std::lock_guard<std::mutex> lock(fLock);
     if (fTree == nullptr)
-        return;
-    if (!on)
+        return false;
+    if (!on) {
         fTree->RemoveChild(key.c_str());
-    else if (fTree->Child(key.c_str()) == nullptr)
-        fTree->AddChild(key.c_str(), nullptr, nullptr);
+        return true;
+    }
+    if (fTree->Child(key.c_str()) != nullptr)
+        return true;
+    if (!IsXmlName(key))
+        return false;
+    XMLEntity* added = fTree->AddChild(key.c_str(), nullptr, nullptr);
+    if (_ReadsBackLocked())
+        return true;
+    fTree->RemoveChild(added);
+    return false;
 }
 
 bool FileXMLReader::WriteToFile()
@@ -242,6 +300,12 @@ void FileXMLReader::_ReadFile()
 {
     CreatePath();
     int fd = open(fPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) {
+        // There is a file, but it cannot be read (its mode, say): it may
+        // hold the user's values, so it is neither replaced nor written.
+        _Unreadable();
+        return;
+    }
     if (fd < 0) {
         fTree = std::make_unique<XMLEntity>("container");
         fStatus = kStatusCreated;
@@ -252,7 +316,12 @@ void FileXMLReader::_ReadFile()
             ssize_t count = read(fd, block, sizeof block);
             if (count < 0 && errno == EINTR)
                 continue;
-            if (count <= 0)
+            if (count < 0) {
+                close(fd);
+                _Unreadable();
+                return;
+            }
+            if (count == 0)
                 break;
             Trace(("===" + std::to_string(count) + "\n").c_str());
             FeedData(block, static_cast<size_t>(count));
@@ -278,18 +347,47 @@ void FileXMLReader::_ReadFile()
     Trace("lkue\n");
 }
 
-void FileXMLReader::_SetDataLocked(const std::string& key, const std::string& value)
+void FileXMLReader::_Unreadable()
 {
-    if (fTree == nullptr)
-        return;
+    Trace("weep\n");
+    fTree = std::make_unique<XMLEntity>("container");
+    fStatus = kStatusReplaced;
+    fWritable = false;
+}
+
+bool FileXMLReader::_SetDataLocked(const std::string& key, const std::string& value)
+{
+    if (fTree == nullptr || !IsXmlName(key))
+        return false;
     const std::string storable = StorableText(value);
-    if (XMLEntity* child = fTree->Child(key.c_str()); child != nullptr)
+    XMLEntity* child = fTree->Child(key.c_str());
+    const bool existed = child != nullptr;
+    const std::string before = existed ? child->Data() : std::string();
+    if (existed)
         child->SetCharacterData(storable.c_str());
     else
-        fTree->AddChild(key.c_str(), nullptr, storable.c_str());
+        child = fTree->AddChild(key.c_str(), nullptr, storable.c_str());
+    if (_ReadsBackLocked())
+        return true;
+    // Past what the reader takes at the next start: the change is undone,
+    // so that the file can never become unreadable through it.
+    if (existed)
+        child->SetCharacterData(before.c_str());
+    else
+        fTree->RemoveChild(child);
+    return false;
+}
+
+bool FileXMLReader::_ReadsBackLocked() const
+{
+    const std::string text = fTree->ToString(true, 0);
+    // A small file cannot reach any of the reader's limits.
+    if (text.size() <= kSmallFile)
+        return true;
+    return text.size() <= XMLReader::kMaxInputBytes && ReadBack().Reads(text);
 }
 
 bool FileXMLReader::_WriteLocked()
 {
-    return fTree != nullptr && ReplaceFile(fPath, fTree->ToString(true, 0));
+    return fTree != nullptr && fWritable && ReplaceFile(fPath, fTree->ToString(true, 0));
 }

@@ -3,8 +3,10 @@
 // one child element per key whose text is the value.
 //
 // The constructor reads the file, replacing a missing or unusable one by a
-// fresh file; lookups and changes work on the tree, and WriteToFile writes
-// the whole tree back. The reader owns its tree. Every operation holds one
+// fresh file (a file that exists but cannot be read is left alone, and
+// nothing is written over it); lookups and changes work on the tree, and
+// WriteToFile writes the whole tree back. A change that would make the
+// file unreadable at the next start is refused. The reader owns its tree. Every operation holds one
 // lock for its duration, so any thread may call; only the constructor,
 // WriteToFile and the destructor touch the disk and block for it.
 
@@ -20,7 +22,7 @@ public:
     // Outcomes of reading the file at construction.
     static constexpr int32 kStatusRead = 0;
     static constexpr int32 kStatusCreated = 1;  // there was no file
-    static constexpr int32 kStatusReplaced = 2; // the file was unusable
+    static constexpr int32 kStatusReplaced = 2; // the file was unusable or unreadable
     // A file is read in blocks of this size.
     static constexpr size_t kBlockSize = 1000;
 
@@ -45,18 +47,22 @@ public:
     // Replaces the text of the child called `key`, or appends such a child.
     // An empty value leaves the child without text. What the file cannot
     // hold (a control character, a byte that is not UTF-8) is stored as
-    // U+FFFD. The file is not written.
-    void SetData(const std::string& key, const std::string& value);
-    void SetIntData(const std::string& key, int value);
+    // U+FFFD. The file is not written. Refused, with false and nothing
+    // changed, when `key` is not an XML name or when the file would grow
+    // past what the reader takes (XMLReader's limits).
+    bool SetData(const std::string& key, const std::string& value);
+    bool SetIntData(const std::string& key, int value);
     // Stored rounded to a whole number.
-    void SetFloatData(const std::string& key, float value);
-    // A flag stored as the presence of an element.
+    bool SetFloatData(const std::string& key, float value);
+    // A flag stored as the presence of an element; refused as SetData is.
     bool Tag(const std::string& key);
-    void SetTag(const std::string& key, bool on);
+    bool SetTag(const std::string& key, bool on);
 
     // Writes the tree to the path through a temporary file that replaces the
     // old file only once it is completely on disk, so a failed write leaves
-    // the old file as it was. True on success.
+    // the old file as it was; where no file can be made beside it (a
+    // read-only directory), over the old file itself. True on success;
+    // false, writing nothing, for a file that could not be read.
     bool WriteToFile();
     // Creates the directories above the path (mode 0744). True when they exist.
     bool CreatePath();
@@ -66,12 +72,20 @@ protected:
     void OnEndEntity(std::unique_ptr<XMLEntity> root) override;
 
 private:
+    // A file this small cannot reach any of the reader's limits.
+    static constexpr size_t kSmallFile = 64 * 1024;
+
     void _ReadFile();
-    void _SetDataLocked(const std::string& key, const std::string& value);
+    void _Unreadable();
+    bool _SetDataLocked(const std::string& key, const std::string& value);
+    // True when the tree's text reads back whole.
+    bool _ReadsBackLocked() const;
     bool _WriteLocked();
 
     mutable std::mutex fLock;
     std::unique_ptr<XMLEntity> fTree;
     std::string fPath;
     int32 fStatus = kStatusRead;
+    // False for a file that exists but could not be read.
+    bool fWritable = true;
 };

@@ -188,7 +188,7 @@ void XMLEntity::_AppendAttributes(std::string& out) const
         out += " ";
         out += key;
         out += "=\"";
-        out += EscapeText(value);
+        out += EscapeAttribute(value);
         out += "\"";
     }
 }
@@ -208,6 +208,30 @@ std::string XMLEntity::EscapeText(std::string_view text)
         case '>':
             out += "&gt;";
             break;
+        case '\r':
+            out += "&#13;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string XMLEntity::EscapeAttribute(std::string_view value)
+{
+    std::string out;
+    for (char c : EscapeText(value)) {
+        switch (c) {
+        case '"':
+            out += "&quot;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
         default:
             out += c;
         }
@@ -218,7 +242,7 @@ std::string XMLEntity::EscapeText(std::string_view text)
 std::string XMLEntity::DeEscapeText(std::string_view text)
 {
     static constexpr std::pair<std::string_view, char> kEntities[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}};
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&#13;", '\r'}};
     std::string out;
     out.reserve(text.size());
     // One left-to-right scan that resumes after each replacement, so the "&"

@@ -83,10 +83,16 @@ public:
     // "</name>".
     std::string EndToString() const;
 
-    // "&", "<" and ">" become "&amp;", "&lt;" and "&gt;"; quotes stay as they are.
+    // "&", "<" and ">" become "&amp;", "&lt;" and "&gt;", and a carriage
+    // return "&#13;" (a reader turns a literal one into a line feed); quotes
+    // stay as they are.
     static std::string EscapeText(std::string_view text);
     // The inverse of EscapeText: DeEscapeText(EscapeText(s)) == s for every s.
     static std::string DeEscapeText(std::string_view text);
+    // EscapeText, and for a value between double quotes also '"' as
+    // "&quot;", and tab and line feed as "&#9;" and "&#10;" (a reader turns
+    // literal ones into blanks), so that every value reads back as it was.
+    static std::string EscapeAttribute(std::string_view value);
 
 private:
     void _AppendAttributes(std::string& out) const;

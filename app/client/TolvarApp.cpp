@@ -14,6 +14,10 @@
 
 #include <QWidget>
 
+namespace {
+constexpr std::chrono::milliseconds kClosingLinesGrace{2000};
+} // namespace
+
 TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName("tolvar");
@@ -46,10 +50,10 @@ int TolvarApp::Run()
     int result = exec();
     // Nothing may wait for the GUI any more: release waiting threads, stop
     // the loops and wait for the remaining threads before objects go away.
+    // The closing windows' lines get a moment to leave; a server that has
+    // stopped reading cannot hold the exit up longer than that.
     kit::ShutDownGui();
-    TolvarSpeak* speaker = TolvarSpeak::Instance();
-    speaker->Quit();
-    speaker->Disconnect();
+    TolvarSpeak::Instance()->Shutdown(kClosingLinesGrace);
     MessageRepeater::Instance()->Quit();
     kit::JoinAllThreads();
     return result;

@@ -1,16 +1,21 @@
-// Speed of the rules engine through its public move function: the time of
-// one cgc_make_move, verdict included, over complete games, and the perft rate.
+// Speed of the rules engine through its public functions: one cgc_make_move,
+// verdict included, over complete games; perft through the legal-move
+// listing; and, over the reference games, the listing and the writing and
+// reading of standard algebraic notation.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "cgc/EngineHelpers.h"
+#include "cgc/pgn.h"
 
 namespace {
 
@@ -31,16 +36,13 @@ const std::vector<Game>& complete_games()
         std::vector<Game> result;
         std::mt19937 random(7);
         while (result.size() < 24) {
-            game* g = new_seated_game();
+            game* g = game_from_fen("startpos");
             Game moves;
             int verdict = CGC_MOVE_OK;
             while (!game_over(verdict) && moves.size() < 600) {
-                std::vector<std::string> legal = legal_moves(g);
-                std::vector<std::string> captures;
-                std::string board = board_text(g);
+                std::vector<std::string> legal = listed_moves(g), captures;
                 for (const std::string& move : legal) {
-                    int file = move[2] - 'A', rank = move[3] - '1';
-                    if (board[(7 - rank) * 9 + file] != '-')
+                    if (g->board[move[2] - 'A'][move[3] - '1'] != CGC_EMPTY)
                         captures.push_back(move);
                 }
                 const std::vector<std::string>& pool =
@@ -74,7 +76,7 @@ void BM_MakeMoveOverCompleteGames(benchmark::State& state)
     for (auto _ : state) {
         for (const Game& moves : games) {
             state.PauseTiming();
-            game* g = new_seated_game();
+            game* g = game_from_fen("startpos");
             state.ResumeTiming();
             for (const std::string& move : moves) {
                 std::memcpy(text, move.c_str(), move.size() + 1);
@@ -96,51 +98,134 @@ BENCHMARK(BM_MakeMoveOverCompleteGames)
     ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 
-void BM_PerftThroughTheApi(benchmark::State& state, const char* fen, int depth)
+// Leaves `depth` moves deep, listing the moves of each node and applying
+// each with cgc_make_move on a copy.
+uint64_t perft(game* node, int depth, std::vector<game*>& children)
+{
+    cgc_move moves[CGC_MAX_MOVES];
+    int count = cgc_legal_moves(node, moves, CGC_MAX_MOVES);
+    if (depth == 1)
+        return static_cast<uint64_t>(count);
+    uint64_t nodes = 0;
+    game* child = children[depth - 1];
+    for (int i = 0; i < count; ++i) {
+        copy_position(child, node);
+        char text[8];
+        cgc_move_text(&moves[i], text);
+        cgc_make_move(child, text);
+        nodes += perft(child, depth - 1, children);
+    }
+    return nodes;
+}
+
+void BM_PerftThroughTheListing(benchmark::State& state, const char* fen, int depth)
 {
     game* root = game_from_fen(fen);
+    std::vector<game*> children;
+    for (int i = 0; i < depth; ++i)
+        children.push_back(game_from_fen("startpos"));
     uint64_t nodes = 0;
     for (auto _ : state)
-        nodes += perft(root, depth).nodes;
+        nodes += perft(root, depth, children);
+    for (game* g : children)
+        cgc_free_game(g);
     cgc_free_game(root);
     state.counters["nodes_per_second"] =
         benchmark::Counter(static_cast<double>(nodes), benchmark::Counter::kIsRate);
 }
-BENCHMARK_CAPTURE(BM_PerftThroughTheApi, initial_depth3,
-                  "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", 3)
+BENCHMARK_CAPTURE(BM_PerftThroughTheListing, initial_depth4, "startpos", 4)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_PerftThroughTheApi, kiwipete_depth2,
-                  "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 2)
+BENCHMARK_CAPTURE(BM_PerftThroughTheListing, kiwipete_depth3,
+                  "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1", 3)
     ->Unit(benchmark::kMillisecond);
+
+using clock_type = std::chrono::steady_clock;
+
+double nanoseconds(clock_type::time_point start, clock_type::time_point stop)
+{
+    return std::chrono::duration<double, std::nano>(stop - start).count();
+}
+
+void print_spread(const char* what, std::vector<double>& samples, const char* unit)
+{
+    std::sort(samples.begin(), samples.end());
+    double sum = 0;
+    for (double sample : samples)
+        sum += sample;
+    auto at = [&](double share) {
+        return samples[static_cast<size_t>(share * (samples.size() - 1))];
+    };
+    std::printf("  %-22s mean %6.0f ns, median %6.0f ns, 99th percentile %6.0f ns per %s\n", what,
+                sum / samples.size(), at(0.5), at(0.99), unit);
+}
 
 // Times every call on its own and prints the median and the tail.
 void print_move_latencies()
 {
-    using clock = std::chrono::steady_clock;
     std::vector<double> samples;
     char text[8];
     for (int pass = 0; pass < 5; ++pass) {
         for (const Game& moves : complete_games()) {
-            game* g = new_seated_game();
+            game* g = game_from_fen("startpos");
             for (const std::string& move : moves) {
                 std::memcpy(text, move.c_str(), move.size() + 1);
-                auto start = clock::now();
+                auto start = clock_type::now();
                 int result = cgc_make_move(g, text);
-                auto stop = clock::now();
+                auto stop = clock_type::now();
                 benchmark::DoNotOptimize(result);
-                samples.push_back(std::chrono::duration<double, std::nano>(stop - start).count());
+                samples.push_back(nanoseconds(start, stop));
             }
             cgc_free_game(g);
         }
     }
-    std::sort(samples.begin(), samples.end());
-    auto at = [&](double share) {
-        return samples[static_cast<size_t>(share * (samples.size() - 1))];
-    };
-    std::printf("\ncgc_make_move over %zu complete games (%zu moves), each call timed alone:\n",
+    std::printf("\nOver %zu complete random games (%zu moves), each call timed alone:\n",
                 complete_games().size(), total_moves());
-    std::printf("  median %.0f ns, 90th percentile %.0f ns, 99th percentile %.0f ns, max %.0f ns\n",
-                at(0.5), at(0.9), at(0.99), samples.back());
+    print_spread("cgc_make_move", samples, "move");
+}
+
+// Replays the reference games, timing at every position the listing of its
+// moves, the writing of the played move in SAN and the reading of that SAN.
+void print_notation_costs()
+{
+    std::ifstream in(CGC_TEST_DATA "/reference-games.pgn");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string all = text.str(), problem;
+    std::vector<Game> games;
+    cgc_pgn_game pgn;
+    for (std::size_t at = 0; cgc_read_pgn(all, &at, &pgn, &problem) == 1;)
+        games.push_back(pgn.moves);
+    std::vector<double> listing, per_listed, writing, reading;
+    cgc_move moves[CGC_MAX_MOVES], back;
+    char san[CGC_SAN_SIZE], move_text[8];
+    for (int pass = 0; pass < 3; ++pass) {
+        for (const Game& played : games) {
+            game* g = game_from_fen("startpos");
+            for (const std::string& move : played) {
+                auto start = clock_type::now();
+                int count = cgc_legal_moves(g, moves, CGC_MAX_MOVES);
+                auto listed = clock_type::now();
+                cgc_move m = move_of(move);
+                auto written_start = clock_type::now();
+                cgc_write_san(g, &m, san);
+                auto written = clock_type::now();
+                benchmark::DoNotOptimize(cgc_read_san(g, san, &back));
+                auto read = clock_type::now();
+                listing.push_back(nanoseconds(start, listed));
+                per_listed.push_back(nanoseconds(start, listed) / std::max(count, 1));
+                writing.push_back(nanoseconds(written_start, written));
+                reading.push_back(nanoseconds(written, read));
+                cgc_make_move(g, std::strcpy(move_text, move.c_str()));
+            }
+            cgc_free_game(g);
+        }
+    }
+    std::printf("\nOver the %zu reference games (%zu positions), each call timed alone:\n",
+                games.size(), listing.size() / 3);
+    print_spread("cgc_legal_moves", listing, "position");
+    print_spread("  the same", per_listed, "listed move");
+    print_spread("cgc_write_san", writing, "move");
+    print_spread("cgc_read_san", reading, "move");
 }
 
 } // namespace
@@ -154,5 +239,6 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     print_move_latencies();
+    print_notation_costs();
     return 0;
 }

@@ -1,7 +1,9 @@
 // Saves pictures of the game windows and dialogs as the program draws them
 // with its real resources, for a look by eye: a game in progress from
-// White's and from Black's side, a finished game with its banner, the game
-// creation dialog and the promotion dialog.
+// White's and from Black's side, one between players with the longest
+// names, a finished game with its banner, the game creation dialog (also
+// as the whole screen shows it, window manager frame and title included)
+// and the promotion dialog.
 //
 // Usage: game_screenshots <output directory>
 // Run it under a display (for example xvfb-run) or on the offscreen platform.
@@ -17,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -35,15 +38,16 @@ void Settle(QApplication& app, int milliseconds)
 }
 
 GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
-                 const std::vector<std::string>& moves)
+                 const std::vector<std::string>& moves, const std::string& whiteName = "alpha",
+                 const std::string& blackName = "beta")
 {
     game* record = cgc_create_game();
     cgc_join_game(record, CGC_WHITE);
     cgc_join_game(record, CGC_BLACK);
     auto* window = new GameWindow(id, record, colour);
     window->Show();
-    window->SetWhitePlayer("alpha");
-    window->SetBlackPlayer("beta");
+    window->SetWhitePlayer(whiteName);
+    window->SetBlackPlayer(blackName);
     window->SetStatus(colour == CGC_WHITE ? "you are logged in as alpha and playing as white"
                                           : "you are logged in as beta and playing as black");
     for (const std::string& move : moves) {
@@ -85,6 +89,10 @@ int main(int argc, char** argv)
     GameWindow* black = Open(app, "13", CGC_BLACK, opening);
     ok &= Save(black, out.filePath("game-black.png"));
 
+    // Names of 16 characters, the most the server takes, in wide letters.
+    GameWindow* longNames = Open(app, "15", CGC_WHITE, {}, "WWWWWWWWWWWWWWWW", "mmmmmmmmmmmmmmmm");
+    ok &= Save(longNames, out.filePath("game-long-names.png"));
+
     GameWindow* finished =
         Open(app, "14", CGC_WHITE, {"E2E4", "E7E5", "F1C4", "B8C6", "D1H5", "G8F6", "H5F7"});
     ok &= Save(finished, out.filePath("game-finished.png"));
@@ -94,8 +102,18 @@ int main(int argc, char** argv)
 
     auto* create = new ChooseColorWindow();
     create->Show();
-    Settle(app, 200);
+    Settle(app, 500);
     ok &= Save(create, out.filePath("dialog-create.png"));
+    // The screen, as the window manager frames the dialog.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect frame = create->frameGeometry().adjusted(-10, -10, 10, 10);
+        const bool saved =
+            screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .save(out.filePath("dialog-create-screen.png"));
+        std::printf("%s %s\n", saved ? "saved" : "FAILED",
+                    qPrintable(out.filePath("dialog-create-screen.png")));
+        ok &= saved;
+    }
     create->Quit();
 
     ChoosePromotionWindow promotion(CGC_WHITE);
@@ -109,6 +127,7 @@ int main(int argc, char** argv)
 
     delete white;
     delete black;
+    delete longNames;
     delete finished;
     return ok ? 0 : 1;
 }

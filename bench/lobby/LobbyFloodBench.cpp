@@ -1,7 +1,8 @@
-// Announces 5,000 games and 2,000 players to the lobby right after login,
-// the way a busy server answers GAMES and USERS, and prints how long the
-// lobby takes from the first game line to the last row shown, and how long
-// the GUI thread was kept from its other work at most meanwhile.
+// Announces 100,000 games, then 100,000 players, to the lobby right after
+// login, the way a busy server answers GAMES and USERS, and prints for each
+// how long the lobby takes from the first line to the last row shown
+// (target: under 2 s), and how long the GUI thread was kept from its other
+// work at most meanwhile.
 //
 // The lines enter as the connection's listener would hand them over:
 // 4,096-byte chunks posted to the protocol speaker, which cuts, dispatches
@@ -28,17 +29,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kGames = 5000;
-constexpr int kPlayers = 2000;
+constexpr int kGames = 100000;
+constexpr int kPlayers = 100000;
 constexpr size_t kChunk = 4096;
 
-std::string Announcements()
+std::string GameLines()
 {
     std::string text;
     for (int id = 1; id <= kGames; ++id) {
@@ -55,7 +57,13 @@ std::string Announcements()
             break;
         }
     }
+    return text;
+}
+
+std::string PlayerLines()
+{
     // Players arrive in no particular order, as a server's table would list them.
+    std::string text;
     std::vector<int> order(kPlayers);
     for (int i = 0; i < kPlayers; ++i)
         order[static_cast<size_t>(i)] = i;
@@ -84,70 +92,79 @@ int main(int argc, char** argv)
     TolvarSpeak::Instance()->Run();
     lobby->PostMessage(MSG_LOGGED_IN);
 
-    const std::string text = Announcements();
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    qint64 done = -1;
-    std::clock_t cpuStart = 0;
-    std::clock_t cpuDone = 0;
-    bool timedOut = false;
+    struct Phase
+    {
+        const char* what;
+        std::string text;
+        std::function<bool()> shown;
+    };
+    const std::vector<Phase> phases = {
+        {"games", GameLines(), [&] { return lobby->Games()->CountItems() == kGames; }},
+        {"players", PlayerLines(), [&] { return lobby->People()->CountItems() == kPlayers; }},
+    };
+    bool allShown = true;
+    for (const Phase& phase : phases) {
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        qint64 done = -1;
+        std::clock_t cpuStart = 0;
+        std::clock_t cpuDone = 0;
 
-    // Ticks every 5 ms; a long gap between two ticks is time in which the
-    // GUI could not have reacted to the user.
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        qint64 now = clock.elapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
-        if (done < 0 && lobby->Games()->CountItems() == kGames &&
-            lobby->People()->CountItems() == kPlayers) {
-            lobby->repaint();
-            done = clock.elapsed();
-            cpuDone = std::clock();
-            QCoreApplication::exit(0);
+        // Ticks every 5 ms; a long gap between two ticks is time in which the
+        // GUI could not have reacted to the user.
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            qint64 now = clock.elapsed();
+            longestGap = std::max(longestGap, now - lastTick);
+            lastTick = now;
+            if (done < 0 && phase.shown()) {
+                lobby->repaint();
+                done = clock.elapsed();
+                cpuDone = std::clock();
+                QCoreApplication::exit(0);
+            }
+        });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] { QCoreApplication::exit(0); });
+
+        QTimer::singleShot(0, [&] {
+            clock.start();
+            cpuStart = std::clock();
+            for (size_t at = 0; at < phase.text.size(); at += kChunk) {
+                BMessage chunk(MSG_PORT_DATA);
+                std::string piece = phase.text.substr(at, kChunk);
+                chunk.AddString("data", piece);
+                chunk.AddInt32("length", static_cast<int32>(piece.size()));
+                TolvarSpeak::Instance()->PostMessage(chunk);
+            }
+            ticker.start(5);
+            watchdog.start(60000);
+        });
+        app.exec();
+
+        std::printf("lobby flood: %d %s, %zu bytes in %zu-byte chunks\n",
+                    phase.what == std::string("games") ? kGames : kPlayers, phase.what,
+                    phase.text.size(), kChunk);
+        if (done < 0) {
+            allShown = false;
+            std::printf("  not all rows shown within 60 s: %d games, %d players\n",
+                        lobby->Games()->CountItems(), lobby->People()->CountItems());
+            continue;
         }
-    });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-        timedOut = true;
-        QCoreApplication::exit(0);
-    });
-
-    QTimer::singleShot(0, [&] {
-        clock.start();
-        cpuStart = std::clock();
-        for (size_t at = 0; at < text.size(); at += kChunk) {
-            BMessage chunk(MSG_PORT_DATA);
-            std::string piece = text.substr(at, kChunk);
-            chunk.AddString("data", piece);
-            chunk.AddInt32("length", static_cast<int32>(piece.size()));
-            TolvarSpeak::Instance()->PostMessage(chunk);
-        }
-        ticker.start(5);
-        watchdog.start(60000);
-    });
-    app.exec();
-
-    std::printf("lobby flood: %d games, %d players, %zu bytes in %zu-byte chunks\n", kGames,
-                kPlayers, text.size(), kChunk);
-    if (timedOut) {
-        std::printf("  not all rows shown within 60 s: %d games, %d players\n",
-                    lobby->Games()->CountItems(), lobby->People()->CountItems());
-    } else {
-        std::printf("  first game line to last row shown: %lld ms (target: under 1000 ms)\n",
+        std::printf("  first line to last row shown: %lld ms (target: under 2000 ms)\n",
                     static_cast<long long>(done));
         std::printf("  processor time of all threads meanwhile: %lld ms\n",
                     static_cast<long long>((cpuDone - cpuStart) * 1000 / CLOCKS_PER_SEC));
         std::printf("  longest time the GUI thread was busy between two ticks: %lld ms\n",
                     static_cast<long long>(longestGap));
-        std::printf("  chat log lines: %d\n", lobby->Chat()->Log()->document()->blockCount() - 1);
     }
+    std::printf("  chat log lines: %d\n", lobby->Chat()->Log()->document()->blockCount() - 1);
 
     kit::ShutDownGui();
     TolvarSpeak::Instance()->Quit();
     MessageRepeater::Instance()->Quit();
     kit::JoinAllThreads();
-    return timedOut ? 1 : 0;
+    return allShown ? 0 : 1;
 }

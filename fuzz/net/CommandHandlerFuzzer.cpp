@@ -74,6 +74,11 @@ public:
     void SetWhoIsWinner(const std::string&) override {}
     void SetWhitePlayer(const std::string&) override {}
     void SetBlackPlayer(const std::string&) override {}
+    void GameGone(const std::string&) override
+    {
+        if (MyGames::Instance()->GetGameReference(fId) == this)
+            MyGames::Instance()->RemoveGameReference(fId);
+    }
 
 private:
     std::string fId;
@@ -133,6 +138,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     size_t chunkSize = static_cast<size_t>(data[0]) + 1;
     std::string_view stream(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    // The user asked to watch the games with one-digit numbers.
+    MyGames::Instance()->ClearWatchRequests();
+    for (char digit = '0'; digit <= '9'; ++digit)
+        MyGames::Instance()->AddWatchRequest(std::string(1, digit));
 
     Context context;
     ReplyHandlers handlers(context);

@@ -3,6 +3,7 @@
 #include "Noise.h"
 
 #include <QColor>
+#include <QXmlStreamWriter>
 
 #include <algorithm>
 #include <cmath>
@@ -13,11 +14,15 @@ namespace {
 constexpr int kCell = 40;
 constexpr int kBoard = 8 * kCell;
 
-// One texel of a board: (x, y) in the whole image, (cx, cy) within the cell.
+// One texel of a board. Positions are in the units of the 320-pixel board,
+// at the texel's centre, so that a larger board shows the same picture in
+// finer detail: (x, y) in the whole board, (cx, cy) within the cell.
 struct Texel
 {
-    int x, y, cx, cy, column, row;
+    double x, y, cx, cy;
+    int column, row;
     bool dark;
+    int bevel; // +1 on a cell's top and left edge, -1 on its bottom and right one
 };
 using Shader = std::function<QColor(const Texel&)>;
 
@@ -36,13 +41,23 @@ QColor Scale(const QColor& c, double factor)
                             static_cast<float>(std::clamp(c.blueF() * factor, 0.0, 1.0)));
 }
 
-QImage Shade(const Shader& shader)
+QImage Shade(const Shader& shader, int scale)
 {
-    QImage image(kBoard, kBoard, QImage::Format_RGB32);
-    for (int y = 0; y < kBoard; ++y) {
-        for (int x = 0; x < kBoard; ++x) {
-            Texel t{x, y, x % kCell, y % kCell, x / kCell, y / kCell, false};
+    const int cell = kCell * scale;
+    QImage image(8 * cell, 8 * cell, QImage::Format_RGB32);
+    auto unit = [scale](int pixel) { return (pixel + 0.5) / scale - 0.5; };
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            Texel t{unit(x), unit(y), 0, 0, x / cell, y / cell, false, 0};
+            t.cx = t.x - t.column * kCell;
+            t.cy = t.y - t.row * kCell;
             t.dark = IsDarkCell(t.column, t.row);
+            // The bevel is one unit wide, whatever the scale.
+            const int px = x % cell, py = y % cell;
+            if (px < scale || py < scale)
+                t.bevel = 1;
+            else if (px >= cell - scale || py >= cell - scale)
+                t.bevel = -1;
             image.setPixelColor(x, y, shader(t));
         }
     }
@@ -52,21 +67,7 @@ QImage Shade(const Shader& shader)
 // A faint bevel on each cell's edges, as where two inlaid squares meet.
 double Bevel(const Texel& t)
 {
-    if (t.cx == 0 || t.cy == 0)
-        return 1.06;
-    if (t.cx == kCell - 1 || t.cy == kCell - 1)
-        return 0.9;
-    return 1.0;
-}
-
-QColor Standard(const Texel& t)
-{
-    return t.dark ? QColor(171, 122, 84) : QColor(239, 219, 180);
-}
-
-QColor Tournament(const Texel& t)
-{
-    return t.dark ? QColor(104, 138, 94) : QColor(233, 236, 212);
+    return t.bevel > 0 ? 1.06 : t.bevel < 0 ? 0.9 : 1.0;
 }
 
 QColor Wood(const Texel& t)
@@ -107,18 +108,29 @@ QColor Marble(const Texel& t)
     return Scale(Mix(base, QColor(150, 150, 146), vein * 0.7), Bevel(t));
 }
 
+// A skin is either flat, two colours, or textured, a shader.
 struct BoardSkin
 {
     const char* name;
+    QColor light, dark;
     Shader shader;
 };
 
 const BoardSkin kSkins[] = {
-    {"Standard", Standard},
-    {"Wood", Wood},
-    {"Marble", Marble},
-    {"Tournament", Tournament},
+    {"Standard", QColor(239, 219, 180), QColor(171, 122, 84), {}},
+    {"Wood", {}, {}, Wood},
+    {"Marble", {}, {}, Marble},
+    {"Tournament", QColor(233, 236, 212), QColor(104, 138, 94), {}},
 };
+
+const BoardSkin* FindSkin(const QString& name)
+{
+    for (const BoardSkin& skin : kSkins) {
+        if (name == QLatin1String(skin.name))
+            return &skin;
+    }
+    return nullptr;
+}
 } // namespace
 
 bool IsDarkCell(int column, int row)
@@ -135,11 +147,53 @@ QStringList BoardSkinNames()
     return names;
 }
 
-QImage PaintBoard(const QString& name)
+QImage PaintBoard(const QString& name, int scale)
 {
-    for (const BoardSkin& skin : kSkins) {
-        if (name == QLatin1String(skin.name))
-            return Shade(skin.shader);
+    const BoardSkin* skin = FindSkin(name);
+    if (!skin || scale < 1)
+        return {};
+    if (skin->shader)
+        return Shade(skin->shader, scale);
+    const QColor light = skin->light, dark = skin->dark;
+    return Shade([light, dark](const Texel& t) { return t.dark ? dark : light; }, scale);
+}
+
+QByteArray BoardSvg(const QString& name)
+{
+    const BoardSkin* skin = FindSkin(name);
+    if (!skin || skin->shader)
+        return {};
+    // One light square under the whole board and the dark cells on it: dark
+    // cells meet only at their corners, so no seam shows at any scale.
+    QByteArray svg;
+    QXmlStreamWriter out(&svg);
+    out.setAutoFormatting(true);
+    out.writeStartDocument();
+    const QString ns = QStringLiteral("http://www.w3.org/2000/svg");
+    out.writeDefaultNamespace(ns);
+    out.writeStartElement(ns, "svg");
+    out.writeAttribute("width", QString::number(kBoard));
+    out.writeAttribute("height", QString::number(kBoard));
+    out.writeAttribute("viewBox", "0 0 8 8");
+    out.writeEmptyElement("rect");
+    out.writeAttribute("width", "8");
+    out.writeAttribute("height", "8");
+    out.writeAttribute("fill", skin->light.name(QColor::HexRgb));
+    out.writeStartElement("g");
+    out.writeAttribute("fill", skin->dark.name(QColor::HexRgb));
+    for (int row = 0; row < 8; ++row) {
+        for (int column = 0; column < 8; ++column) {
+            if (!IsDarkCell(column, row))
+                continue;
+            out.writeEmptyElement("rect");
+            out.writeAttribute("x", QString::number(column));
+            out.writeAttribute("y", QString::number(row));
+            out.writeAttribute("width", "1");
+            out.writeAttribute("height", "1");
+        }
     }
-    return {};
+    out.writeEndElement();
+    out.writeEndElement();
+    out.writeEndDocument();
+    return svg;
 }

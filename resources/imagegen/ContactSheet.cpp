@@ -1,19 +1,24 @@
 #include "ContactSheet.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QPainter>
+#include <QSvgRenderer>
 
 namespace {
 constexpr int kBoard = 320;
 constexpr int kGap = 16;
 constexpr int kCaption = 20;
+constexpr int kLargeCell = 80; // the SVG pieces in a row
+constexpr int kLargeBoard = 1280;
+constexpr const char* kKinds[] = {"pawn", "knight", "bishop", "rook", "queen", "king"};
 
 // The initial position, rank 8 first, in the board view's piece letters.
 const char* const kInitial[8] = {"rnbqkbnr", "pppppppp", "--------", "--------",
                                  "--------", "--------", "PPPPPPPP", "RNBQKBNR"};
 
-QString PieceFile(char letter)
+QString PieceFile(char letter, const char* suffix = ".png")
 {
     const bool white = letter >= 'A' && letter <= 'Z';
     QString kind;
@@ -39,7 +44,7 @@ QString PieceFile(char letter)
     default:
         return {};
     }
-    return (white ? "white-" : "black-") + kind + ".png";
+    return (white ? "white-" : "black-") + kind + suffix;
 }
 
 QStringList Skins(const QString& directory)
@@ -55,6 +60,37 @@ void DrawBoard(QPainter& painter, const QPoint& at, const QString& board, const 
             const QString file = PieceFile(kInitial[row][column]);
             if (!file.isEmpty())
                 painter.drawImage(at + QPoint(40 * column, 40 * row), QImage(pieces + "/" + file));
+        }
+    }
+}
+
+// Draws the SVG drawing in `path` into `target`; nothing when it is missing.
+void DrawSvg(QPainter& painter, const QString& path, const QRectF& target)
+{
+    QSvgRenderer renderer(path);
+    if (renderer.isValid())
+        renderer.render(&painter, target);
+}
+
+// The largest board a skin offers: its SVG drawing, else its large picture,
+// else the classic one, drawn at `side` pixels.
+void DrawLargeBoard(QPainter& painter, const QPoint& at, int side, const QString& board,
+                    const QString& pieces)
+{
+    const QRect area(at, QSize(side, side));
+    if (QFile::exists(board + "/board.svg"))
+        DrawSvg(painter, board + "/board.svg", area);
+    else if (QFile::exists(board + "/1280x1280.png"))
+        painter.drawImage(area, QImage(board + "/1280x1280.png"));
+    else
+        painter.drawImage(area, QImage(board + "/320x320.png"));
+    const int cell = side / 8;
+    for (int row = 0; row < 8; ++row) {
+        for (int column = 0; column < 8; ++column) {
+            const QString file = PieceFile(kInitial[row][column], ".svg");
+            if (!file.isEmpty())
+                DrawSvg(painter, pieces + "/" + file,
+                        QRectF(at.x() + cell * column, at.y() + cell * row, cell, cell));
         }
     }
 }
@@ -99,8 +135,11 @@ QImage ComposeContactSheet(const QString& resources)
     const int columns = std::max<int>(1, static_cast<int>(boardSkins.size()));
     const int width = kGap + columns * (kBoard + kGap);
     const int boardsHeight = static_cast<int>(pieceSkins.size()) * (kBoard + kCaption + kGap);
+    const int rowsHeight = static_cast<int>(pieceSkins.size()) * (kLargeCell + kCaption + kGap);
+    const int largeHeight = kLargeBoard + kCaption + kGap;
     const int extrasHeight = 250 + 256 + kGap;
-    QImage sheet(width, kGap + boardsHeight + extrasHeight, QImage::Format_RGB32);
+    const int height = kGap + boardsHeight + rowsHeight + largeHeight + extrasHeight;
+    QImage sheet(std::max(width, kLargeBoard + 2 * kGap), height, QImage::Format_RGB32);
     sheet.fill(QColor(216, 216, 216));
 
     QPainter painter(&sheet);
@@ -120,6 +159,35 @@ QImage ComposeContactSheet(const QString& resources)
         }
         y += kBoard + kCaption + kGap;
     }
+
+    // The pieces of every skin drawn from their SVG drawings at twice the
+    // classic size, on alternating squares of the Standard board.
+    const QString squaresSkin = boardSkins.contains("Standard") ? "Standard" : boardSkins.value(0);
+    const QImage squares(boards + "/" + squaresSkin + "/320x320.png");
+    for (const QString& pieceSkin : pieceSkins) {
+        painter.drawText(QPoint(kGap, y + 14), pieceSkin + " pieces, SVG, 80 pixels");
+        int x = kGap;
+        for (const char* side : {"white-", "black-"}) {
+            for (const char* kind : kKinds) {
+                const QRect cell(x, y + kCaption, kLargeCell, kLargeCell);
+                const bool dark = (x - kGap) / kLargeCell % 2 == 1;
+                painter.drawImage(cell, squares, QRect(dark ? 40 : 0, 0, 40, 40));
+                DrawSvg(painter, pieces + "/" + pieceSkin + "/" + side + kind + ".svg", cell);
+                x += kLargeCell;
+            }
+        }
+        y += kLargeCell + kCaption + kGap;
+    }
+
+    // One board at the largest size the client draws, with SVG pieces.
+    const QString largeBoard = boardSkins.contains("Marble") ? "Marble" : boardSkins.value(0);
+    const QString largePieces = pieceSkins.contains("Standard") ? "Standard" : pieceSkins.value(0);
+    painter.drawText(
+        QPoint(kGap, y + 14),
+        QString("%1 board, %2 pieces, %3 pixels").arg(largeBoard, largePieces).arg(kLargeBoard));
+    DrawLargeBoard(painter, QPoint(kGap, y + kCaption), kLargeBoard, boards + "/" + largeBoard,
+                   pieces + "/" + largePieces);
+    y += largeHeight;
 
     // Lobby buttons: up, down, disabled, on the lobby's grey.
     const char* const actions[] = {"create-game", "join-game", "watch-game"};

@@ -5,7 +5,10 @@
 #include <QPainter>
 #include <QPainterPathStroker>
 
+#include <QXmlStreamWriter>
+
 #include <algorithm>
+#include <optional>
 
 namespace {
 // The hollow ("white") symbol of each kind; the solid one is six code points on.
@@ -46,26 +49,55 @@ double RelativeSize(PieceKind kind)
     return 1.0;
 }
 
-// The silhouette of `path` with its holes filled: every contour that lies
-// inside another one is dropped, the rest are united.
-QPainterPath OuterOutline(const QPainterPath& path)
+// The contours of `path` that lie inside no other one, curves and all: the
+// silhouette with its holes filled. The outer contours of a font's glyph all
+// run the same way round, so together they fill with the non-zero rule.
+QPainterPath OuterContours(const QPainterPath& path)
 {
     const QList<QPolygonF> contours = path.toSubpathPolygons();
-    QPainterPath outline;
-    outline.setFillRule(Qt::WindingFill);
-    for (qsizetype i = 0; i < contours.size(); ++i) {
-        bool inner = false;
-        for (qsizetype j = 0; j < contours.size() && !inner; ++j) {
-            inner = j != i && !contours[i].isEmpty() &&
-                    contours[j].containsPoint(contours[i].first(), Qt::OddEvenFill);
+    auto inner = [&](qsizetype i) {
+        for (qsizetype j = 0; j < contours.size(); ++j) {
+            if (j != i && !contours[i].isEmpty() &&
+                contours[j].containsPoint(contours[i].first(), Qt::OddEvenFill))
+                return true;
         }
-        if (!inner) {
-            QPainterPath piece;
-            piece.addPolygon(contours[i]);
-            outline = outline.united(piece);
+        return false;
+    };
+    QPainterPath outer;
+    outer.setFillRule(Qt::WindingFill);
+    qsizetype contour = -1;
+    bool keep = false;
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            keep = !inner(++contour);
+            if (keep)
+                outer.moveTo(e);
+        } else if (keep && e.isLineTo()) {
+            outer.lineTo(e);
+        } else if (keep && e.isCurveTo() && i + 2 < path.elementCount()) {
+            outer.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+            i += 2;
         }
     }
-    return outline;
+    return outer;
+}
+
+// The contours of `path` united into one outline that nowhere crosses itself,
+// so that a line drawn along it stays on the edge. Uniting turns curves into
+// straight segments some half a unit off the curve at most; `precision` times
+// finer when it is worked out on a drawing that many times larger.
+QPainterPath United(const QPainterPath& path, double precision = 1.0)
+{
+    const QTransform up = QTransform::fromScale(precision, precision);
+    QPainterPath outline;
+    outline.setFillRule(Qt::WindingFill);
+    for (const QPolygonF& contour : path.toSubpathPolygons(up)) {
+        QPainterPath piece;
+        piece.addPolygon(contour);
+        outline = outline.united(piece);
+    }
+    return precision == 1.0 ? outline : up.inverted().map(outline);
 }
 
 // Scales and moves the symbols so that the largest of the set fills the cell
@@ -89,14 +121,21 @@ QTransform Fit(const QRawFont& font, int size)
     transform.translate(-box.center().x(), -base);
     return transform;
 }
-} // namespace
 
-QImage RenderGlyphPiece(const QRawFont& font, PieceKind kind, bool white, int size)
+// The paths of one piece, placed in its `size` × `size` cell.
+struct GlyphShapes
+{
+    QPainterPath body;   // the solid symbol's outer contours
+    QPainterPath solid;  // the solid symbol
+    QPainterPath hollow; // the hollow symbol
+};
+
+std::optional<GlyphShapes> Shapes(const QRawFont& font, PieceKind kind, int size)
 {
     const char16_t hollowCode = HollowSymbol(kind);
     const char16_t solidCode = static_cast<char16_t>(hollowCode + 6);
     if (!font.supportsCharacter(QChar(hollowCode)) || !font.supportsCharacter(QChar(solidCode)))
-        return {};
+        return std::nullopt;
     const QPainterPath solidGlyph = TextPath(font, QString(QChar(solidCode)));
     const QPainterPath hollowGlyph = TextPath(font, QString(QChar(hollowCode)));
     // Each symbol is centred on its own, since their advance widths differ,
@@ -109,36 +148,112 @@ QImage RenderGlyphPiece(const QRawFont& font, PieceKind kind, bool white, int si
     adjust.scale(relative, relative);
     adjust.translate(-placed.center().x(), -placed.bottom());
     const QTransform transform = fit * adjust;
-    const QPainterPath solid = transform.map(solidGlyph);
-    const QPainterPath hollow = transform.map(hollowGlyph);
+    GlyphShapes shapes;
+    shapes.solid = transform.map(solidGlyph);
+    shapes.hollow = transform.map(hollowGlyph);
+    shapes.body = OuterContours(shapes.solid);
+    return shapes;
+}
 
-    const QPainterPath body = OuterOutline(solid);
+// The paint, the same in the image and in the SVG drawing. A white piece is
+// a light body under the hollow symbol's lines, with an outline of its own
+// since those lines do not always follow the solid symbol's edge. A black
+// piece is the solid symbol over a light rim that keeps it apart from a dark
+// square.
+const QColor kInk(24, 20, 16);
+const QColor kWhiteBody(250, 247, 240);
+const QColor kRim(230, 222, 206, 200);
 
+double OutlineWidth(int size)
+{
+    return size / 40.0;
+}
+
+double RimWidth(int size)
+{
+    return size / 22.0;
+}
+
+QString Colour(const QColor& colour)
+{
+    return colour.name(QColor::HexRgb);
+}
+} // namespace
+
+QImage RenderGlyphPiece(const QRawFont& font, PieceKind kind, bool white, int size)
+{
+    const std::optional<GlyphShapes> shapes = Shapes(font, kind, size);
+    if (!shapes)
+        return {};
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    const QColor ink(24, 20, 16);
     if (white) {
-        // The hollow symbol's lines do not always follow the solid one's edge,
-        // so the body gets an outline of its own.
-        painter.setPen(QPen(ink, size / 40.0));
-        painter.setBrush(QColor(250, 247, 240));
-        painter.drawPath(body);
+        painter.setPen(QPen(kInk, OutlineWidth(size)));
+        painter.setBrush(kWhiteBody);
+        painter.drawPath(United(shapes->body));
         painter.setPen(Qt::NoPen);
-        painter.setBrush(ink);
-        painter.drawPath(hollow);
+        painter.setBrush(kInk);
+        painter.drawPath(shapes->hollow);
     } else {
-        // A light rim keeps the dark piece apart from a dark square.
         QPainterPathStroker rim;
-        rim.setWidth(size / 22.0);
+        rim.setWidth(RimWidth(size));
         rim.setJoinStyle(Qt::RoundJoin);
-        painter.setBrush(QColor(230, 222, 206, 200));
-        painter.drawPath(rim.createStroke(body));
-        painter.setBrush(ink);
-        painter.drawPath(solid);
+        painter.setBrush(kRim);
+        painter.drawPath(rim.createStroke(United(shapes->body)));
+        painter.setBrush(kInk);
+        painter.drawPath(shapes->solid);
     }
     painter.end();
     return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+QByteArray GlyphPieceSvg(const QRawFont& font, PieceKind kind, bool white, int size)
+{
+    const std::optional<GlyphShapes> shapes = Shapes(font, kind, size);
+    if (!shapes)
+        return {};
+    QByteArray svg;
+    QXmlStreamWriter out(&svg);
+    out.setAutoFormatting(true);
+    out.writeStartDocument();
+    const QString ns = QStringLiteral("http://www.w3.org/2000/svg");
+    out.writeDefaultNamespace(ns);
+    out.writeStartElement(ns, "svg");
+    out.writeAttribute("width", QString::number(size));
+    out.writeAttribute("height", QString::number(size));
+    out.writeAttribute("viewBox", QString("0 0 %1 %1").arg(size));
+    auto fill = [&](const QPainterPath& shape, const QString& paint) {
+        out.writeEmptyElement("path");
+        out.writeAttribute("d", SvgPathData(shape));
+        out.writeAttribute("fill", paint);
+        out.writeAttribute("fill-rule",
+                           shape.fillRule() == Qt::WindingFill ? "nonzero" : "evenodd");
+    };
+    // Strokes as QPainter draws them: its pens have square caps, and the
+    // rim is a stroke with round joins.
+    auto stroke = [&](const QColor& colour, double width, const char* join) {
+        out.writeAttribute("stroke", Colour(colour));
+        if (colour.alpha() != 255)
+            out.writeAttribute("stroke-opacity", QString::number(colour.alphaF(), 'f', 4));
+        out.writeAttribute("stroke-width", QString::number(width, 'f', 4));
+        out.writeAttribute("stroke-linejoin", join);
+        out.writeAttribute("stroke-linecap", "square");
+    };
+    // Fine enough to stay smooth on a drawing sixteen times the size.
+    const QPainterPath body = United(shapes->body, 16.0);
+    if (white) {
+        fill(body, Colour(kWhiteBody));
+        stroke(kInk, OutlineWidth(size), "bevel");
+        fill(shapes->hollow, Colour(kInk));
+    } else {
+        fill(body, "none");
+        stroke(kRim, RimWidth(size), "round");
+        fill(shapes->solid, Colour(kInk));
+    }
+    out.writeEndElement();
+    out.writeEndDocument();
+    return svg;
 }

@@ -19,3 +19,8 @@ enum class PieceKind
 // body under the hollow symbol's dark lines, black pieces the solid symbol
 // with a light rim. A null image when the font lacks the symbol.
 QImage RenderGlyphPiece(const QRawFont& font, PieceKind kind, bool white, int size);
+
+// The same piece as an SVG drawing of `size` × `size` units, the symbols'
+// outlines written as path data, so that it is drawn at any size without the
+// font. Empty when the font lacks the symbol.
+QByteArray GlyphPieceSvg(const QRawFont& font, PieceKind kind, bool white, int size);

@@ -3,10 +3,14 @@
 //
 //   tolvar-imagegen pieces SKIN SHAPE-DIRECTORY OUTPUT-DIRECTORY
 //   tolvar-imagegen glyph-pieces FONT-FILE OUTPUT-DIRECTORY
-//   tolvar-imagegen board SKIN OUTPUT-FILE
+//   tolvar-imagegen board SKIN OUTPUT-FILE [SIZE]
 //   tolvar-imagegen graphics BOLD-FONT-FILE OUTPUT-DIRECTORY
 //   tolvar-imagegen icons KNIGHT-SVG OUTPUT-DIRECTORY
 //   tolvar-imagegen contact-sheet RESOURCES-DIRECTORY OUTPUT-FILE
+//
+// Pieces are written as PNG and as SVG files. A board is written as an SVG
+// drawing when OUTPUT-FILE ends in ".svg" (flat skins only), else as a PNG
+// file SIZE pixels wide (320, the default, or a multiple of it).
 //
 // Every image is computed from fixed numbers and the given sources only, and
 // written without time stamps, so repeated runs write the same bytes.
@@ -29,6 +33,7 @@
 
 namespace {
 constexpr int kPieceSize = 40;
+constexpr int kBoardSize = 320;
 
 const char* const kPieceNames[] = {"pawn", "knight", "bishop", "rook", "queen", "king"};
 const PieceKind kPieceKinds[] = {PieceKind::Pawn, PieceKind::Knight, PieceKind::Bishop,
@@ -40,15 +45,31 @@ int Fail(const QString& message)
     return 1;
 }
 
-bool Save(const QImage& image, const QString& path)
+// Qt's PNG writer takes a compression of 0 to 100. The images drawn at their
+// classic sizes are written with 9, which it stores without compression, and
+// are kept so, byte for byte. Larger images are compressed at 80: nearly the
+// size that 100 gives, in a third of the time.
+constexpr int kStored = 9;
+constexpr int kCompressed = 80;
+
+bool Save(const QImage& image, const QString& path, int compression = kStored)
 {
     if (image.isNull())
         return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QImageWriter writer(path, "png");
-    // The best compression: the files are written once and read often.
-    writer.setCompression(9);
+    writer.setCompression(compression);
     return writer.write(image);
+}
+
+bool SaveBytes(const QByteArray& bytes, const QString& path)
+{
+    if (bytes.isEmpty())
+        return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size() && file.flush();
 }
 
 QByteArray ReadFile(const QString& path)
@@ -68,11 +89,13 @@ int Pieces(const QString& skin, const QString& shapes, const QString& out)
         const QByteArray svg = ReadFile(shapes + "/" + name + ".svg");
         if (svg.isEmpty())
             return Fail(QString("cannot read the %1 shape in %2").arg(name, shapes));
-        const QString white = out + "/white-" + name + ".png";
-        const QString black = out + "/black-" + name + ".png";
-        if (!Save(RenderPieceSvg(svg, schemes->white, kPieceSize), white) ||
-            !Save(RenderPieceSvg(svg, schemes->black, kPieceSize), black))
-            return Fail(QString("cannot render the %1 shape into %2").arg(name, out));
+        for (const auto& [side, scheme] :
+             {std::pair{"white", schemes->white}, std::pair{"black", schemes->black}}) {
+            const QString base = QString("%1/%2-%3").arg(out, side, name);
+            if (!Save(RenderPieceSvg(svg, scheme, kPieceSize), base + ".png") ||
+                !SaveBytes(BakePieceSvg(svg, scheme, kPieceSize), base + ".svg"))
+                return Fail(QString("cannot render the %1 shape into %2").arg(name, out));
+        }
     }
     return 0;
 }
@@ -86,18 +109,29 @@ int GlyphPieces(const QString& fontPath, const QString& out)
         return Fail("cannot load the font " + fontPath);
     for (int i = 0; i < 6; ++i) {
         for (bool white : {true, false}) {
-            const QString path =
-                QString("%1/%2-%3.png").arg(out, white ? "white" : "black", kPieceNames[i]);
-            if (!Save(RenderGlyphPiece(font, kPieceKinds[i], white, kPieceSize), path))
-                return Fail("the font lacks the chess symbols, or cannot write " + path);
+            const QString base =
+                QString("%1/%2-%3").arg(out, white ? "white" : "black", kPieceNames[i]);
+            if (!Save(RenderGlyphPiece(font, kPieceKinds[i], white, kPieceSize), base + ".png") ||
+                !SaveBytes(GlyphPieceSvg(font, kPieceKinds[i], white, kPieceSize), base + ".svg"))
+                return Fail("the font lacks the chess symbols, or cannot write " + base);
         }
     }
     return 0;
 }
 
-int Board(const QString& skin, const QString& out)
+int Board(const QString& skin, const QString& out, const QString& size)
 {
-    if (!Save(PaintBoard(skin), out))
+    if (out.endsWith(".svg")) {
+        if (!size.isEmpty() || !SaveBytes(BoardSvg(skin), out))
+            return Fail("no flat board skin " + skin + ", or cannot write " + out);
+        return 0;
+    }
+    bool number = true;
+    const int pixels = size.isEmpty() ? kBoardSize : size.toInt(&number);
+    if (!number || pixels < kBoardSize || pixels % kBoardSize != 0)
+        return Fail("a board is a multiple of 320 pixels wide, not " + size);
+    const int scale = pixels / kBoardSize;
+    if (!Save(PaintBoard(skin, scale), out, scale == 1 ? kStored : kCompressed))
         return Fail("unknown board skin " + skin + ", or cannot write " + out);
     return 0;
 }
@@ -144,7 +178,7 @@ int ContactSheet(const QString& resources, const QString& out)
 {
     if (!QFileInfo(resources + "/chess-sets").isDir())
         return Fail("no chess sets below " + resources);
-    return Save(ComposeContactSheet(resources), out) ? 0 : Fail("cannot write " + out);
+    return Save(ComposeContactSheet(resources), out, kCompressed) ? 0 : Fail("cannot write " + out);
 }
 
 // Drops the offscreen platform's complaint about a missing runtime directory,
@@ -160,7 +194,7 @@ int Usage()
 {
     std::fprintf(stderr, "usage: tolvar-imagegen pieces SKIN SHAPE-DIRECTORY OUTPUT-DIRECTORY\n"
                          "       tolvar-imagegen glyph-pieces FONT-FILE OUTPUT-DIRECTORY\n"
-                         "       tolvar-imagegen board SKIN OUTPUT-FILE\n"
+                         "       tolvar-imagegen board SKIN OUTPUT-FILE [SIZE]\n"
                          "       tolvar-imagegen graphics BOLD-FONT-FILE OUTPUT-DIRECTORY\n"
                          "       tolvar-imagegen icons KNIGHT-SVG OUTPUT-DIRECTORY\n"
                          "       tolvar-imagegen contact-sheet RESOURCES-DIRECTORY OUTPUT-FILE\n");
@@ -184,8 +218,8 @@ int main(int argc, char** argv)
         return Pieces(args[1], args[2], args[3]);
     if (command == "glyph-pieces" && args.size() == 3)
         return GlyphPieces(args[1], args[2]);
-    if (command == "board" && args.size() == 3)
-        return Board(args[1], args[2]);
+    if (command == "board" && (args.size() == 3 || args.size() == 4))
+        return Board(args[1], args[2], args.value(3));
     if (command == "graphics" && args.size() == 3)
         return Graphics(args[1], args[2]);
     if (command == "icons" && args.size() == 3)

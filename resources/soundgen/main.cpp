@@ -24,7 +24,8 @@ const std::vector<Partial> kHollow = {{1.0, 1.0, 1.0}, {3.0, 0.22, 0.6}, {5.0, 0
 
 // Note frequencies (equal temperament, A4 = 440 Hz).
 constexpr double kA4 = 440.0, kC5 = 523.25, kD5 = 587.33, kE5 = 659.26, kG5 = 783.99, kA5 = 880.0,
-                 kC6 = 1046.50, kE6 = 1318.51, kG4 = 392.0, kE4 = 329.63;
+                 kC6 = 1046.50, kE6 = 1318.51, kG4 = 392.0, kE4 = 329.63, kD6 = 1174.66,
+                 kG6 = 1567.98;
 
 std::vector<float> PieceMoved()
 {
@@ -84,6 +85,19 @@ std::vector<float> GameStarted()
         synth.AddTone(0.09 * i, notes[i], 0.8, i == 2 ? 0.16 : 0.08, kChime);
     return synth.Finish(0.55);
 }
+
+std::vector<float> LowTime()
+{
+    // The tick and tock of a small clock, on a high wooden bar: a reminder
+    // that time runs short, distinct from the knock of a move and far from
+    // an alarm.
+    SoundSynth synth(kRate, 0.36);
+    synth.AddTone(0.0, kG6, 0.8, 0.05, kWood);
+    synth.AddNoise(0.0, 0.3, 0.003, 4000.0, 31);
+    synth.AddTone(0.15, kD6, 0.9, 0.065, kWood);
+    synth.AddNoise(0.15, 0.3, 0.003, 4000.0, 37);
+    return synth.Finish(0.55);
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -100,6 +114,7 @@ int main(int argc, char** argv)
         {"piece-moved.wav", PieceMoved},   {"check.wav", Check},
         {"checkmate.wav", Checkmate},      {"draw.wav", Draw},
         {"game-aborted.wav", GameAborted}, {"game-started.wav", GameStarted},
+        {"low-time.wav", LowTime},
     };
     for (const auto& [name, make] : sounds) {
         std::string path = (directory / name).string();

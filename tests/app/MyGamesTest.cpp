@@ -28,6 +28,7 @@ struct FakeWindow : GameWindowBase
     void SetWhoIsWinner(const std::string&) override {}
     void SetWhitePlayer(const std::string&) override {}
     void SetBlackPlayer(const std::string&) override {}
+    void GameGone(const std::string&) override {}
     std::string fId;
 };
 

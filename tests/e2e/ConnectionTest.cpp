@@ -144,7 +144,7 @@ TEST_F(Interrupted, TheServerGoingAwayBreaksTheConnectionAndALoginWorksOnceItIsB
         EXPECT_EQ(state["alerts"].toArray().size(), 1);
     }
     std::vector<std::string> sent = e2e::SentLines(alice.LogPath());
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "USER alice secret-a \r\n"), 2);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "USER alice ****** \r\n"), 2);
     // The new connection works: chat goes round.
     ASSERT_TRUE(alice.Do("say back again"));
     ASSERT_TRUE(Eventually(bob, "alice's line", [](const QJsonObject& s) {

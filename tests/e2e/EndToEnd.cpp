@@ -102,7 +102,7 @@ int ListEntries(const std::string& logPath, const std::string& user)
     return count;
 }
 
-const char* const kWelcome = "System: Welcome to Tolvar Chess for BeOS.";
+const char* const kWelcome = "System: Welcome to Tolvar Chess.";
 
 } // namespace
 

@@ -69,8 +69,8 @@ TEST_F(DialogsTest, NevermindClosesAndSendsNothing)
     ASSERT_TRUE(session.LoggedIn());
     QPointer<ChooseColorWindow> dialog = new ChooseColorWindow();
     dialog->Show();
-    EXPECT_EQ(dialog->windowTitle(), "Choose Game Charecteristics");
-    EXPECT_EQ(dialog->size(), QSize(240, 150));
+    EXPECT_EQ(dialog->windowTitle(), "Choose Game Characteristics");
+    EXPECT_EQ(dialog->size(), QSize(300, 150));
     EXPECT_TRUE(dialog->isModal());
     const std::vector<std::string> labels = Labels(dialog);
     EXPECT_NE(std::find(labels.begin(), labels.end(), "Game Description:"), labels.end());
@@ -78,8 +78,14 @@ TEST_F(DialogsTest, NevermindClosesAndSendsNothing)
               labels.end());
     EXPECT_EQ(IconColour(dialog->findChild<QWidget*>("black-rook")), PieceColour("Standard", 'r'));
     EXPECT_EQ(IconColour(dialog->findChild<QWidget*>("white-rook")), PieceColour("Standard", 'R'));
-    EXPECT_EQ(dialog->findChild<QWidget*>("black-rook")->geometry(), QRect(70, 72, 40, 40));
-    EXPECT_EQ(dialog->findChild<QWidget*>("white-rook")->geometry(), QRect(130, 72, 40, 40));
+    EXPECT_EQ(dialog->findChild<QWidget*>("black-rook")->geometry(), QRect(100, 72, 40, 40));
+    EXPECT_EQ(dialog->findChild<QWidget*>("white-rook")->geometry(), QRect(160, 72, 40, 40));
+
+    // Enter in the description neither cancels nor sends anything.
+    QTest::keyClick(dialog->findChild<QLineEdit*>("description"), Qt::Key_Return);
+    QTest::qWait(50);
+    ASSERT_FALSE(dialog.isNull());
+    EXPECT_TRUE(dialog->isVisible());
 
     auto* cancel = dialog->findChild<QAbstractButton*>("cancel");
     ASSERT_NE(cancel, nullptr);

@@ -5,11 +5,13 @@
 #include "GameFixture.h"
 #include "ServerSession.h"
 
+#include "app/MessageCodes.h"
 #include "app/MyGames.h"
 #include "app/UiHooks.h"
 #include "game/GameHooks.h"
 #include "game/PlayerName.h"
 #include "kit/SoundOutput.h"
+#include "lobby/BrowserWindow.h"
 #include "lobby/BubbleView.h"
 #include "lobby/StatusView.h"
 
@@ -243,6 +245,7 @@ TEST_F(GameProtocolTest, AWatchedGameOpensFromTheServerAndClosingStopsWatching)
 {
     ServerSession session("alpha");
     ASSERT_TRUE(session.LoggedIn());
+    MyGames::Instance()->AddWatchRequest("13");
     session.Reply("120 13 beta gamma :E2E4 E7E5 ");
     ASSERT_TRUE(WaitFor([] { return WindowFor("13") != nullptr; }));
     GameWindow* window = Track(WindowFor("13"));
@@ -260,6 +263,59 @@ TEST_F(GameProtocolTest, AWatchedGameOpensFromTheServerAndClosingStopsWatching)
     EXPECT_EQ(MyGames::Instance()->GetGameReference("13"), nullptr);
 }
 
+// A game the server no longer has, or whose connection went, stays on the
+// screen but takes no more moves, and its closing sends nothing.
+TEST_F(GameProtocolTest, AGameThatIsGoneTakesNoMoreMoves)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(ServerSession&)> end;
+    };
+    const std::vector<Case> cases = {
+        {"no such game", [](ServerSession& session) { session.Reply("406 12 :no such game"); }},
+        {"server gone", [](ServerSession& session) { session.Server().DropClient(); }},
+    };
+    for (const Case& c : cases) {
+        ServerSession session("alpha");
+        ASSERT_TRUE(session.LoggedIn());
+        GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+        QPointer<GameWindow> guard(window);
+        const std::string status = window->Status()->Message();
+        c.end(session);
+        ASSERT_TRUE(WaitFor([&] { return window->Status()->Message() != status; })) << c.name;
+        EXPECT_EQ(MyGames::Instance()->GetGameReference("12"), nullptr) << c.name;
+
+        const std::string before = BoardText(window);
+        Drag(window->Board(), Centre("G1", CGC_WHITE), Centre("F3", CGC_WHITE));
+        EXPECT_EQ(BoardText(window), before) << c.name;
+        EXPECT_EQ(window->Turn(), CGC_WHITE) << c.name;
+        window->close();
+        ASSERT_TRUE(WaitFor([&] { return guard.isNull(); })) << c.name;
+        QTest::qWait(100);
+        EXPECT_TRUE(session.LinesStartingWith("MOVE").empty()) << c.name;
+        EXPECT_TRUE(session.LinesStartingWith("ABORT").empty()) << c.name;
+    }
+}
+
+// A logout closes the game windows; their ABORT lines still reach the
+// server on the connection the games belong to, before it closes.
+TEST_F(GameProtocolTest, ALogoutAbortsTheOpenGamesBeforeTheConnectionCloses)
+{
+    ServerSession session("alpha");
+    ASSERT_TRUE(session.LoggedIn());
+    GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+    QPointer<GameWindow> guard(window);
+    BrowserWindow::Instance()->PostMessage(MSG_LOGOUT);
+    EXPECT_TRUE(WaitFor([&] { return session.Server().ClientGone(); }));
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(session.LinesStartingWith("ABORT"), std::vector<std::string>{"ABORT 12 \r\n"});
+    // Gone without closing, which would ask the application to quit.
+    for (QWidget* login : QApplication::topLevelWidgets())
+        if (login->objectName() == "login")
+            delete login;
+}
+
 TEST_F(GameProtocolTest, TheHooksOpenTheGameDialogAndPlayTheAbortSound)
 {
     ASSERT_TRUE(Hooks().newPlayedGameWindow);
@@ -269,6 +325,6 @@ TEST_F(GameProtocolTest, TheHooksOpenTheGameDialogAndPlayTheAbortSound)
     Hooks().newGameDialog();
     QWidget* dialog = QApplication::activeModalWidget();
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "Choose Game Charecteristics");
+    EXPECT_EQ(dialog->windowTitle(), "Choose Game Characteristics");
     dialog->close();
 }

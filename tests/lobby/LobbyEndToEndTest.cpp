@@ -96,6 +96,7 @@ TEST_F(EndToEnd, LoginListsChatJoinAndLogoutAgainstAServer)
         WaitFor([&] { return Status() == "connection with localhost established...logging in"; }));
     server.Send("201 \r\n");
     ASSERT_TRUE(WaitFor([&] { return Status() == "connected as alice"; }));
+    ASSERT_TRUE(recorder.WaitForWhat(MSG_LOGGED_IN));
     EXPECT_EQ(ProgressCodes(recorder), (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_CONNECTING,
                                                             MSG_CONNECTED, MSG_LOGGED_IN}));
     ASSERT_TRUE(ServerGets("GAMES \r\n"));

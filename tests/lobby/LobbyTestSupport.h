@@ -168,6 +168,7 @@ public:
     void SetWhoIsWinner(const std::string&) override {}
     void SetWhitePlayer(const std::string& name) override { white.push_back(name); }
     void SetBlackPlayer(const std::string& name) override { black.push_back(name); }
+    void GameGone(const std::string&) override {}
 
     std::string id;
     std::vector<std::string> white;

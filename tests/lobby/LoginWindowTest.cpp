@@ -83,6 +83,7 @@ TEST_F(LoginFixture, AStoredNameIsShownAndEnterInThePasswordLogsInAndCloses)
     EXPECT_FALSE(connect.create);
     EXPECT_EQ(storedAtConnect, std::optional<std::string>("bob"));
     EXPECT_TRUE(env.alerts.empty());
+    EXPECT_EQ(env.quitRequests, 0);
 }
 
 TEST_F(LoginFixture, AnyEmptyFieldAsksForMoreAndKeepsWhatWasTyped)
@@ -136,21 +137,26 @@ TEST_F(LoginFixture, BlanksCountAsTextAndTheBoxAsksForANewAccount)
     EXPECT_TRUE(env.speaker.connects[0].create);
 }
 
-TEST_F(LoginFixture, QuitEndsTheProgramWhileTheCloseBoxLeavesTheLobby)
+// Without a login the lobby can do nothing: every way of closing the dialog
+// but logging in ends the program.
+TEST_F(LoginFixture, QuitTheCloseBoxAndEscapeEndTheProgram)
 {
     BrowserWindow* lobby = BrowserWindow::Instance();
     lobby->Show();
-    QPointer<LoginWindow> first = new LoginWindow();
-    first->Show();
-    first->close();
-    Settle();
-    EXPECT_TRUE(first.isNull());
-    EXPECT_TRUE(lobby->isVisible());
-    EXPECT_EQ(env.quitRequests, 0);
-
-    QPointer<LoginWindow> second = new LoginWindow();
-    second->Show();
-    QTest::mouseClick(second->QuitButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitFor([&] { return env.quitRequests == 1; }));
+    const std::vector<std::pair<const char*, std::function<void(LoginWindow*)>>> ways = {
+        {"Quit",
+         [](LoginWindow* login) { QTest::mouseClick(login->QuitButton(), Qt::LeftButton); }},
+        {"close box", [](LoginWindow* login) { login->close(); }},
+        {"Escape", [](LoginWindow* login) { QTest::keyClick(login->UserField(), Qt::Key_Escape); }},
+    };
+    for (size_t i = 0; i < ways.size(); ++i) {
+        auto* login = new LoginWindow();
+        login->Show();
+        ways[i].second(login);
+        ASSERT_TRUE(WaitFor([&] { return env.quitRequests == static_cast<int>(i) + 1; }))
+            << ways[i].first;
+        for (QWidget* window : VisibleWindows("login"))
+            delete window;
+    }
     EXPECT_TRUE(env.speaker.connects.empty());
 }

@@ -86,6 +86,7 @@ public:
     {
         fLog.Add(fId + " SetBlackPlayer " + name);
     }
+    void GameGone(const std::string& why) override { fLog.Add(fId + " GameGone " + why); }
 
     char lastMove[8] = {};
 

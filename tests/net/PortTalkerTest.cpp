@@ -151,27 +151,85 @@ TEST_F(PortTalkerTest, LongReplyArrivesInChunksOfAtMost999Bytes)
 }
 
 // The trace goes to a terminal: what the server (or a user) sends must not
-// reach it as an escape sequence. The data itself stays untouched.
+// reach it as an escape sequence. The data keeps everything but its NUL
+// bytes, which would end it as a text and glue the lines around them.
 TEST_F(PortTalkerTest, TraceShowsControlCharactersEscaped)
 {
     FakeServer server;
     ASSERT_TRUE(ConnectTo(server));
-    const std::string hostile = "700 \x1b]0;owned\x07"
-                                "eve\x7f \xc2\x9b"
-                                "31m 1500\tok\r\n"
-                                "123 caf\xc3\xa9 \xc2\xa0\xc2";
+    const std::string hostile = std::string("700 \x1b]0;owned\x07"
+                                            "eve\x7f \xc2\x9b"
+                                            "31m 1500\tok\r\n"
+                                            "121 bob :a\0b\r\n"
+                                            "123 caf\xc3\xa9 \xc2\xa0\xc2",
+                                            61);
     testing::internal::CaptureStdout();
     ASSERT_TRUE(server.Write(hostile));
-    std::string received = WaitForData(hostile.size());
+    std::string received = WaitForData(hostile.size() - 1);
     talker.Send("PUBLMSG :\x1b[2J\x01 \r\n", -1);
     std::string trace = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(received, hostile);
+    EXPECT_EQ(received, "700 \x1b]0;owned\x07"
+                        "eve\x7f \xc2\x9b"
+                        "31m 1500\tok\r\n121 bob :ab\r\n123 caf\xc3\xa9 \xc2\xa0\xc2");
     ASSERT_EQ(DataMessages().size(), 1u);
-    EXPECT_EQ(trace, "[PortTalker Receives 47 bytes]"
+    EXPECT_EQ(trace, "[PortTalker Receives 61 bytes]"
                      "700 \\x1b]0;owned\\x07eve\\x7f \\xc2\\x9b31m 1500\tok\r\n"
+                     "121 bob :a\\x00b\r\n"
                      "123 caf\xc3\xa9 \xc2\xa0\\xc2[Done]\n"
                      "[PortTalker Sends (17)]PUBLMSG :\\x1b[2J\\x01 \r\n[Done]\n");
     EXPECT_EQ(server.ReadLine(), "PUBLMSG :\x1b[2J\x01 \r\n");
+}
+
+// A server that sends faster than the client handles is held back: the
+// listener stops reading while the receive limit's worth waits unhandled,
+// and reads on as it is handled, losing nothing.
+TEST_F(PortTalkerTest, ReceivingWaitsWhileTooMuchIsUnhandled)
+{
+    constexpr size_t kLimit = 16 * 1024;
+    talker.SetReceiveLimit(kLimit);
+    FakeServer server;
+    ASSERT_TRUE(ConnectTo(server));
+    std::string text;
+    for (int i = 0; text.size() < 1024 * 1024; ++i)
+        text += "115 bob lobby :line " + std::to_string(i) + "\r\n";
+    std::thread writer([&] { server.Write(text); });
+
+    auto bytesIn = [](const std::vector<BMessage>& chunks) {
+        size_t bytes = 0;
+        for (const BMessage& chunk : chunks)
+            bytes += chunk.GetString("data").size();
+        return bytes;
+    };
+    // Nothing is handled yet: the listener stops at the limit.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (bytesIn(DataMessages()) < kLimit && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const size_t unhandled = bytesIn(DataMessages());
+    EXPECT_GE(unhandled, kLimit);
+    EXPECT_LT(unhandled, kLimit + 1000);
+
+    // Handled, chunk by chunk, the rest follows.
+    size_t handled = 0;
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        std::vector<BMessage> chunks = DataMessages();
+        if (bytesIn(chunks) >= text.size() || std::chrono::steady_clock::now() > deadline)
+            break;
+        for (; handled < chunks.size(); ++handled) {
+            int32 connection = 0, length = 0;
+            chunks[handled].FindInt32("connection", &connection);
+            chunks[handled].FindInt32("length", &length);
+            talker.ChunkHandled(connection, length);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    talker.Disconnect(); // releases the writer should the client have stopped reading
+    writer.join();
+    std::string all;
+    for (const BMessage& message : DataMessages())
+        all += message.GetString("data");
+    EXPECT_TRUE(all == text) << all.size() << " of " << text.size() << " bytes";
 }
 
 TEST_F(PortTalkerTest, PeerClosingCallsTheCallbackOnce)

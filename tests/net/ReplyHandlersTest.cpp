@@ -164,6 +164,8 @@ TEST(ReplyHandlers, LobbyAndWindowEffects)
         bool window7;
         std::string lines;
         Calls calls;
+        // The game the user asked to watch, if any.
+        std::string asked = {};
     };
     const std::vector<Case> cases = {
         {"challenges of other users",
@@ -185,12 +187,20 @@ TEST(ReplyHandlers, LobbyAndWindowEffects)
          false,
          "119 5\r\n119 6 :White resigned\r\n",
          {"lobby RemoveGame 5", "lobby RemoveGame 6"}},
+        // One window for a game the user asked to watch; a repeat updates it.
         {"watching",
          "alice",
          false,
-         "120 9 bob carol :E2E4 E7E5\r\n",
+         "120 9 bob carol :E2E4 E7E5\r\n120 9 bob dave :E2E4 E7E5\r\n",
          {"newWatchedGameWindow 9 E2E4 E7E5", "9 SetWhitePlayer carol", "9 SetBlackPlayer bob",
-          "9 Show"}},
+          "9 Show", "9 SetWhitePlayer dave", "9 SetBlackPlayer bob"},
+         "9"},
+        {"watching a game nobody asked for", "alice", false, "120 9 bob carol :E2E4\r\n", {}},
+        {"a game the server no longer knows",
+         "alice",
+         true,
+         "406 7 :no such game\r\n406 8 :no such game\r\n",
+         {"7 GameGone The server no longer knows game #7; no more moves can be made here."}},
         {"moves", "alice", true, "114 7 x E2E4\r\n114 8 x E2E4\r\n", {"7 MakeMove E2E4 sound"}},
         {"aborts",
          "alice",
@@ -212,6 +222,9 @@ TEST(ReplyHandlers, LobbyAndWindowEffects)
         std::unique_ptr<FakeGameWindow> window7;
         if (c.window7)
             window7 = std::make_unique<FakeGameWindow>("7", cgc_create_game(), ui.log);
+        MyGames::Instance()->ClearWatchRequests();
+        if (!c.asked.empty())
+            MyGames::Instance()->AddWatchRequest(c.asked);
         FakeContext context;
         context.user = c.user;
         context.Receive(c.lines);
@@ -278,6 +291,7 @@ TEST(ReplyHandlers, WatchedGameRecordHasBothSeatsTaken)
 {
     FakeUi ui;
     ui.Install();
+    MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
     context.Receive("120 9 bob carol :E2E4\r\n");
     ASSERT_EQ(ui.windows.size(), 1u);
@@ -362,6 +376,7 @@ TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
     FakeUi ui;
     ui.Install();
     MyGames::Instance()->AddStarted();
+    MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
 
     std::atomic<bool> done{false};

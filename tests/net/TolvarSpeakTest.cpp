@@ -109,12 +109,19 @@ TEST_F(TolvarSpeakTest, LoginReportsEachStepAndSendsTheUserLine)
     EXPECT_TRUE(speaker->IsConnected());
 }
 
+// The trace shows both login lines, but never the password.
 TEST_F(TolvarSpeakTest, NewAccountSendsCreateThenUserAfterReply401)
 {
     FakeServer server(TolvarSpeak::kServerPort);
+    testing::internal::CaptureStdout();
     LogIn(server, true);
     ASSERT_TRUE(server.Write("401 \r\n"));
     EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
+    std::string trace = testing::internal::GetCapturedStdout();
+    EXPECT_NE(trace.find("[PortTalker Sends (22)]CREATE alice ****** \r\n[Done]"),
+              std::string::npos);
+    EXPECT_NE(trace.find("[PortTalker Sends (20)]USER alice ****** \r\n[Done]"), std::string::npos);
+    EXPECT_EQ(trace.find("secret"), std::string::npos);
 }
 
 TEST_F(TolvarSpeakTest, CompatibleServerAcceptsTheLoginAndSendsTheLists)
@@ -130,7 +137,7 @@ TEST_F(TolvarSpeakTest, CompatibleServerAcceptsTheLoginAndSendsTheLists)
     ASSERT_TRUE(recorder.WaitForWhat(MSG_INFO_TEXT));
     for (const BMessage& message : recorder.Messages()) {
         if (message.what == MSG_INFO_TEXT) {
-            EXPECT_EQ(message.GetString("message"), "Welcome to Tolvar Chess for BeOS.");
+            EXPECT_EQ(message.GetString("message"), "Welcome to Tolvar Chess.");
         }
     }
 }
@@ -207,44 +214,70 @@ TEST_F(TolvarSpeakTest, NewerServerVersionAlertsAndResets)
     EXPECT_TRUE(ui.log.Calls().empty()); // no login window from this path
 }
 
-TEST_F(TolvarSpeakTest, ServerClosingGivesOneAlertAResetAndALoginWindow)
+// What the server sent before it closed is handled first, however late
+// the speaker gets to it: here its loop is held until the connection ended.
+TEST_F(TolvarSpeakTest, ServerClosingHandlesTheLastLinesThenAlertsResetsAndOffersALogin)
 {
     FakeServer server(TolvarSpeak::kServerPort);
     LogIn(server);
+    Settle();
+    recorder.Clear();
+    speaker->Lock();
+    ASSERT_TRUE(server.Write("121 bob :last words\r\n"));
     server.CloseClient();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (speaker->IsConnected() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    speaker->Unlock();
     ASSERT_TRUE(WaitForCalls(1));
     kit::JoinAllThreads();
     EXPECT_EQ(alerts.Alerts(), (std::vector<AlertShown>{{kBroken, "Dang Nabit!"}}));
     EXPECT_EQ(ui.log.Calls(), (std::vector<std::string>{"newLoginWindow"}));
     EXPECT_EQ(speaker->LoggedInAs(), "");
     EXPECT_FALSE(speaker->IsConnected());
+    Settle();
+    std::vector<std::string> heard;
+    for (const BMessage& message : recorder.Messages()) {
+        if (message.what == MSG_PUBLIC_CHAT)
+            heard.push_back(message.GetString("message"));
+        if (message.what == MSG_CONNECTION_RESET)
+            heard.push_back("reset");
+    }
+    EXPECT_EQ(heard, (std::vector<std::string>{"last words", "reset"}));
 }
 
-TEST_F(TolvarSpeakTest, AccountThatExistsAlertsResetsAndOffersALogin)
+// A refused account shows the server's reason when it gives one.
+TEST_F(TolvarSpeakTest, RefusedAccountAlertsResetsAndOffersALogin)
 {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"402 \r\n", "Your account could not be created as it already exists."},
+        {"402 :a name has 2 to 16 letters, digits, _ or -\r\n",
+         "Your account could not be created: a name has 2 to 16 letters, digits, _ or -."},
+    };
     FakeServer server(TolvarSpeak::kServerPort);
-    LogIn(server, true);
-    ASSERT_TRUE(server.Write("402 \r\n"));
-    ASSERT_TRUE(WaitForCalls(1));
-    EXPECT_EQ(alerts.Alerts(),
-              (std::vector<AlertShown>{
-                  {"Your account could not be created as it already exists.", "Doh!"}}));
-    EXPECT_TRUE(server.WaitForClose());
-    EXPECT_EQ(speaker->LoggedInAs(), "");
+    for (size_t i = 0; i < cases.size(); ++i) {
+        LogIn(server, true);
+        ASSERT_TRUE(server.Write(cases[i].first));
+        ASSERT_TRUE(WaitForCalls(i + 1));
+        EXPECT_EQ(alerts.Alerts().back(), (AlertShown{cases[i].second, "Doh!"}));
+        EXPECT_TRUE(server.WaitForClose());
+        EXPECT_EQ(speaker->LoggedInAs(), "");
+    }
 }
 
 // A logout resets from the lobby's thread: it must not wait, and the
 // dropped connection reports nothing.
-TEST_F(TolvarSpeakTest, ResetDropsTheConnectionAtOnceAndSilently)
+TEST_F(TolvarSpeakTest, ResetDropsTheConnectionSilently)
 {
     FakeServer server(TolvarSpeak::kServerPort);
     LogIn(server);
     speaker->Reset();
-    EXPECT_FALSE(speaker->IsConnected());
     EXPECT_EQ(speaker->LoggedInAs(), "");
     EXPECT_EQ(speaker->Server(), "");
     EXPECT_EQ(speaker->ServerVersion(), "unknown");
     EXPECT_TRUE(server.WaitForClose());
+    Settle();
+    EXPECT_FALSE(speaker->IsConnected());
     kit::JoinAllThreads();
     EXPECT_TRUE(alerts.Alerts().empty());
     EXPECT_TRUE(ui.log.Calls().empty());

@@ -46,6 +46,13 @@ bool LineServer::Send(const std::string& text)
                               static_cast<ssize_t>(text.size());
 }
 
+void LineServer::DropClient()
+{
+    int client = fClient.load();
+    if (client >= 0)
+        ::shutdown(client, SHUT_RDWR);
+}
+
 std::vector<std::string> LineServer::Lines()
 {
     std::lock_guard<std::mutex> lock(fMutex);

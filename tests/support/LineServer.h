@@ -22,6 +22,8 @@ public:
     bool ClientGone() const { return fClientGone.load(); }
 
     bool Send(const std::string& text);
+    // Ends the connection with the client, as a server that goes away does.
+    void DropClient();
     // The complete lines received so far, each with its CR LF.
     std::vector<std::string> Lines();
     bool HasLine(const std::string& line);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -91,6 +93,50 @@ TEST(ColumnListView, RowsKeepTheOwnersOrderAndRemovedRowsAreHandedBack)
     EXPECT_EQ(ShownTexts(list), (QStringList{"a", "c"}));
     list.MakeEmpty();
     EXPECT_EQ(list.CountItems(), 0);
+}
+
+// Thousands of rows added and removed anywhere, against a plain vector:
+// the owner's order, the indexes and the shown order (sorted or not) agree.
+TEST(ColumnListView, ManyRowsAnywhereKeepTheOwnersOrder)
+{
+    ColumnListView list;
+    list.AddColumn("A", 40, 40);
+    std::vector<CLVListItem*> oracle;
+    std::mt19937 random(20240601);
+    auto check = [&](const char* when) {
+        ASSERT_EQ(list.CountItems(), static_cast<int>(oracle.size())) << when;
+        for (size_t i = 0; i < oracle.size(); i += 1 + random() % 7) {
+            ASSERT_EQ(list.ItemAt(static_cast<int>(i)), oracle[i]) << when << " at " << i;
+            ASSERT_EQ(list.IndexOf(oracle[i]), static_cast<int>(i)) << when << " at " << i;
+        }
+        QStringList shown = ShownTexts(list);
+        QStringList expected;
+        for (CLVListItem* item : oracle)
+            expected << item->ColumnText(0);
+        if (list.Header()->isSortIndicatorShown())
+            std::stable_sort(
+                expected.begin(), expected.end(),
+                [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+        ASSERT_EQ(shown, expected) << when;
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 3000; ++i) {
+            int at = static_cast<int>(random() % (oracle.size() + 1));
+            auto row = Row(QString::number(random() % 100000), "");
+            oracle.insert(oracle.begin() + at, row.get());
+            list.AddItem(std::move(row), at);
+        }
+        check("after adding");
+        for (int i = 0; i < 1000; ++i) {
+            int at = static_cast<int>(random() % oracle.size());
+            EXPECT_EQ(list.RemoveItem(at).get(), oracle[static_cast<size_t>(at)]);
+            oracle.erase(oracle.begin() + at);
+        }
+        check("after removing");
+        // The second round runs sorted by the numbers shown.
+        list.SortShownRows(0, Qt::AscendingOrder);
+        check("sorted");
+    }
 }
 
 TEST(ColumnListView, SelectionReportsEveryChangeIncludingRemovalOfTheSelectedRow)

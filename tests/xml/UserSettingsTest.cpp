@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -35,6 +36,29 @@ void WriteFile(const std::string& path, const std::string& text)
     fs::create_directories(fs::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// Permissions are not checked for root: a test that needs them checked
+// acts as an ordinary user meanwhile (the saved user id brings root back).
+class Unprivileged
+{
+public:
+    Unprivileged()
+    {
+        if (geteuid() == 0)
+            fChanged = seteuid(65534) == 0;
+    }
+    ~Unprivileged()
+    {
+        if (fChanged) {
+            EXPECT_EQ(seteuid(0), 0);
+        }
+    }
+    Unprivileged(const Unprivileged&) = delete;
+    Unprivileged& operator=(const Unprivileged&) = delete;
+
+private:
+    bool fChanged = false;
+};
 
 // Every test gets its own settings directory and records the alerts shown.
 class SettingsTest : public ::testing::Test
@@ -168,6 +192,89 @@ std::string UnusableFileName(const ::testing::TestParamInfo<UnusableFile>& info)
 
 INSTANTIATE_TEST_SUITE_P(Files, UnusableSettingsTest, ::testing::ValuesIn(UnusableFiles()),
                          UnusableFileName);
+
+// A file that is there but cannot be read may hold the user's values: it
+// counts as unusable, and is left as it is, then and later.
+TEST_F(SettingsTest, AnUnreadableFileIsReportedAndLeftAlone)
+{
+    const std::string text = "<container>\n\t<board-skin>Marble</board-skin>\n</container>\n";
+    WriteFile(SettingsPath(), text);
+    ASSERT_EQ(chmod(fDirectory.c_str(), 0755), 0);
+    ASSERT_EQ(chmod((fDirectory + "/tolvar").c_str(), 0777), 0);
+    ASSERT_EQ(chmod(SettingsPath().c_str(), 0), 0);
+    {
+        Unprivileged user;
+        UserSettings* settings = UserSettings::Instance();
+        EXPECT_EQ(settings->FileStatus(), 2);
+        settings->SetData("board-skin", "Glass");
+        EXPECT_FALSE(settings->WriteToFile());
+    }
+    EXPECT_EQ(fAlerts, std::vector<std::string>{std::string(kCorruptedText) + "|Oh, darn!"});
+    EXPECT_EQ(ReadFile(SettingsPath()), text);
+    EXPECT_EQ(fs::status(SettingsPath()).permissions(), fs::perms::none);
+    EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"user-settings"});
+}
+
+// A directory that takes no new file, holding a file that may be written:
+// the values still reach the file.
+TEST_F(SettingsTest, AFileInAReadOnlyDirectoryIsWrittenInPlace)
+{
+    WriteFile(SettingsPath(), "<container/>\n");
+    ASSERT_EQ(chmod(fDirectory.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(SettingsPath().c_str(), 0666), 0);
+    ASSERT_EQ(chmod((fDirectory + "/tolvar").c_str(), 0555), 0);
+    bool written;
+    {
+        Unprivileged user;
+        UserSettings* settings = UserSettings::Instance();
+        settings->SetData("board-skin", "Glass");
+        written = settings->WriteToFile();
+    }
+    ASSERT_EQ(chmod((fDirectory + "/tolvar").c_str(), 0755), 0);
+    EXPECT_TRUE(written);
+    EXPECT_EQ(ReadFile(SettingsPath()),
+              "<container>\n\t<board-skin>Glass</board-skin>\n</container>\n");
+}
+
+// What SetData takes reads back after a restart; what the file could not
+// hold it refuses, leaving the rest as it was.
+TEST_F(SettingsTest, SetDataRefusesWhatTheFileCouldNotHold)
+{
+    struct Case
+    {
+        std::string key;
+        std::string value;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {"board-skin", "Glass", true},
+        {"last-username", "x\ry\r\nz", true},
+        {"_under.score-1", "v", true},
+        {"caf\xc3\xa9", "v", true},
+        {"", "v", false},
+        {"two words", "v", false},
+        {"1st", "v", false},
+        {"a/b", "v", false},
+        {"a<b", "v", false},
+        {"bad\xff", "v", false},
+        {"huge", std::string(XMLReader::kMaxInputBytes, 'h'), false},
+        {"board-skin", std::string(XMLReader::kMaxInputBytes, 'h'), false},
+    };
+    UserSettings* settings = UserSettings::Instance();
+    for (const Case& c : cases)
+        EXPECT_EQ(settings->SetData(c.key, c.value), c.taken) << c.key;
+    ASSERT_TRUE(settings->WriteToFile());
+
+    FileXMLReader restarted(SettingsPath(), false);
+    EXPECT_EQ(restarted.FileStatus(), 0);
+    for (const Case& c : cases) {
+        if (c.taken) {
+            EXPECT_EQ(restarted.Data(c.key), c.value) << c.key;
+        }
+    }
+    EXPECT_EQ(restarted.Data("board-skin"), "Glass");
+    EXPECT_EQ(restarted.Data("huge"), std::nullopt);
+}
 
 TEST_F(SettingsTest, WritesOneLinePerKey)
 {

@@ -29,7 +29,7 @@ TEST(XMLEntityText, ToStringWritesTheExactLayout)
         {"two text children", Container(), 0,
          "<container>\n\t<a>1</a>\n\t<b>2</b>\n</container>\n"},
         {"escaped attributes", std::make_unique<XMLEntity>("e", attributes), 0,
-         "<e k=\"a&lt;b&amp;c\" q=\"say \"hi\"\"/>\n"},
+         "<e k=\"a&lt;b&amp;c\" q=\"say &quot;hi&quot;\"/>\n"},
         {"text set, then emptied", Container(), 0, "<container/>\n"},
         {"text and nested children", Container(), 1,
          "\t<container>x&gt;y\n\t\t<a>\n\t\t\t<b/>\n\t\t</a>\n\t</container>\n"},
@@ -45,7 +45,8 @@ TEST(XMLEntityText, ToStringWritesTheExactLayout)
         EXPECT_EQ(c.entity->ToString(true, c.depth), c.expected) << c.what;
 
     EXPECT_STREQ(cases[4].entity->CharacterData(), "");
-    EXPECT_EQ(cases[3].entity->StartToString(false), "<e k=\"a&lt;b&amp;c\" q=\"say \"hi\"\">");
+    EXPECT_EQ(cases[3].entity->StartToString(false),
+              "<e k=\"a&lt;b&amp;c\" q=\"say &quot;hi&quot;\">");
     EXPECT_EQ(cases[0].entity->StartToString(true), "<container>");
     EXPECT_EQ(cases[0].entity->EndToString(), "</container>");
 }
@@ -60,7 +61,7 @@ TEST(XMLEntityText, EscapingRoundTrips)
     EXPECT_EQ(XMLEntity::DeEscapeText("&quot; & &am &gt &lt;;"), "&quot; & &am &gt <;");
 
     for (const char* text : {"", "plain", "&", "&&amp;", "&lt;&gt;&amp;", "<<>>", "a&b<c>d",
-                             "&amp;amp;", "trailing &", "&lt", "\t\n <x/> \n"}) {
+                             "&amp;amp;", "trailing &", "&lt", "\t\n <x/> \n", "\r\n&#13;"}) {
         std::string escaped = XMLEntity::EscapeText(text);
         EXPECT_EQ(escaped.find_first_of("<>"), std::string::npos) << text;
         EXPECT_EQ(XMLEntity::DeEscapeText(escaped), text);

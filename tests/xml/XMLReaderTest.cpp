@@ -98,8 +98,13 @@ TEST(XMLReader, KeepsOnlyTheTextAfterTheLastChildWithoutLeadingSpaces)
 
 TEST(XMLReader, ReadingWrittenTextIsStableAfterOneRound)
 {
-    XMLEntity original("container");
+    // Values with quotes, tabs, carriage returns and line feeds come back
+    // byte for byte.
+    const char* const value = "say \"hi\"\r\n\tand 'bye' & <go>";
+    const char* attributes[] = {"q", value, nullptr, nullptr};
+    XMLEntity original("container", attributes);
     original.AddChild("a", nullptr, "x < y");
+    original.AddChild("text", nullptr, value);
     original.AddChild("group", nullptr, nullptr)->AddChild("b", nullptr, "1");
 
     RecordingReader first;
@@ -107,6 +112,8 @@ TEST(XMLReader, ReadingWrittenTextIsStableAfterOneRound)
     ASSERT_EQ(first.fRoots.size(), 1u);
     const XMLEntity& read = *first.fRoots[0];
     EXPECT_STREQ(read.Data(), "");
+    EXPECT_STREQ(read.Attribute("q"), value);
+    EXPECT_STREQ(read.ChildData("text"), value);
     EXPECT_STREQ(read.ChildData("a"), "x < y");
     // The indentation before </group> is read as the group's text.
     EXPECT_STREQ(read.ChildData("group"), "\t");

@@ -10,7 +10,7 @@
 //   lobby     a client that logs into a lobby of 10,000 games and 5,000
 //             players and reads GAMES and USERS as the real client does.
 //
-//   server_hostile_bench [--only NAME] [--seconds N] [--server PATH]
+//   server_attack_bench [--only NAME] [--seconds N] [--server PATH]
 
 #include "BenchServer.h"
 
@@ -132,7 +132,7 @@ struct Server
     Server(const std::string& binary, const std::vector<std::pair<std::string, int>>& accounts,
            const std::vector<std::string>& extra = {})
     {
-        char pattern[] = "/tmp/tolvar-hostile-XXXXXX";
+        char pattern[] = "/tmp/tolvar-attack-XXXXXX";
         dir = ::mkdtemp(pattern) ? pattern : "/tmp";
         std::string error;
         auto store = server::AccountStore::Open(dir + "/s.db", &error);
