@@ -60,8 +60,10 @@ public:
     // `unprivileged`: the superuser runs it as nobody.
     ServerProcess(std::string binary, std::vector<std::string> arguments, std::string log,
                   const std::string& database = {}, bool unprivileged = false)
-        : fLog(std::move(log)), fLogStart(Log().size()) // a restart appends to the same log
+        : fLog(std::move(log)), fLogStart(std::ifstream(fLog, std::ios::ate).tellg())
     {
+        // A restart appends to the same log: only what follows is this one's.
+        fLogStart = std::max<std::streamoff>(fLogStart, 0);
         if (!database.empty())
             arguments.insert(arguments.begin(),
                              {"--port", "0", "--db", database, "--set", "hash-cost=minimum"});
@@ -86,7 +88,7 @@ public:
     std::string Log() const
     {
         std::ifstream in(fLog);
-        in.seekg(static_cast<std::streamoff>(fLogStart));
+        in.seekg(fLogStart);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     // Whether its output holds `text` within `timeout`.
@@ -124,7 +126,7 @@ public:
 
 private:
     std::string fLog;
-    std::size_t fLogStart = 0;
+    std::streamoff fLogStart = 0;
     pid_t fPid = -1;
 };
 
