@@ -5,6 +5,10 @@
 
 namespace tolvar::server {
 
+namespace {
+constexpr int kLookahead = 3;
+} // namespace
+
 LoginQueue::LoginQueue(asio::io_context& loop, const ServerConfig& config)
     : fConfig(config),
       fThrottle(config.loginFirstDelay, config.loginMaxDelay, config.loginFailureMemory),
@@ -53,7 +57,7 @@ void LoginQueue::Done(std::uint64_t connection, Outcome outcome)
     if (outcome == Outcome::Failure)
         fThrottle.Failed(entry.address, entry.account, LoginThrottle::Clock::now());
     else if (outcome == Outcome::Success)
-        fThrottle.Succeeded(entry.account);
+        fThrottle.Succeeded(entry.address, entry.account);
     fAccountsRunning.erase(entry.account);
     --fRunning;
     fEntries.erase(found);
@@ -78,9 +82,11 @@ void LoginQueue::_Dispatch()
 {
     auto now = LoginThrottle::Clock::now();
     std::optional<LoginThrottle::Clock::time_point> wake;
-    // One check more than there are hashing threads is under way, so that a
-    // thread finds its next hash waiting while the last result travels back.
-    while (fRunning < static_cast<std::size_t>(std::max(1, fConfig.hashThreads) + 1) &&
+    // A few checks more than there are hashing threads are under way, so
+    // that a thread finds its next hash waiting while results travel back
+    // to a busy loop; few enough that a new login waits for well under a
+    // second of hashing (three interactive hashes).
+    while (fRunning < static_cast<std::size_t>(std::max(1, fConfig.hashThreads) + kLookahead) &&
            !fQueues.empty()) {
         // The next address after the one served last, round the circle once.
         auto next = fQueues.upper_bound(fLastServed);

@@ -2,7 +2,7 @@
 // The logins and account creations waiting for a password hash. Hashing is
 // slow on purpose, so who gets the hashing threads is decided here:
 //
-// - as many checks are under way as there are hashing threads, and one
+// - as many checks are under way as there are hashing threads, and three
 //   more, so that a thread finds its next hash ready;
 // - a connection has at most one check waiting (its input is paused);
 // - a check whose connection closes is dropped before it runs;

@@ -24,8 +24,13 @@ LoginThrottle::Clock::time_point LoginThrottle::NotBefore(const std::string& add
     if (from != fAddresses.end() && _Live(from->second, now))
         earliest = std::max(earliest, from->second.notBefore);
     auto to = fAccounts.find(account);
-    if (to != fAccounts.end() && _Live(to->second, now) &&
-        (to->second.everyone || to->second.failedFrom.count(address)))
+    if (to == fAccounts.end() || !_Live(to->second, now))
+        return earliest;
+    auto trusted = fTrusted.find(account);
+    bool known =
+        trusted != fTrusted.end() &&
+        std::find(trusted->second.begin(), trusted->second.end(), address) != trusted->second.end();
+    if (to->second.failedFrom.count(address) || (to->second.everyone && !known))
         earliest = std::max(earliest, to->second.notBefore);
     return earliest;
 }
@@ -60,9 +65,14 @@ void LoginThrottle::Failed(const std::string& address, const std::string& accoun
         record.everyone = true;
 }
 
-void LoginThrottle::Succeeded(const std::string& account)
+void LoginThrottle::Succeeded(const std::string& address, const std::string& account)
 {
     fAccounts.erase(account);
+    std::vector<std::string>& trusted = fTrusted[account];
+    trusted.erase(std::remove(trusted.begin(), trusted.end(), address), trusted.end());
+    trusted.push_back(address);
+    if (trusted.size() > 3)
+        trusted.erase(trusted.begin());
 }
 
 void LoginThrottle::_Sweep(Clock::time_point now)

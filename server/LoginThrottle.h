@@ -7,8 +7,9 @@
 //
 // An account's delay holds only for the addresses that have failed on it, so
 // someone guessing at an account from one address does not lock its owner
-// out elsewhere. Should too many addresses fail on one account, the account
-// is under a spread attack and its delay then holds for every address.
+// out elsewhere. Should more addresses fail on one account, the account is
+// under a spread attack, and its delay then holds for every address but the
+// last few from which it logged in.
 //
 // Pure logic: time is passed in. Network thread only.
 
@@ -17,6 +18,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace tolvar::server {
 
@@ -31,13 +33,13 @@ public:
     Clock::time_point NotBefore(const std::string& address, const std::string& account,
                                 Clock::time_point now) const;
     void Failed(const std::string& address, const std::string& account, Clock::time_point now);
-    void Succeeded(const std::string& account);
+    void Succeeded(const std::string& address, const std::string& account);
 
     // Records kept (for tests and bounds).
     std::size_t Size() const { return fAddresses.size() + fAccounts.size(); }
 
     static constexpr int kFreeFailures = 2;
-    static constexpr std::size_t kAddressesPerAccount = 64;
+    static constexpr std::size_t kAddressesPerAccount = 4;
 
 private:
     struct Record
@@ -58,6 +60,8 @@ private:
     Clock::duration fMemory;
     std::unordered_map<std::string, Record> fAddresses;
     std::unordered_map<std::string, Record> fAccounts;
+    // By account, the last addresses it logged in from, newest last.
+    std::unordered_map<std::string, std::vector<std::string>> fTrusted;
     std::size_t fSweepAt = 256;
 };
 

@@ -194,7 +194,9 @@ void BenchClient::_MoveLine(const std::string& line)
         return;
     }
     if (_MyPly(ply + 1))
-        MoveAfter(fRun.think);
+        // People do not think for exactly the same time: a fifth either way
+        // keeps the games from moving in step.
+        MoveAfter(fRun.think * (80 + std::rand() % 41) / 100);
 }
 
 } // namespace tolvar::bench

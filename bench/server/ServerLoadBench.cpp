@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
@@ -207,9 +208,11 @@ int main(int argc, char** argv)
         setUp = playing = Clock::now();
         serverCpuAtStart = CpuSeconds(server.pid);
         getrusage(RUSAGE_SELF, &benchAtStart);
-        // Games start spread over a little while, as players would.
+        // Games start spread over a little while (a thinking time at least),
+        // as players would.
         for (BenchGame& game : table)
-            game.white->MoveAfter(std::chrono::milliseconds(random() % 200));
+            game.white->MoveAfter(
+                std::chrono::milliseconds(random() % std::max(200, options.thinkMs)));
     };
     run.allFinished = [&] {
         finished = Clock::now();
@@ -226,9 +229,23 @@ int main(int argc, char** argv)
         }
     });
 
+    // Players arrive over a while, a thousand a second, not all at once: the
+    // server lets only so many logins wait for their password check.
     asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), server.port);
-    for (std::size_t i = 0; i < clients.size(); ++i)
-        clients[i]->Connect(endpoint, LoopbackAddress(i / 16));
+    asio::steady_timer arrivals(loop);
+    std::size_t arrived = 0;
+    std::function<void()> arrive = [&] {
+        for (std::size_t n = 0; n < 50 && arrived < clients.size(); ++n, ++arrived)
+            clients[arrived]->Connect(endpoint, LoopbackAddress(arrived / 16));
+        if (arrived == clients.size())
+            return;
+        arrivals.expires_after(std::chrono::milliseconds(50));
+        arrivals.async_wait([&](const asio::error_code& error) {
+            if (!error)
+                arrive();
+        });
+    };
+    arrive();
     loop.run();
 
     bool complete = finished != Clock::time_point{};

@@ -172,17 +172,20 @@ TEST(LoginThrottle, DelaysDoubleFromTheThirdFailurePerAddressAndPerAccount)
     throttle.Failed("b", "alice", t);
     EXPECT_EQ(wait("b", "alice"), 8) << "an address that failed on alice shares its delay";
     EXPECT_EQ(wait("b", "bob"), 0);
-    throttle.Succeeded("alice");
+    throttle.Succeeded("home", "carol");
+    throttle.Succeeded("b", "alice");
     EXPECT_EQ(wait("b", "alice"), 0) << "a success forgets the account's failures";
     EXPECT_EQ(wait("a", "alice"), 8) << "but not the address's";
     t += 15min;
     EXPECT_EQ(wait("a", "alice"), 0) << "failures are forgotten after a while";
     throttle.Failed("a", "alice", t);
     EXPECT_EQ(wait("a", "alice"), 0) << "and counting starts over";
-    // Too many addresses failing on one account hold everyone back.
+    // Too many addresses failing on one account hold everyone back, but
+    // where the owner logged in before.
     for (std::size_t i = 0; i <= LoginThrottle::kAddressesPerAccount; ++i)
         throttle.Failed("spread" + std::to_string(i), "carol", t);
     EXPECT_GT(wait("fresh", "carol"), 0);
+    EXPECT_EQ(wait("home", "carol"), 0);
 }
 
 TEST(AccountStore, ADatabaseItCannotKeepIsRefusedWithAReason)
