@@ -61,7 +61,7 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
 {
     fClients.push_back(std::make_unique<ClientProcess>());
     ClientProcess& client = *fClients.back();
-    EXPECT_TRUE(client.Start(name, fDirectory));
+    EXPECT_TRUE(client.Start(name, fDirectory, fServer.Port()));
     return client;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The fixture of the end-to-end tests: a scratch directory, the real
-// tolvar-server on port 5000 (the tests run in a private network
-// namespace), driven client programs, and a watchdog that ends the whole
-// test, children included, when it runs too long.
+// tolvar-server on a free port, driven client programs started for that
+// port, and a watchdog that ends the whole test, children included, when it
+// runs too long.
 
 #include "harness/ClientProcess.h"
 #include "harness/ClientState.h"

@@ -1,6 +1,6 @@
-#include "FakeContext.h"
-#include "FakeUi.h"
-#include "RecordedAlerts.h"
+#include "support/FakeContext.h"
+#include "support/FakeWindows.h"
+#include "support/RecordedAlerts.h"
 
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
@@ -22,8 +22,7 @@ using Fields = std::map<std::string, std::string>;
 
 void ExpectMessage(const BMessage& message, uint32 what, const Fields& fields)
 {
-    EXPECT_EQ(message.what, what) << MessageCodeName(message.what);
-    EXPECT_EQ(message.CountFields(), static_cast<int>(fields.size()));
+    EXPECT_EQ(message.what, what);
     for (const auto& [name, value] : fields) {
         std::string found;
         EXPECT_TRUE(message.FindString(name, &found)) << name;
@@ -48,9 +47,17 @@ const char* const kCannotDetermine =
     "Sorry, but this version of Tolvar v1.0 can not determine if it is compatible with the server "
     "you are using.  Please download a newer version and/or the server.";
 
+// Every test starts with an empty registry and no game started.
+class Replies : public ::testing::Test
+{
+protected:
+    void SetUp() override { MyGames::Instance()->ResetForTests(); }
+    void TearDown() override { MyGames::Instance()->ResetForTests(); }
+};
+
 } // namespace
 
-TEST(ReplyHandlers, VersionCheck)
+TEST_F(Replies, VersionCheck)
 {
     struct Case
     {
@@ -81,7 +88,7 @@ TEST(ReplyHandlers, VersionCheck)
     }
 }
 
-TEST(ReplyHandlers, VersionStoredAndEmptyVersionAlertsOnce)
+TEST_F(Replies, VersionStoredAndEmptyVersionAlertsOnce)
 {
     RecordedAlerts recorded;
     FakeContext context;
@@ -97,7 +104,7 @@ TEST(ReplyHandlers, VersionStoredAndEmptyVersionAlertsOnce)
     EXPECT_EQ(recorded.Alerts(), (std::vector<AlertShown>{{kCannotDetermine, "Oh, well"}}));
 }
 
-TEST(ReplyHandlers, ChatAndLoginRepliesPostTheirMessages)
+TEST_F(Replies, ChatAndLoginRepliesPostTheirMessages)
 {
     struct Case
     {
@@ -131,10 +138,9 @@ TEST(ReplyHandlers, ChatAndLoginRepliesPostTheirMessages)
     }
 }
 
-TEST(ReplyHandlers, RepliesWithoutEffectOrArgumentsChangeNothing)
+TEST_F(Replies, RepliesWithoutEffectOrArgumentsChangeNothing)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     FakeGameWindow window("7", cgc_create_game(), ui.log);
     RecordedAlerts recorded;
     FakeContext context;
@@ -155,7 +161,7 @@ TEST(ReplyHandlers, RepliesWithoutEffectOrArgumentsChangeNothing)
 // What each reply does to the lobby and the game windows, in order, once
 // the user has started a game. A window for game 7 is open when `window7`
 // is set.
-TEST(ReplyHandlers, LobbyAndWindowEffects)
+TEST_F(Replies, LobbyAndWindowEffects)
 {
     struct Case
     {
@@ -217,8 +223,7 @@ TEST(ReplyHandlers, LobbyAndWindowEffects)
     };
     MyGames::Instance()->AddStarted();
     for (const Case& c : cases) {
-        FakeUi ui;
-        ui.Install();
+        FakeWindows ui;
         std::unique_ptr<FakeGameWindow> window7;
         if (c.window7)
             window7 = std::make_unique<FakeGameWindow>("7", cgc_create_game(), ui.log);
@@ -232,16 +237,15 @@ TEST(ReplyHandlers, LobbyAndWindowEffects)
     }
 }
 
-TEST(ReplyHandlers, NoWindowUntilTheUserStartedAGame)
+TEST_F(Replies, NoWindowUntilTheUserStartedAGame)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     FakeContext context;
     context.Receive("118 7 0 1 alice :Quick\r\n");
     EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7||alice|Quick"}));
 }
 
-TEST(ReplyHandlers, GameAnnouncementTexts)
+TEST_F(Replies, GameAnnouncementTexts)
 {
     struct Case
     {
@@ -264,10 +268,9 @@ TEST(ReplyHandlers, GameAnnouncementTexts)
     }
 }
 
-TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
+TEST_F(Replies, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddStarted();
     FakeContext context;
 
@@ -287,10 +290,9 @@ TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
     EXPECT_NE(record->black_joined, 0);
 }
 
-TEST(ReplyHandlers, WatchedGameRecordHasBothSeatsTaken)
+TEST_F(Replies, WatchedGameRecordHasBothSeatsTaken)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
     context.Receive("120 9 bob carol :E2E4\r\n");
@@ -299,32 +301,24 @@ TEST(ReplyHandlers, WatchedGameRecordHasBothSeatsTaken)
     EXPECT_NE(ui.windows[0]->Game()->white_joined, 0);
 }
 
-TEST(ReplyHandlers, MissingHooksOrWindowsDoNothingMore)
+TEST_F(Replies, WindowsThatCannotBeMadeAreNotUsed)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddStarted();
-    Hooks().newPlayedGameWindow = [](const std::string&, game*, int32) -> GameWindowBase* {
-        return nullptr;
-    };
-    Hooks().newWatchedGameWindow = nullptr;
+    ui.makeWindows = false;
+    MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
     context.Receive("118 7 0 1 alice\r\n"
-                    "120 9 bob carol :E2E4\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7||alice|"}));
-
-    Hooks() = UiHooks{};
-    context.Receive("118 7 0 1 alice\r\n"
-                    "119 7\r\n"
-                    "601 7 1\r\n"
-                    "700 bob 1500\r\n");
-    EXPECT_EQ(ui.log.Calls().size(), 1u);
+                    "120 9 bob carol :E2E4\r\n"
+                    "601 7 1\r\n");
+    EXPECT_EQ(ui.log.Calls(),
+              (Calls{"newPlayedGameWindow 7 white", "lobby InformAboutGame 7||alice|",
+                     "newWatchedGameWindow 9 E2E4", "lobby RemoveGame 7"}));
 }
 
-TEST(ReplyHandlers, MovesReachTheWindowInAWritableBuffer)
+TEST_F(Replies, MovesReachTheWindowInAWritableBuffer)
 {
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     FakeGameWindow window("7", cgc_create_game(), ui.log);
     FakeContext context;
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -338,7 +332,7 @@ TEST(ReplyHandlers, MovesReachTheWindowInAWritableBuffer)
     }
 }
 
-TEST(CommandHandler, ClearDropsTheKeptLine)
+TEST_F(Replies, ClearDropsTheKeptLine)
 {
     FakeContext context;
     context.Receive("201");
@@ -350,7 +344,7 @@ TEST(CommandHandler, ClearDropsTheKeptLine)
     EXPECT_EQ(context.Posted().size(), 1u);
 }
 
-TEST(CommandHandler, ChunkEndsOnceItsConnectionIsNoLongerCurrent)
+TEST_F(Replies, ChunkEndsOnceItsConnectionIsNoLongerCurrent)
 {
     FakeContext context;
     int asked = 0;
@@ -367,14 +361,13 @@ TEST(CommandHandler, ChunkEndsOnceItsConnectionIsNoLongerCurrent)
 
 // With an application, window work runs on the GUI thread while the
 // handler's thread waits for it.
-TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
+TEST_F(Replies, WindowWorkRunsOnTheGuiThread)
 {
     int argc = 1;
     char arg0[] = "net_tests";
     char* argv[] = {arg0, nullptr};
     QCoreApplication app(argc, argv);
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddStarted();
     MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
@@ -396,6 +389,7 @@ TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
         app.exec();
     kit::ShutDownGui(); // releases the speaker thread should the watchdog fire
     speaker.join();
+    kit::RestartGui();
     ASSERT_FALSE(timedOut) << "watchdog expired";
     EXPECT_EQ(ui.log.Calls().size(), 14u);
     EXPECT_FALSE(ui.log.AnyOffGuiThread());

@@ -22,6 +22,8 @@ namespace {
 
 const char* const kCorruptedText = "We regret to inform you that your settings file has been "
                                    "corrupted.  It has been replaced with a fresh copy.";
+const char* const kUnreadableText = "Your settings file could not be read.  It has been left as it "
+                                    "is, and changes made now will not be saved.";
 
 std::string ReadFile(const std::string& path)
 {
@@ -71,6 +73,7 @@ protected:
         fDirectory = pattern;
         setenv("XDG_CONFIG_HOME", fDirectory.c_str(), 1);
         umask(022);
+        UserSettings::ResetForTests();
         ModalAlertFactory::SetPresenter(
             [this](const std::string& text, const std::string& button, AlertType type) {
                 fAlerts.push_back(text + "|" + button);
@@ -79,6 +82,7 @@ protected:
     }
     void TearDown() override
     {
+        UserSettings::ResetForTests();
         ModalAlertFactory::SetPresenter(nullptr);
         fs::remove_all(fDirectory);
     }
@@ -209,7 +213,7 @@ TEST_F(SettingsTest, AnUnreadableFileIsReportedAndLeftAlone)
         settings->SetData("board-skin", "Glass");
         EXPECT_FALSE(settings->WriteToFile());
     }
-    EXPECT_EQ(fAlerts, std::vector<std::string>{std::string(kCorruptedText) + "|Oh, darn!"});
+    EXPECT_EQ(fAlerts, std::vector<std::string>{std::string(kUnreadableText) + "|Oh, darn!"});
     EXPECT_EQ(ReadFile(SettingsPath()), text);
     EXPECT_EQ(fs::status(SettingsPath()).permissions(), fs::perms::none);
     EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"user-settings"});
@@ -274,16 +278,6 @@ TEST_F(SettingsTest, SetDataRefusesWhatTheFileCouldNotHold)
     }
     EXPECT_EQ(restarted.Data("board-skin"), "Glass");
     EXPECT_EQ(restarted.Data("huge"), std::nullopt);
-}
-
-TEST_F(SettingsTest, WritesOneLinePerKey)
-{
-    UserSettings* settings = UserSettings::Instance();
-    settings->SetData("board-skin", "Standard");
-    EXPECT_TRUE(settings->WriteToFile());
-    EXPECT_EQ(ReadFile(SettingsPath()),
-              "<container>\n\t<board-skin>Standard</board-skin>\n</container>\n");
-    EXPECT_EQ(DirectoryEntries(), std::vector<std::string>{"user-settings"});
 }
 
 TEST_F(SettingsTest, ValuesAndTagsSurviveARestart)
