@@ -65,36 +65,6 @@ protected:
 
 } // namespace
 
-TEST_F(PortTalkerTest, ConnectReportsEachStep)
-{
-    struct Case
-    {
-        std::string host;
-        bool listening;
-        std::vector<uint32> codes;
-    };
-    const std::vector<Case> cases = {
-        {"localhost", true, {MSG_PORT_RESOLVING, MSG_PORT_CONNECTING}},
-        {"nosuchhost.invalid", false, {MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN}},
-        {"127.0.0.1", false, {MSG_PORT_RESOLVING, MSG_PORT_CONNECTING}},
-    };
-    for (const Case& c : cases) {
-        recorder.Clear();
-        auto server = std::make_unique<FakeServer>();
-        const int port = server->Port();
-        if (!c.listening)
-            server.reset();
-        EXPECT_EQ(talker.Connect(c.host, port), c.listening) << c.host;
-        EXPECT_EQ(talker.IsConnected(), c.listening) << c.host;
-        ASSERT_TRUE(recorder.WaitForCount(2)) << c.host;
-        EXPECT_EQ(recorder.Codes(), c.codes) << c.host;
-        for (const BMessage& message : recorder.Messages())
-            EXPECT_EQ(message.GetString("hostname"), c.host);
-        talker.Disconnect();
-    }
-    EXPECT_EQ(callbacks, 0);
-}
-
 // The trace goes to a terminal: what the server (or a user) sends must not
 // reach it as an escape sequence. The data keeps everything but its NUL
 // bytes, which would end it as a text, and arrives in chunks of at most 999
@@ -228,53 +198,6 @@ TEST_F(PortTalkerTest, OnlyThePeerClosingCallsTheCallback)
     EXPECT_EQ(callbacks, 1);
     EXPECT_FALSE(talker.IsConnected());
     EXPECT_TRUE(DataMessages().empty());
-}
-
-// Lines sent at once from several threads leave whole, each in one piece.
-TEST_F(PortTalkerTest, ConcurrentLinesNeverInterleave)
-{
-    FakeServer server;
-    server.readPause = std::chrono::microseconds(500);
-    ASSERT_TRUE(ConnectTo(server));
-    constexpr int kThreads = 4;
-    constexpr int kLines = 40;
-    auto lineOf = [](int thread, int index) {
-        // Long enough that the socket takes most of them in several pieces.
-        size_t length = static_cast<size_t>((index * 7919) % 300000 + 1);
-        return "MOVE " + std::to_string(thread) + " " + std::to_string(index) + " " +
-               std::string(length, static_cast<char>('a' + thread)) + " \r\n";
-    };
-    std::vector<std::thread> senders;
-    std::atomic<int> shortSends{0};
-    for (int t = 0; t < kThreads; ++t)
-        senders.emplace_back([&, t] {
-            for (int i = 0; i < kLines; ++i) {
-                std::string line = lineOf(t, i);
-                if (talker.Send(line) != static_cast<int>(line.size()))
-                    ++shortSends;
-            }
-        });
-    std::vector<int> nextIndex(kThreads, 0);
-    int received = 0;
-    for (; received < kThreads * kLines; ++received) {
-        std::optional<std::string> line = server.ReadLine();
-        if (!line)
-            break;
-        int thread = (*line)[5] - '0';
-        if (thread < 0 || thread >= kThreads) {
-            ADD_FAILURE() << "broken line " << line->substr(0, 40);
-            break;
-        }
-        EXPECT_TRUE(*line == lineOf(thread, nextIndex[thread]))
-            << "thread " << thread << ": " << line->substr(0, 40);
-        ++nextIndex[thread];
-    }
-    // Shut down before joining, so that a sender stuck on a full socket returns.
-    talker.Disconnect();
-    for (std::thread& sender : senders)
-        sender.join();
-    EXPECT_EQ(received, kThreads * kLines);
-    EXPECT_EQ(shortSends, 0);
 }
 
 // Disconnect() ends whatever waits on the network: a send blocked on a

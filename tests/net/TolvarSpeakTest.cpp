@@ -222,35 +222,6 @@ TEST_F(TolvarSpeakTest, AResetDropsTheConnectionSilentlyWithItsUnfinishedLine)
     EXPECT_TRUE(ui.log.Calls().empty());
 }
 
-TEST_F(TolvarSpeakTest, FailedConnectionsReportTheirLastStep)
-{
-    const std::vector<uint32> steps = {MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN,
-                                       MSG_PORT_CONNECTING, MSG_CONNECT_FAILED};
-    auto stepsSeen = [&] {
-        std::vector<uint32> seen;
-        for (uint32 code : recorder.Codes())
-            if (std::find(steps.begin(), steps.end(), code) != steps.end())
-                seen.push_back(code);
-        recorder.Clear();
-        return seen;
-    };
-    // Incomplete login data starts nothing.
-    speaker->ConnectWith("localhost", "", "secret", false);
-    speaker->ConnectWith("", "alice", "secret", false);
-    speaker->ConnectWith("localhost", "alice", "", false);
-    EXPECT_EQ(kit::RunningThreadCount(), 0);
-
-    speaker->ConnectWith("nosuchhost.invalid", "alice", "secret", false);
-    ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECT_FAILED));
-    EXPECT_EQ(stepsSeen(),
-              (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_HOST_UNKNOWN, MSG_CONNECT_FAILED}));
-    TolvarSpeak::SetServerPort(FakeServer().Port()); // closed again at once
-    speaker->ConnectWith("localhost", "alice", "secret", false);
-    ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECT_FAILED));
-    EXPECT_EQ(stepsSeen(),
-              (std::vector<uint32>{MSG_PORT_RESOLVING, MSG_PORT_CONNECTING, MSG_CONNECT_FAILED}));
-}
-
 // A window's line is queued, never sent on the caller's thread: with a server
 // that reads nothing the caller still returns at once, and once the server
 // reads, every line arrives whole and in order.
