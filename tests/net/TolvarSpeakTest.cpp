@@ -14,6 +14,9 @@
 #include "net/ClientLines.h"
 #include "net/TolvarSpeak.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,4 +294,23 @@ TEST_F(TolvarSpeakTest, EveryLineOfABurstIsHandledOnce)
                                 return message.GetString("message") == longText;
                             }),
               1);
+}
+
+// A logout resets on the GUI thread after asking the game windows to close;
+// the lines they send as they close, queued behind the reset on the GUI
+// thread, still go out on the connection their games belong to.
+TEST_F(TolvarSpeakTest, ALogoutsClosingLinesGoOutBeforeTheConnectionCloses)
+{
+    int argc = 1;
+    char arg0[] = "net_tests";
+    char* argv[] = {arg0, nullptr};
+    QCoreApplication app(argc, argv);
+    LogIn();
+    kit::PostToGuiThread([this] { speaker->PostLine(ClientLines::Abort("12")); });
+    speaker->Reset();
+    QTimer::singleShot(10000, &app, [&] { app.quit(); }); // the watchdog
+    QTimer::singleShot(0, &app, [&] { app.quit(); });
+    app.exec();
+    EXPECT_EQ(server.ReadLine(), "ABORT 12 \r\n");
+    EXPECT_TRUE(server.WaitForClose());
 }
