@@ -54,7 +54,8 @@ private:
 };
 
 // Registers itself in the open-game registry, owns its record (which may be
-// null) and leaves the registry when asked to close, as a game window does.
+// null) and leaves the registry when asked to close, as a game window does
+// (unless `leaveOnClose` is cleared).
 class FakeGameWindow : public GameWindowBase
 {
 public:
@@ -94,12 +95,14 @@ public:
     void GameGone(const std::string& why) override { fLog.Add(fId + " GameGone " + why); }
 
     char lastMove[8] = {};
+    bool leaveOnClose = true;
 
 protected:
     bool QuitRequested() override
     {
         fLog.Add(fId + " QuitRequested");
-        _Leave();
+        if (leaveOnClose)
+            _Leave();
         return true;
     }
 
