@@ -107,8 +107,8 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
     struct Case
     {
         std::string lines;
-        Texts posts;
-        Texts calls;
+        Texts posts = {};
+        Texts calls = {};
         std::string user = "alice";
         bool window7 = false;
         std::string asked = {};
