@@ -118,11 +118,3 @@ TEST_F(GuiBridge, AWindowHandlesMessagesFromOtherThreadsOnTheGuiThreadInOrder)
     RunLoopUntil([&] { return drained; });
 }
 
-TEST_F(GuiBridge, AnAppQuitRequestRunsTheInstalledHandlerOnTheGuiThread)
-{
-    std::atomic<bool> handled{false};
-    kit::SetAppQuitHandler([&] { handled = kit::IsGuiThread(); });
-    std::thread([] { kit::PostAppQuitRequest(); }).join();
-    RunLoopUntil([&] { return handled.load(); });
-    kit::SetAppQuitHandler(nullptr);
-}

@@ -269,33 +269,6 @@ TEST_F(TolvarSpeakTest, ALineQueuedBeforeAResetIsDropped)
     EXPECT_EQ(server.ReadLine(), "GAMES \r\n");
 }
 
-// The player list after login arrives as one burst, far longer than a
-// chunk; a chat line longer than a chunk comes whole.
-TEST_F(TolvarSpeakTest, EveryLineOfABurstIsHandledOnce)
-{
-    LogIn();
-    std::string burst;
-    Calls expected;
-    for (int i = 0; i < 400; ++i) {
-        std::string name = "player" + std::to_string(i);
-        burst += "700 " + name + " " + std::to_string(1000 + i) + "\r\n";
-        expected.push_back("lobby UserIn " + name + " " + std::to_string(1000 + i));
-    }
-    const std::string longText(3000, 'x');
-    burst += "115 bob main :" + longText + "\r\n702 last\r\n";
-    expected.push_back("lobby UserOut last");
-    ASSERT_TRUE(server.Write(burst));
-    ASSERT_TRUE(WaitForCalls(expected.size()));
-    Settle();
-    EXPECT_EQ(ui.log.Calls(), expected);
-    std::vector<BMessage> messages = recorder.Messages();
-    EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
-                            [&](const BMessage& message) {
-                                return message.GetString("message") == longText;
-                            }),
-              1);
-}
-
 // A logout resets on the GUI thread after asking the game windows to close;
 // the lines they send as they close, queued behind the reset on the GUI
 // thread, still go out on the connection their games belong to.
