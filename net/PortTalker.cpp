@@ -274,7 +274,7 @@ int PortTalker::SendFiltered(const std::string& text, int length)
     return Send(filtered.data(), size);
 }
 
-void PortTalker::SetTarget(MessageTarget* target)
+void PortTalker::SetTargetLooper(MessageTarget* target)
 {
     std::lock_guard<std::mutex> guard(fState->lock);
     fState->target = target;

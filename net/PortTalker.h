@@ -68,7 +68,7 @@ public:
     int SendFiltered(const std::string& text, int length = -1);
 
     // Where the connection's messages go; null: nowhere.
-    void SetTarget(MessageTarget* target);
+    void SetTargetLooper(MessageTarget* target);
 
     // Changes with every Connect() and Disconnect(), not when the peer
     // closes. The listener puts it in the "connection" field of

@@ -62,7 +62,7 @@ TolvarSpeak::TolvarSpeak() : BLooper("TolvarSpeak"), fHandlers(*this), fCommands
     SetReceiveLimit(kReceiveLimit);
     Reset();
     MessageRepeater::Instance()->AddTarget(this);
-    SetTarget(MessageRepeater::Instance());
+    SetTargetLooper(MessageRepeater::Instance());
 }
 
 TolvarSpeak::~TolvarSpeak()

@@ -18,7 +18,7 @@ class PortTalkerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        talker.SetTarget(&recorder);
+        talker.SetTargetLooper(&recorder);
         talker.OnDisconnect(&PortTalkerTest::CountCallback, this);
     }
     // Every listener ends once its socket is shut down; none may outlive the test.
