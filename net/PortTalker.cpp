@@ -205,6 +205,13 @@ void PortTalker::Disconnect()
     _Reset(false);
 }
 
+void PortTalker::DisconnectIfCurrent(int32 connection)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    if (fState->connection == connection)
+        fState->ForgetLocked();
+}
+
 void PortTalker::OnDisconnect(DisconnectCallback callback, void* cookie)
 {
     std::lock_guard<std::mutex> guard(fState->lock);

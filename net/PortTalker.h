@@ -49,6 +49,9 @@ public:
     // Shuts the socket down and forgets the listener; never calls the
     // disconnect callback. Does not block.
     void Disconnect();
+    // Disconnect(), but only while `connection` (a ConnectionNumber()) is
+    // still the current connection: a newer one is left alone.
+    void DisconnectIfCurrent(int32 connection);
 
     // Sets the function the listener calls, on its own thread, when the peer
     // closes the connection or a receive fails. A null pair clears it.

@@ -128,11 +128,11 @@ void TolvarSpeak::Reset()
     fResetUpTo = connection;
     fCommands.Clear();
     MyGames::Instance()->ClearWatchRequests();
-    // Disconnect() shuts the socket down and forgets the listener at once,
-    // so there is nothing to wait for (and the GUI thread must not wait).
+    // Disconnecting shuts the socket down and forgets the listener at once,
+    // so there is nothing to wait for (and the GUI thread must not wait). A
+    // connection made meanwhile by a new login is not this reset's to drop.
     if (!IsConnected() || IsLoopThread()) {
-        Disconnect();
-        fResetUpTo = ConnectionNumber();
+        DisconnectIfCurrent(connection);
     } else {
         // Closed on the speaker's thread behind the lines queued so far. The
         // request travels through the GUI's queue first, so that the lines
@@ -169,11 +169,11 @@ void TolvarSpeak::Shutdown(std::chrono::milliseconds grace)
 
 void TolvarSpeak::_Close(const BMessage& message)
 {
+    // A new login may have connected since the close was asked for: checked
+    // and dropped in one step, so that its connection is left alone.
     int32 connection;
-    if (message.FindInt32("connection", &connection) && connection == ConnectionNumber()) {
-        Disconnect();
-        fResetUpTo = ConnectionNumber();
-    }
+    if (message.FindInt32("connection", &connection))
+        DisconnectIfCurrent(connection);
     int32 shutdown;
     if (message.FindInt32("shutdown", &shutdown)) {
         {
