@@ -117,4 +117,3 @@ TEST_F(GuiBridge, AWindowHandlesMessagesFromOtherThreadsOnTheGuiThreadInOrder)
     QTimer::singleShot(20, [&] { drained = true; });
     RunLoopUntil([&] { return drained; });
 }
-

@@ -33,4 +33,3 @@ TEST(SettingsDirectory, FollowsTheXdgVariablesAndFallsBackToHome)
     unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_DATA_HOME");
 }
-
