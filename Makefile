@@ -27,7 +27,9 @@ check-format: deps
 check-sanitizers: deps
 	scripts/check-sanitizers.sh
 
-run: build
+# Builds only what it runs: the client, the server and the resources (and
+# the demonstration's programs when there is no display).
+run: configure
 	scripts/run.sh $(BUILD_DIR)
 
 clean:

@@ -71,6 +71,3 @@ constexpr uint32 MSG_PIECES_SKIN_CHOSEN = 0x3f800008;
 
 // The web browser's "open this address" message, with the string field "be:url".
 constexpr uint32 MSG_BROWSER_OPEN_URL = 0x4e504f50; // 'NPOP'
-
-// The name of each code above, for logs and tests; "" for an unknown code.
-const char* MessageCodeName(uint32 what);

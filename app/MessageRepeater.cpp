@@ -17,13 +17,13 @@ MessageRepeater::~MessageRepeater()
     Quit();
 }
 
-void MessageRepeater::AddTarget(BLooper* target)
+void MessageRepeater::AddTarget(MessageTarget* target)
 {
     std::lock_guard<std::mutex> lock(fTargetsLock);
     fTargets.push_back(target);
 }
 
-void MessageRepeater::RemoveTarget(BLooper* target)
+void MessageRepeater::RemoveTarget(MessageTarget* target)
 {
     std::lock_guard<std::mutex> lock(fTargetsLock);
     auto it = std::find(fTargets.begin(), fTargets.end(), target);
@@ -45,6 +45,6 @@ void MessageRepeater::MessageReceived(BMessage* message)
 void MessageRepeater::_Broadcast(BMessage* message)
 {
     std::lock_guard<std::mutex> lock(fTargetsLock);
-    for (BLooper* target : fTargets)
+    for (MessageTarget* target : fTargets)
         target->PostMessage(*message);
 }

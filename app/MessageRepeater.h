@@ -1,10 +1,11 @@
 #pragma once
 // The broadcast loop: re-posts every message it receives to every
-// registered loop, in registration order. A process-wide singleton.
+// registered target (loops and windows), in registration order. A
+// process-wide singleton.
 //
 // AddTarget, RemoveTarget and the broadcast exclude each other; posting to a
 // target only queues, so no target's handler runs under the repeater's lock.
-// A loop must be removed before it is destroyed.
+// A target must be removed before it is destroyed.
 
 #include "kit/BLooper.h"
 
@@ -18,14 +19,14 @@ public:
 
     ~MessageRepeater() override;
 
-    // Appends `target`; duplicates are kept (a loop added twice hears twice).
-    void AddTarget(BLooper* target);
+    // Appends `target`; duplicates are kept (a target added twice hears twice).
+    void AddTarget(MessageTarget* target);
     // Removes the first entry equal to `target`; nothing when there is none.
-    void RemoveTarget(BLooper* target);
+    void RemoveTarget(MessageTarget* target);
 
     void MessageReceived(BMessage* message) override;
 
-    // Number of entries (for tests and diagnostics).
+    // Number of entries; tests use it to see that windows leave.
     int CountTargets() const;
 
 protected:
@@ -37,6 +38,6 @@ private:
     MessageRepeater();
     void _Broadcast(BMessage* message);
 
-    mutable std::mutex fTargetsLock; // "looper sempahore"
-    std::vector<BLooper*> fTargets;
+    mutable std::mutex fTargetsLock;
+    std::vector<MessageTarget*> fTargets;
 };

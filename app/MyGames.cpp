@@ -1,6 +1,6 @@
 #include "app/MyGames.h"
 
-#include "app/GameWindowBase.h"
+#include "app/WindowLink.h"
 
 MyGames* MyGames::Instance()
 {
@@ -74,4 +74,12 @@ int MyGames::CountGames()
 {
     std::lock_guard<std::mutex> lock(fLock);
     return static_cast<int>(fGames.size());
+}
+
+void MyGames::ResetForTests()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    fGames.clear();
+    fStarted = 0;
+    fWatchRequests.clear();
 }

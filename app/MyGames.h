@@ -40,6 +40,10 @@ public:
 
     int CountGames();
 
+    // Forgets every window, watch request and started game, as at start-up;
+    // for tests, which run many sessions in one process.
+    void ResetForTests();
+
 private:
     MyGames() = default;
 

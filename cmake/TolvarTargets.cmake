@@ -30,12 +30,14 @@ function(tolvar_library name)
   endif()
 endfunction()
 
-# tolvar_test(name SOURCES ... [LIBS ...] [OWN_MAIN] [NETNS] [TIMEOUT s]): one GoogleTest executable,
-# each test case run as its own CTest test (so singletons start fresh).
-# GUI tests run on the offscreen platform; NETNS tests run in a private network
-# namespace where port 5000 is free. OWN_MAIN: the sources bring main().
+# tolvar_test(name SOURCES ... [LIBS ...] [OWN_MAIN] [TIMEOUT s] [SHARDS n]): one GoogleTest
+# program, which CTest runs as one process (every test program passes run
+# alone), or with SHARDS as n processes that share its tests out between
+# them (name-0 ... name-<n-1>). TIMEOUT bounds each process (120 s unless
+# set). GUI tests run on the offscreen platform. OWN_MAIN: the sources
+# bring main().
 function(tolvar_test name)
-  cmake_parse_arguments(ARG "OWN_MAIN;NETNS" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "TIMEOUT;SHARDS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${TOLVAR_WARNINGS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock Threads::Threads)
@@ -44,18 +46,20 @@ function(tolvar_test name)
   endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   if(NOT ARG_TIMEOUT)
-    set(ARG_TIMEOUT 60)
+    set(ARG_TIMEOUT 120)
   endif()
   set(env "QT_QPA_PLATFORM=offscreen")
-  if(ARG_NETNS)
-    # Read by gtest_discover_tests when it is called: set it first.
-    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/in-netns.sh)
+  if(NOT ARG_SHARDS OR ARG_SHARDS EQUAL 1)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+    return()
   endif()
-  gtest_discover_tests(${name}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}"
-    TEST_PREFIX "${name}."
-    DISCOVERY_MODE PRE_TEST)
+  math(EXPR last "${ARG_SHARDS} - 1")
+  foreach(index RANGE ${last})
+    add_test(NAME ${name}-${index} COMMAND ${name})
+    set_tests_properties(${name}-${index} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+      ENVIRONMENT "${env};GTEST_TOTAL_SHARDS=${ARG_SHARDS};GTEST_SHARD_INDEX=${index}")
+  endforeach()
 endfunction()
 
 # tolvar_benchmark(name SOURCES ... [LIBS ...]): a benchmark program.

@@ -7,7 +7,7 @@
 #include "game/GameWindow.h"
 #include "game/SoundSystem.h"
 #include "net/ClientLines.h"
-#include "net/TolvarSpeak.h"
+#include "net/SpeakerLink.h"
 #include "xml/UserSettings.h"
 
 #include <QMouseEvent>
@@ -343,7 +343,7 @@ void ChessView::_Drop(QPoint from, QPoint to)
     if (!MakeMove(move, true) || self.isNull())
         return;
     if (GameWindow* window = GameInfo())
-        TolvarSpeak::Instance()->PostLine(ClientLines::Move(window->GameID(), move));
+        Speaker().PostLine(ClientLines::Move(window->GameID(), move));
 }
 
 // --- moves ---

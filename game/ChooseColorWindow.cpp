@@ -4,7 +4,7 @@
 #include "app/MyGames.h"
 #include "game/GameDialogs.h"
 #include "net/ClientLines.h"
-#include "net/TolvarSpeak.h"
+#include "net/SpeakerLink.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/GenericFunctions.h"
 
@@ -93,5 +93,5 @@ void ChooseColorWindow::CreateGame(int32 colour)
 {
     const std::string line = ClientLines::Make(colour, fDescription->text().toStdString());
     MyGames::Instance()->AddStarted();
-    TolvarSpeak::Instance()->PostLine(line);
+    Speaker().PostLine(line);
 }

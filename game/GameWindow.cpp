@@ -8,12 +8,12 @@
 #include "game/ChessView.h"
 #include "game/PlayerName.h"
 #include "kit/SoundOutput.h"
-#include "lobby/BubbleView.h"
-#include "lobby/StatusView.h"
-#include "lobby/UserPanel.h"
 #include "net/ClientLines.h"
-#include "net/TolvarSpeak.h"
+#include "net/SpeakerLink.h"
+#include "widgets/BubbleView.h"
 #include "widgets/GenericFunctions.h"
+#include "widgets/StatusView.h"
+#include "widgets/UserPanel.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -53,7 +53,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
-      fObserving(observing), fResetsAtStart(TolvarSpeak::ResetCount())
+      fObserving(observing), fResetsAtStart(Speaker().ResetCount())
 {
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
@@ -86,7 +86,7 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fChatFrame = new QFrame(fBackground);
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     fChatFrame->setLineWidth(1);
-    fChat = new UserPanel(QRect(), fChatFrame);
+    fChat = new UserPanel(fChatFrame);
     _LayOut();
 
     fChat->SetEnabled(false);
@@ -115,11 +115,6 @@ GameWindow::~GameWindow()
     delete fBackground;
     fBackground = nullptr;
     cgc_free_game(fGame);
-}
-
-void GameWindow::Show()
-{
-    BWindow<QWidget, GameWindowBase>::Show();
 }
 
 // --- layout ---
@@ -226,7 +221,7 @@ void GameWindow::GameGone(const std::string& why)
 void GameWindow::_PlayersChanged(const std::string& name)
 {
     _UpdateWindowTitle();
-    if (name != TolvarSpeak::Instance()->LoggedInAs())
+    if (name != Speaker().LoggedInAs())
         fChat->SetGameID(fGameID);
     if (!fWhiteName.empty() && !fBlackName.empty()) {
         fChat->SetEnabled(true);
@@ -353,8 +348,8 @@ bool GameWindow::QuitRequested()
     // A game that has gone is no longer this window's to end: its number
     // may by now be another game's.
     if (!fGone)
-        TolvarSpeak::Instance()->PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
-                                                     : ClientLines::Abort(fGameID));
+        Speaker().PostLine(fObserving ? ClientLines::ObserveOff(fGameID)
+                                      : ClientLines::Abort(fGameID));
     return true;
 }
 

@@ -4,15 +4,15 @@
 // result banner. It keeps what the views ask for: the game identifier, the
 // players' names, the side to move and the result.
 //
-// Created, used and destroyed on the GUI thread; the protocol handlers
-// reach it through RunLocked(). The window owns the engine record it is
+// Created, used and destroyed on the GUI thread, where the protocol
+// handlers' calls run too (through the WindowLink). The window owns the engine record it is
 // given and frees it when it goes. It registers with the broadcast loop and
 // the open-game registry and removes itself from both; closing it sends the
 // ABORT line (played game) or the OBSERVE-off line (watched game), unless
 // its game has gone meanwhile (its connection was reset, or the server no
 // longer knows it).
 
-#include "app/GameWindowBase.h"
+#include "app/WindowLink.h"
 #include "kit/Types.h"
 #include "widgets/BWindow.h"
 
@@ -44,7 +44,6 @@ public:
     ~GameWindow() override;
 
     // GameWindowBase
-    void Show() override;
     std::string GameID() const override { return fGameID; }
     game* Game() const override { return fGame; }
     void MakeMove(char* move, bool sound) override;

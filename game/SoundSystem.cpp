@@ -22,6 +22,17 @@ SoundSystem* SoundSystem::Instance()
 
 SoundSystem::SoundSystem()
 {
+    _Load();
+}
+
+void SoundSystem::ResetForTests()
+{
+    Instance()->_Load();
+    Instance()->fEnabled = true;
+}
+
+void SoundSystem::_Load()
+{
     fPieceMovedSound = LoadSound("resources/sounds/piece-moved.wav");
     fCheckSound = LoadSound("resources/sounds/check.wav");
     fCheckmateSound = LoadSound("resources/sounds/checkmate.wav");

@@ -16,6 +16,10 @@ class SoundSystem
 public:
     static SoundSystem* Instance();
 
+    // Loads the sounds again through the installed output and unmutes; for
+    // tests, which change the sound files. No other thread may play meanwhile.
+    static void ResetForTests();
+
     void PlayPieceMoved(bool sound = true);
     void PlayCheck(bool sound = true);
     void PlayCheckmate(bool sound = true);
@@ -29,6 +33,7 @@ public:
 
 private:
     SoundSystem();
+    void _Load();
     void _Play(int handle, bool sound);
 
     int fCheckSound;

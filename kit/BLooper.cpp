@@ -48,47 +48,16 @@ status_t BLooper::PostMessage(const BMessage& message)
     return B_OK;
 }
 
-status_t BLooper::PostMessage(uint32 what)
-{
-    return PostMessage(BMessage(what));
-}
-
-void BLooper::MessageReceived(BMessage*) {}
-
-bool BLooper::Lock()
-{
-    fLock.lock();
-    return true;
-}
-
-void BLooper::Unlock()
-{
-    fLock.unlock();
-}
-
-bool BLooper::RunLocked(const std::function<void()>& call)
-{
-    std::lock_guard<std::recursive_mutex> lock(fLock);
-    call();
-    return true;
-}
-
 bool BLooper::IsLoopThread() const
 {
     std::lock_guard<std::mutex> lock(fQueueMutex);
     return fRunning && std::this_thread::get_id() == fThreadId;
 }
 
-bool BLooper::IsRunning() const
+bool BLooper::HasQueuedMessages() const
 {
     std::lock_guard<std::mutex> lock(fQueueMutex);
-    return fRunning && !fQuit;
-}
-
-int BLooper::CountQueuedMessages() const
-{
-    std::lock_guard<std::mutex> lock(fQueueMutex);
-    return static_cast<int>(fQueue.size());
+    return !fQueue.empty();
 }
 
 void BLooper::DispatchMessage(BMessage* message)
@@ -119,7 +88,6 @@ void BLooper::_Loop()
             message = std::move(fQueue.front());
             fQueue.pop_front();
         }
-        std::lock_guard<std::recursive_mutex> lock(fLock);
         DispatchMessage(&message);
     }
 }

@@ -53,21 +53,6 @@ bool BMessage::FindPoint(const std::string& name, BPoint* out, int index) const
     return value != nullptr;
 }
 
-bool BMessage::HasString(const std::string& name) const
-{
-    return _Find<std::string>(name, 0) != nullptr;
-}
-
-bool BMessage::HasInt32(const std::string& name) const
-{
-    return _Find<int32>(name, 0) != nullptr;
-}
-
-bool BMessage::HasPoint(const std::string& name) const
-{
-    return _Find<BPoint>(name, 0) != nullptr;
-}
-
 std::string BMessage::GetString(const std::string& name, const std::string& fallback) const
 {
     const std::string* value = _Find<std::string>(name, 0);

@@ -34,16 +34,8 @@ public:
     bool FindInt32(const std::string& name, int32* out, int index = 0) const;
     bool FindPoint(const std::string& name, BPoint* out, int index = 0) const;
 
-    bool HasString(const std::string& name) const;
-    bool HasInt32(const std::string& name) const;
-    bool HasPoint(const std::string& name) const;
-
     // The string field, or `fallback` when it is absent.
     std::string GetString(const std::string& name, const std::string& fallback = {}) const;
-
-    int CountFields() const { return static_cast<int>(fFields.size()); }
-    bool IsEmpty() const { return fFields.empty(); }
-    void MakeEmpty() { fFields.clear(); }
 
 private:
     using Value = std::variant<std::string, int32, BPoint>;

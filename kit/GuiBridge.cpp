@@ -162,6 +162,12 @@ void ShutDownGui()
     sDone.notify_all();
 }
 
+void RestartGui()
+{
+    std::lock_guard<std::mutex> lock(sMutex);
+    sShutDown = false;
+}
+
 void SetAppQuitHandler(std::function<void()> handler)
 {
     std::lock_guard<std::mutex> lock(sMutex);

@@ -26,6 +26,9 @@ void PostToGuiThread(std::function<void()> call);
 // Called on the GUI thread when the application loop has ended.
 void ShutDownGui();
 bool IsGuiShutDown();
+// Forgets a shutdown, so that a process may run a new application after an
+// earlier one ended (tests). No thread may be waiting meanwhile.
+void RestartGui();
 
 // Asks the application to quit, as the platform's quit request does:
 // every window is asked to close first. Any thread; does not block.

@@ -3,9 +3,6 @@
 #include "kit/GuiBridge.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-#include <QObject>
-#include <QThread>
 
 #include <algorithm>
 #include <deque>
@@ -56,12 +53,12 @@ struct GuiLooper::Mailbox
             }
             if (queueNext)
                 kit::PostToGuiThread([mailbox] { Drain(mailbox); });
-            target->DispatchMessage(&message);
+            target->_Dispatch(&message);
         }
     }
 };
 
-GuiLooper::GuiLooper(const std::string& name) : BLooper(name), fMailbox(std::make_shared<Mailbox>())
+GuiLooper::GuiLooper() : fMailbox(std::make_shared<Mailbox>())
 {
     fMailbox->target = this;
 }
@@ -99,24 +96,7 @@ status_t GuiLooper::PostMessage(const BMessage& message)
     return B_OK;
 }
 
-bool GuiLooper::Lock()
-{
-    return kit::IsGuiThread();
-}
-
-void GuiLooper::Unlock() {}
-
-bool GuiLooper::RunLocked(const std::function<void()>& call)
-{
-    return kit::RunOnGuiThread(call);
-}
-
-bool GuiLooper::IsLoopThread() const
-{
-    return kit::IsGuiThread();
-}
-
-void GuiLooper::DispatchMessage(BMessage* message)
+void GuiLooper::_Dispatch(BMessage* message)
 {
     if (message->what == B_QUIT_REQUESTED) {
         if (QuitRequested())

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <condition_variable>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@ struct Tracked
 // (for instance when the display goes away and the toolkit calls exit()),
 // and destroying a joinable std::thread would abort the process.
 std::mutex& sMutex = *new std::mutex;
+std::condition_variable& sFinished = *new std::condition_variable;
 std::list<std::shared_ptr<Tracked>>& sThreads = *new std::list<std::shared_ptr<Tracked>>;
 
 // Joins the finished threads; the caller holds sMutex.
@@ -53,8 +55,11 @@ void StartThread(const std::string& name, std::function<void()> body)
     tracked->thread = std::thread([tracked, name, body = std::move(body)] {
         NameCurrentThread(name);
         body();
-        std::lock_guard<std::mutex> doneLock(sMutex);
-        tracked->finished = true;
+        {
+            std::lock_guard<std::mutex> doneLock(sMutex);
+            tracked->finished = true;
+        }
+        sFinished.notify_all();
     });
     sThreads.push_back(tracked);
 }
@@ -77,6 +82,19 @@ void JoinAllThreads()
         else if (next->thread.joinable())
             next->thread.detach();
     }
+}
+
+bool WaitForThreads(std::chrono::milliseconds limit)
+{
+    std::unique_lock<std::mutex> lock(sMutex);
+    const bool allEnded = sFinished.wait_for(lock, limit, [] {
+        for (const auto& tracked : sThreads)
+            if (!tracked->finished)
+                return false;
+        return true;
+    });
+    ReapLocked();
+    return allEnded;
 }
 
 int RunningThreadCount()

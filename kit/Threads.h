@@ -2,10 +2,11 @@
 // Named background threads that the program can account for at exit.
 //
 // Threads started here are never joined while the GUI runs; a finished
-// thread is reaped by the next Start(), and JoinAllThreads() waits for the
-// rest once the application loop has ended. Whoever starts a thread must
-// also be able to make it return (for example by shutting down its socket).
+// thread is reaped by the next StartThread(). At exit the program gives the
+// rest a moment to end (WaitForThreads) and leaves any that cannot: a
+// connection thread stuck in a host-name lookup cannot be made to return.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -20,8 +21,14 @@ void StartThread(const std::string& name, std::function<void()> body);
 void NameCurrentThread(const std::string& name);
 
 // Waits for every thread started with StartThread. Call it only when
-// nothing will start further threads (after the application loop ended).
+// nothing will start further threads, and only where every thread is sure
+// to end (tests).
 void JoinAllThreads();
+
+// Waits at most `limit` for the threads started with StartThread to end and
+// joins those that did; true when none is left running. The others are left
+// to end by themselves. Call it only when nothing will start further threads.
+bool WaitForThreads(std::chrono::milliseconds limit);
 
 // Number of threads started with StartThread that have not finished yet.
 int RunningThreadCount();

@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-using int8 = int8_t;
-using uint8 = uint8_t;
 using int32 = int32_t;
 using uint32 = uint32_t;
 using int64 = int64_t;
@@ -12,7 +10,6 @@ using status_t = int32;
 
 constexpr status_t B_OK = 0;
 constexpr status_t B_ERROR = -1;
-constexpr status_t B_BAD_VALUE = -2;
 
 // Asks a window or a loop to close; the receiver's QuitRequested() decides.
 constexpr uint32 B_QUIT_REQUESTED = 0x5f515251; // '_QRQ'

@@ -1,11 +1,11 @@
 #include "lobby/BrowserWindow.h"
 
 #include "app/AppLocation.h"
-#include "app/GameWindowBase.h"
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
+#include "app/WindowLink.h"
+#include "game/ChooseColorWindow.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
 #include "lobby/GameList.h"
@@ -13,15 +13,15 @@
 #include "lobby/LoginWindow.h"
 #include "lobby/PeopleList.h"
 #include "lobby/PeopleListItem.h"
-#include "lobby/SpeakerLink.h"
-#include "lobby/StatusView.h"
-#include "lobby/UserPanel.h"
 #include "net/ClientLines.h"
+#include "net/SpeakerLink.h"
 #include "prefs/AboutWindow.h"
 #include "prefs/PreferencesWindow.h"
 #include "widgets/BitmapButton.h"
 #include "widgets/GenericFunctions.h"
+#include "widgets/StatusView.h"
 #include "widgets/UpdateThrottle.h"
+#include "widgets/UserPanel.h"
 
 #include <QDesktopServices>
 #include <QMenuBar>
@@ -90,7 +90,7 @@ bool BrowserWindow::WasClosed()
     return sClosed;
 }
 
-BrowserWindow::BrowserWindow() : BWindow<QWidget, BrowserWindowBase>(QStringLiteral("Tolvar"))
+BrowserWindow::BrowserWindow() : BWindow<QWidget, GuiLooper>(QStringLiteral("Tolvar"))
 {
     setObjectName(QStringLiteral("lobby"));
     setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
@@ -266,8 +266,7 @@ void BrowserWindow::MessageReceived(BMessage* message)
         PostMessage(B_QUIT_REQUESTED);
         break;
     case MSG_NEW_GAME:
-        if (Hooks().newGameDialog)
-            Hooks().newGameDialog();
+        (new ChooseColorWindow())->Show();
         break;
     case MSG_JOIN_GAME:
         _Join();
@@ -433,7 +432,7 @@ void BrowserWindow::_Join()
         return;
     }
     if (!game->IsFull())
-        Speaker().Send(ClientLines::Play(game->GameID()));
+        Speaker().PostLine(ClientLines::Play(game->GameID()));
     else
         _Observe(game->GameID());
 }
@@ -454,7 +453,7 @@ void BrowserWindow::_Observe(const std::string& gameId)
     // Remembered, so that the server's answer (120) may open a window: a
     // 120 nobody asked for opens none.
     MyGames::Instance()->AddWatchRequest(gameId);
-    Speaker().Send(ClientLines::ObserveOn(gameId));
+    Speaker().PostLine(ClientLines::ObserveOn(gameId));
 }
 
 void BrowserWindow::_UpdateButtonsForSelection()

@@ -7,11 +7,11 @@
 // A singleton created on the GUI thread by Instance(); it registers with
 // the broadcast loop for the whole of its life. All its operations run on
 // the GUI thread: the protocol handlers reach InformAboutGame, RemoveGame,
-// UserIn and UserOut through RunLocked (kit::RunOnGuiThread). Alerts are
-// modal and nest an event loop; nothing here waits for another thread.
-// Closing the lobby quits the application.
+// UserIn and UserOut through the WindowLink (ClientWindows), which runs on
+// it. Alerts are modal and nest an event loop; nothing here waits for
+// another thread. Closing the lobby quits the application.
 
-#include "app/BrowserWindowBase.h"
+#include "kit/GuiLooper.h"
 #include "widgets/BWindow.h"
 
 #include <QWidget>
@@ -31,7 +31,7 @@ class StatusView;
 class UpdateThrottle;
 class UserPanel;
 
-class BrowserWindow : public BWindow<QWidget, BrowserWindowBase>
+class BrowserWindow : public BWindow<QWidget, GuiLooper>
 {
 public:
     static constexpr int kWidth = 650;
@@ -52,11 +52,11 @@ public:
     void Reset();
 
     void InformAboutGame(const std::string& gameId, const std::string& black,
-                         const std::string& white, const std::string& description) override;
-    void RemoveGame(const std::string& gameId) override;
-    void UserIn(const std::string& user, const std::string& rating, bool announce) override;
-    void UserOut(const std::string& user) override;
-    void SetStatus(const std::string& text) override;
+                         const std::string& white, const std::string& description);
+    void RemoveGame(const std::string& gameId);
+    void UserIn(const std::string& user, const std::string& rating, bool announce);
+    void UserOut(const std::string& user);
+    void SetStatus(const std::string& text);
 
     // How the help page is opened; the default hands the address to the
     // desktop's web browser. Returns false when it could not be opened.

@@ -1,7 +1,7 @@
 #include "lobby/GameListItem.h"
 
 #include "lobby/ListCell.h"
-#include "lobby/SpeakerLink.h"
+#include "net/SpeakerLink.h"
 
 namespace {
 QString Seat(const std::string& name)

@@ -3,7 +3,7 @@
 #include "app/MessageCodes.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
-#include "lobby/SpeakerLink.h"
+#include "net/SpeakerLink.h"
 #include "widgets/GenericFunctions.h"
 #include "xml/UserSettings.h"
 
@@ -37,7 +37,7 @@ LoginWindow::LoginWindow() : BWindow<QDialog, GuiLooper>(QStringLiteral("Log In"
     fPassword = _AddField(QStringLiteral("Password:"), 28);
     fPassword->setEchoMode(QLineEdit::Password);
     fServer = _AddField(QStringLiteral("Server:"), 50);
-    fServer->setText(QString::fromLatin1(kDefaultServer));
+    fServer->setText(QString::fromStdString(DefaultServer()));
 
     fCreate = new QCheckBox(QStringLiteral("Create This Account!"), this);
     fCreate->setGeometry(98, 72, 260, kFieldHeight);
@@ -64,6 +64,24 @@ LoginWindow::LoginWindow() : BWindow<QDialog, GuiLooper>(QStringLiteral("Log In"
     } else {
         fUser->setFocus();
     }
+}
+
+namespace {
+std::string& DefaultServerName()
+{
+    static std::string sName = "localhost";
+    return sName;
+}
+} // namespace
+
+void LoginWindow::SetDefaultServer(const std::string& server)
+{
+    DefaultServerName() = server;
+}
+
+std::string LoginWindow::DefaultServer()
+{
+    return DefaultServerName();
 }
 
 QLineEdit* LoginWindow::_AddField(const QString& label, int top)

@@ -15,6 +15,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -24,9 +26,12 @@ class LoginWindow : public BWindow<QDialog, GuiLooper>
 public:
     static constexpr int kWidth = 300;
     static constexpr int kHeight = 134;
-    static constexpr const char* kDefaultServer = "localhost";
-
     LoginWindow();
+
+    // The server a new login window offers: "localhost" unless set (the
+    // command line's --server). GUI thread only.
+    static void SetDefaultServer(const std::string& server);
+    static std::string DefaultServer();
 
     void MessageReceived(BMessage* message) override;
     // Closing the dialog without logging in asks the application to quit.

@@ -1,7 +1,7 @@
 #include "lobby/PeopleListItem.h"
 
 #include "lobby/ListCell.h"
-#include "lobby/SpeakerLink.h"
+#include "net/SpeakerLink.h"
 
 PeopleListItem::PeopleListItem(const std::string& user) : fUser(user) {}
 

@@ -79,7 +79,7 @@ struct PortTalker::State
     std::shared_ptr<Socket> socket;
     bool listening = false;
     int32 connection = 0;
-    BLooper* target = nullptr;
+    MessageTarget* target = nullptr;
     DisconnectCallback callback = nullptr;
     void* cookie = nullptr;
     // Bytes of the current connection posted and not yet handled, and the
@@ -128,7 +128,7 @@ PortTalker::~PortTalker()
     _Reset(false);
 }
 
-bool PortTalker::Connect(const std::string& host, int port, bool)
+bool PortTalker::Connect(const std::string& host, int port)
 {
     int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int32 connection;
@@ -205,6 +205,13 @@ void PortTalker::Disconnect()
     _Reset(false);
 }
 
+void PortTalker::DisconnectIfCurrent(int32 connection)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    if (fState->connection == connection)
+        fState->ForgetLocked();
+}
+
 void PortTalker::OnDisconnect(DisconnectCallback callback, void* cookie)
 {
     std::lock_guard<std::mutex> guard(fState->lock);
@@ -274,16 +281,10 @@ int PortTalker::SendFiltered(const std::string& text, int length)
     return Send(filtered.data(), size);
 }
 
-void PortTalker::SetTargetLooper(BLooper* target)
+void PortTalker::SetTargetLooper(MessageTarget* target)
 {
     std::lock_guard<std::mutex> guard(fState->lock);
     fState->target = target;
-}
-
-BLooper* PortTalker::GetTargetLooper() const
-{
-    std::lock_guard<std::mutex> guard(fState->lock);
-    return fState->target;
 }
 
 int32 PortTalker::ConnectionNumber() const

@@ -1,7 +1,7 @@
 #pragma once
 // The one TCP connection to the chess server: resolves the host, connects,
 // runs a listener thread ("port_listener") that posts every chunk it
-// receives to the target loop as MSG_PORT_DATA, sends text, and reports a
+// receives to the target as MSG_PORT_DATA, sends text, and reports a
 // broken connection once through a callback. It knows nothing of the
 // protocol.
 //
@@ -18,7 +18,7 @@
 //
 // Every received chunk and every sent text is traced on standard output.
 
-#include "kit/BLooper.h"
+#include "kit/MessageTarget.h"
 #include "kit/Types.h"
 
 #include <memory>
@@ -39,9 +39,9 @@ public:
 
     // Opens a connection to `host` (IPv4) on `port`, dropping any earlier
     // one, and starts the listener. Posts MSG_PORT_RESOLVING, then
-    // MSG_PORT_HOST_UNKNOWN or MSG_PORT_CONNECTING, to the target loop.
-    // True when connected. The bool is not used.
-    bool Connect(const std::string& host, int port, bool unused);
+    // MSG_PORT_HOST_UNKNOWN or MSG_PORT_CONNECTING, to the target.
+    // True when connected.
+    bool Connect(const std::string& host, int port);
 
     // Connected: a socket is open and its listener runs.
     bool IsConnected() const;
@@ -49,6 +49,9 @@ public:
     // Shuts the socket down and forgets the listener; never calls the
     // disconnect callback. Does not block.
     void Disconnect();
+    // Disconnect(), but only while `connection` (a ConnectionNumber()) is
+    // still the current connection: a newer one is left alone.
+    void DisconnectIfCurrent(int32 connection);
 
     // Sets the function the listener calls, on its own thread, when the peer
     // closes the connection or a receive fails. A null pair clears it.
@@ -67,8 +70,8 @@ public:
     // text (-1 for all of it).
     int SendFiltered(const std::string& text, int length = -1);
 
-    void SetTargetLooper(BLooper* target);
-    BLooper* GetTargetLooper() const;
+    // Where the connection's messages go; null: nowhere.
+    void SetTargetLooper(MessageTarget* target);
 
     // Changes with every Connect() and Disconnect(), not when the peer
     // closes. The listener puts it in the "connection" field of

@@ -1,10 +1,8 @@
 #include "net/ReplyHandlers.h"
 
-#include "app/BrowserWindowBase.h"
-#include "app/GameWindowBase.h"
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
+#include "app/WindowLink.h"
 #include "cgc/cgc.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
@@ -77,16 +75,6 @@ void ReplyHandlers::Flush()
 void ReplyHandlers::_OnGuiThread(std::function<void()> call)
 {
     fGuiWork.push_back(std::move(call));
-}
-
-void ReplyHandlers::_WithLobby(std::function<void(BrowserWindowBase*)> call)
-{
-    _OnGuiThread([call = std::move(call)] {
-        if (!Hooks().lobby)
-            return;
-        if (BrowserWindowBase* lobby = Hooks().lobby())
-            call(lobby);
-    });
 }
 
 bool ReplyHandlers::Dispatch(const ServerLine& line)
@@ -232,8 +220,8 @@ void ReplyHandlers::Handler118(const std::string&, const Args& args)
         _OpenPlayedGame(id, user, black == user ? CGC_BLACK : CGC_WHITE, blackSeat == "1",
                         whiteSeat == "1");
 
-    _WithLobby([id, black, white, description](BrowserWindowBase* lobby) {
-        lobby->InformAboutGame(id, black, white, description);
+    _OnGuiThread([id, black, white, description] {
+        Windows().InformAboutGame(id, black, white, description);
     });
 }
 
@@ -243,12 +231,10 @@ void ReplyHandlers::_OpenPlayedGame(const std::string& id, const std::string& us
     _OnGuiThread([id, user, colour, seatBlack, seatWhite] {
         GameWindowBase* window = MyGames::Instance()->GetGameReference(id);
         if (window == nullptr) {
-            if (!Hooks().newPlayedGameWindow)
-                return;
             game* record = cgc_create_game();
             if (record == nullptr)
                 return;
-            window = Hooks().newPlayedGameWindow(id, record, colour);
+            window = Windows().NewPlayedGameWindow(id, record, colour);
             if (window == nullptr) {
                 cgc_free_game(record);
                 return;
@@ -272,7 +258,7 @@ void ReplyHandlers::Handler119(const std::string&, const Args& args)
     if (args.empty())
         return;
     const std::string& id = args[0];
-    _WithLobby([id](BrowserWindowBase* lobby) { lobby->RemoveGame(id); });
+    _OnGuiThread([id] { Windows().RemoveGame(id); });
     _PostInfo("Game #" + id + " has ended..." + (args.size() > 1 ? args[1] : std::string()));
 }
 
@@ -290,14 +276,14 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
         }
         // Only a game the user asked to watch opens a window, so a server
         // cannot pile up windows the user never wanted.
-        if (!games->TakeWatchRequest(args[0]) || !Hooks().newWatchedGameWindow)
+        if (!games->TakeWatchRequest(args[0]))
             return;
         game* record = cgc_create_game();
         if (record == nullptr)
             return;
         cgc_join_game(record, CGC_BLACK);
         cgc_join_game(record, CGC_WHITE);
-        GameWindowBase* window = Hooks().newWatchedGameWindow(args[0], record, args[3]);
+        GameWindowBase* window = Windows().NewWatchedGameWindow(args[0], record, args[3]);
         if (window == nullptr) {
             cgc_free_game(record);
             return;
@@ -379,17 +365,13 @@ void ReplyHandlers::Handler601(const std::string&, const Args& args)
     const std::string& id = args[0];
     std::string winner = args[1] == "0" ? "Game Aborted by Black." : "Game Aborted by White.";
     _OnGuiThread([id, winner] {
-        if (Hooks().lobby) {
-            if (BrowserWindowBase* lobby = Hooks().lobby())
-                lobby->RemoveGame(id);
-        }
+        Windows().RemoveGame(id);
         GameWindowBase* window = MyGames::Instance()->GetGameReference(id);
         if (window == nullptr)
             return;
         window->SetWhoIsWinner("aborted");
         window->SetWinner(winner);
-        if (Hooks().playGameAborted)
-            Hooks().playGameAborted();
+        Windows().PlayGameAborted();
     });
 }
 
@@ -397,25 +379,21 @@ void ReplyHandlers::Handler700(const std::string&, const Args& args)
 {
     if (args.size() < 2)
         return;
-    _WithLobby([user = args[0], rating = args[1]](BrowserWindowBase* lobby) {
-        lobby->UserIn(user, rating, false);
-    });
+    _OnGuiThread([user = args[0], rating = args[1]] { Windows().UserIn(user, rating, false); });
 }
 
 void ReplyHandlers::Handler701(const std::string&, const Args& args)
 {
     if (args.size() < 2)
         return;
-    _WithLobby([user = args[0], rating = args[1]](BrowserWindowBase* lobby) {
-        lobby->UserIn(user, rating, true);
-    });
+    _OnGuiThread([user = args[0], rating = args[1]] { Windows().UserIn(user, rating, true); });
 }
 
 void ReplyHandlers::Handler702(const std::string&, const Args& args)
 {
     if (args.empty())
         return;
-    _WithLobby([user = args[0]](BrowserWindowBase* lobby) { lobby->UserOut(user); });
+    _OnGuiThread([user = args[0]] { Windows().UserOut(user); });
 }
 
 void ReplyHandlers::HandlerIgnored(const std::string&, const Args&) {}

@@ -1,6 +1,7 @@
 #pragma once
 // One handler per server reply code: turns a split server line into
-// messages, calls on the lobby and game windows, new game windows and alerts.
+// messages, calls on the windows (through the WindowLink), new game windows
+// and alerts.
 //
 // Runs on the speaker's loop thread (or whichever single thread feeds it).
 // Window work runs on the GUI thread, in the order of the lines: it is
@@ -19,7 +20,6 @@
 #include <string>
 #include <vector>
 
-class BrowserWindowBase;
 class ReplyContext;
 
 class ReplyHandlers
@@ -63,8 +63,6 @@ public:
 private:
     // Queues window work for the next Flush().
     void _OnGuiThread(std::function<void()> call);
-    // Queues work on the lobby, skipped when there is none.
-    void _WithLobby(std::function<void(BrowserWindowBase*)> call);
     void _Post(uint32_t what);
     void _PostInfo(const std::string& text);
     void _OpenPlayedGame(const std::string& id, const std::string& user, int colour, bool seatBlack,

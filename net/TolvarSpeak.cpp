@@ -1,9 +1,10 @@
 #include "net/TolvarSpeak.h"
 
+#include "app/ClientOptions.h"
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
+#include "app/WindowLink.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
 #include "kit/Threads.h"
@@ -39,6 +40,7 @@ std::string AccountRefusedAlert(const std::string& reason)
 
 // How often the speaker has reset.
 std::atomic<int32> sResets{0};
+std::atomic<int> sServerPort{ClientOptions::kDefaultPort};
 
 void Wak()
 {
@@ -85,9 +87,19 @@ void TolvarSpeak::ConnectWith(const std::string& server, const std::string& user
     kit::StartThread("tolvar port", [this] { _ConnectionThread(); });
 }
 
+void TolvarSpeak::SetServerPort(int port)
+{
+    sServerPort = port;
+}
+
+int TolvarSpeak::ServerPort()
+{
+    return sServerPort;
+}
+
 void TolvarSpeak::_ConnectionThread()
 {
-    bool connected = Connect(Server(), kServerPort, false);
+    bool connected = Connect(Server(), ServerPort());
     MessageRepeater::Instance()->PostMessage(connected ? MSG_CONNECTED : MSG_CONNECT_FAILED);
 }
 
@@ -116,11 +128,11 @@ void TolvarSpeak::Reset()
     fResetUpTo = connection;
     fCommands.Clear();
     MyGames::Instance()->ClearWatchRequests();
-    // Disconnect() shuts the socket down and forgets the listener at once,
-    // so there is nothing to wait for (and the GUI thread must not wait).
+    // Disconnecting shuts the socket down and forgets the listener at once,
+    // so there is nothing to wait for (and the GUI thread must not wait). A
+    // connection made meanwhile by a new login is not this reset's to drop.
     if (!IsConnected() || IsLoopThread()) {
-        Disconnect();
-        fResetUpTo = ConnectionNumber();
+        DisconnectIfCurrent(connection);
     } else {
         // Closed on the speaker's thread behind the lines queued so far. The
         // request travels through the GUI's queue first, so that the lines
@@ -157,11 +169,11 @@ void TolvarSpeak::Shutdown(std::chrono::milliseconds grace)
 
 void TolvarSpeak::_Close(const BMessage& message)
 {
+    // A new login may have connected since the close was asked for: checked
+    // and dropped in one step, so that its connection is left alone.
     int32 connection;
-    if (message.FindInt32("connection", &connection) && connection == ConnectionNumber()) {
-        Disconnect();
-        fResetUpTo = ConnectionNumber();
-    }
+    if (message.FindInt32("connection", &connection))
+        DisconnectIfCurrent(connection);
     int32 shutdown;
     if (message.FindInt32("shutdown", &shutdown)) {
         {
@@ -172,7 +184,7 @@ void TolvarSpeak::_Close(const BMessage& message)
     }
 }
 
-int32 TolvarSpeak::ResetCount()
+int32 TolvarSpeak::ResetCount() const
 {
     return sResets;
 }
@@ -239,6 +251,11 @@ void TolvarSpeak::PostLine(const std::string& line)
     PostMessage(message);
 }
 
+status_t TolvarSpeak::PostMessage(const BMessage& message)
+{
+    return BLooper::PostMessage(message);
+}
+
 void TolvarSpeak::_SendQueuedLine(const BMessage& message)
 {
     std::string line;
@@ -255,10 +272,7 @@ void TolvarSpeak::CallMeOnDisconnect(void* cookie)
     // The way the chunks went, so that it arrives after the last of them.
     BMessage broken(MSG_CONNECTION_BROKEN);
     broken.AddInt32("connection", speaker->ConnectionNumber());
-    if (BLooper* target = speaker->GetTargetLooper())
-        target->PostMessage(broken);
-    else
-        speaker->PostMessage(broken);
+    speaker->Broadcast(broken);
 }
 
 void TolvarSpeak::_ConnectionBroken(const BMessage& message)
@@ -274,10 +288,7 @@ void TolvarSpeak::_ConnectionBroken(const BMessage& message)
 
 void TolvarSpeak::_ShowNewLoginWindow()
 {
-    kit::RunOnGuiThread([] {
-        if (Hooks().newLoginWindow)
-            Hooks().newLoginWindow();
-    });
+    kit::RunOnGuiThread([] { Windows().NewLoginWindow(); });
 }
 
 void TolvarSpeak::MessageReceived(BMessage* message)
@@ -368,7 +379,7 @@ void TolvarSpeak::_HandleData(const BMessage& message)
         fHandledSinceGuiCaughtUp = 0;
         fHandlers.Flush();
         kit::RunOnGuiThread([] {});
-    } else if (CountQueuedMessages() == 0 || fHandlers.PendingWork() >= kMaxWindowWork) {
+    } else if (!HasQueuedMessages() || fHandlers.PendingWork() >= kMaxWindowWork) {
         fHandlers.Flush();
     }
     ChunkHandled(connection, length);

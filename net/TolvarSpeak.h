@@ -1,8 +1,9 @@
 #pragma once
 // The protocol speaker: a message loop that owns the server connection,
-// keeps the login data, connects on a thread of its own ("tolvar port",
-// always port 5000), logs in or creates an account, sends chat lines, and
-// hands received chunks to the reply handlers.
+// keeps the login data, connects on a thread of its own ("tolvar port", to
+// port 5000 unless SetServerPort() chose another), logs in or creates an
+// account, sends chat lines, and hands received chunks to the reply
+// handlers. The windows reach it as their SpeakerLink.
 //
 // A process-wide singleton, created on first use and kept for the run; it
 // registers with the broadcast loop and posts its messages there. The
@@ -23,6 +24,7 @@
 #include "net/PortTalker.h"
 #include "net/ReplyContext.h"
 #include "net/ReplyHandlers.h"
+#include "net/SpeakerLink.h"
 
 #include <atomic>
 #include <chrono>
@@ -30,19 +32,22 @@
 #include <mutex>
 #include <string>
 
-class TolvarSpeak : public BLooper, public PortTalker, private ReplyContext
+class TolvarSpeak : public BLooper, public PortTalker, public SpeakerLink, private ReplyContext
 {
 public:
-    static constexpr int kServerPort = 5000;
     static constexpr size_t kReceiveLimit = 8 << 20;
 
     static TolvarSpeak* Instance();
     ~TolvarSpeak() override;
 
+    // The port every connection goes to; 5000 unless set (any thread).
+    static void SetServerPort(int port);
+    static int ServerPort();
+
     // Stores the login data and, when server, user and password are all
     // non-empty, starts the connection thread. Does not block.
     void ConnectWith(const std::string& server, const std::string& user,
-                     const std::string& password, bool create);
+                     const std::string& password, bool create) override;
 
     // Returns to the logged-out state: the strings are emptied, the server
     // version reads "unknown", nothing more the connection received is
@@ -64,12 +69,11 @@ public:
     // How often the speaker has reset; MSG_CONNECTION_RESET carries the new
     // count in its "resets" field, so that a window made after a reset can
     // tell that the reset was not about its connection.
-    // Reading it does not bring the speaker into being.
-    static int32 ResetCount();
+    int32 ResetCount() const override;
 
     // Copies of the stored strings.
     std::string LoggedInAs() const override;
-    std::string Server() const;
+    std::string Server() const override;
     std::string ServerVersion() const override;
     std::string ServerDescription() const;
 
@@ -77,7 +81,8 @@ public:
     // after every line queued before it. Never blocks. A line queued while
     // one connection was current is dropped if that connection has closed by
     // the time its turn comes, so it can never reach a later login.
-    void PostLine(const std::string& line);
+    void PostLine(const std::string& line) override;
+    status_t PostMessage(const BMessage& message) override;
 
     // The login and account-creation lines.
     void SendLoginInformation();

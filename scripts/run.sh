@@ -1,5 +1,6 @@
 #!/bin/bash
-# Runs Tolvar Chess from a build directory: builds what is missing, starts
+# Runs Tolvar Chess from a build directory: builds the client, the server
+# and the resources when they are missing or out of date, starts
 # tolvar-server on 127.0.0.1:5000 (unless something already listens there)
 # with its database in the user's data directory, opens the client, and
 # stops the server it started when the client ends.
@@ -14,14 +15,13 @@ build=${1:-build}
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$root" -B "$build" -G Ninja
 fi
-cmake --build "$build" --target tolvar tolvar-server
-
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "run: there is no display (neither DISPLAY nor WAYLAND_DISPLAY is set)," >&2
   echo "run: so the client cannot open its windows here." >&2
   echo "run: running the headless demonstration instead (scripts/demo.sh)." >&2
   exec "$here/demo.sh" "$build"
 fi
+cmake --build "$build" --target tolvar tolvar-server
 
 listening() {
   (exec 3<>/dev/tcp/127.0.0.1/5000) 2>/dev/null

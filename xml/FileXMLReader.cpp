@@ -209,6 +209,12 @@ int32 FileXMLReader::FileStatus() const
     return fStatus;
 }
 
+bool FileXMLReader::IsUnreadable() const
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    return !fWritable;
+}
+
 XMLEntity* FileXMLReader::EntityTree()
 {
     std::lock_guard<std::mutex> lock(fLock);

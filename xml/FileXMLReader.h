@@ -33,6 +33,9 @@ public:
     ~FileXMLReader() override;
 
     int32 FileStatus() const;
+    // True when the file exists but could not be read (kStatusReplaced):
+    // it is left as it is and never written.
+    bool IsUnreadable() const;
     const std::string& Path() const { return fPath; }
 
     // The tree itself, for callers that have the reader to themselves: it is

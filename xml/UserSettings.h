@@ -4,8 +4,8 @@
 //
 // One instance for the whole run, created on first use and never destroyed.
 // Any thread may call it (see FileXMLReader); the first Instance() call
-// blocks while the file is read and, when the file had to be replaced,
-// until the user has dismissed the alert saying so.
+// blocks while the file is read and, when the file had to be replaced or
+// could not be read, until the user has dismissed the alert saying so.
 
 #include "xml/FileXMLReader.h"
 
@@ -13,6 +13,11 @@ class UserSettings : public FileXMLReader
 {
 public:
     static UserSettings* Instance();
+
+    // Forgets the instance without writing it, so that the next Instance()
+    // reads the file afresh and alerts again; for tests, which run many
+    // sessions in one process. No other thread may use the settings meanwhile.
+    static void ResetForTests();
 
 private:
     UserSettings();

@@ -2,20 +2,25 @@
 
 #include "app/AppLocation.h"
 #include "app/MessageRepeater.h"
-#include "game/GameHooks.h"
+#include "game/QtSoundOutput.h"
 #include "kit/GuiBridge.h"
 #include "kit/SoundOutput.h"
 #include "kit/Threads.h"
 #include "lobby/BrowserWindow.h"
-#include "lobby/LobbyHooks.h"
+#include "lobby/ClientWindows.h"
 #include "lobby/LoginWindow.h"
 #include "net/TolvarSpeak.h"
 #include "widgets/AlertPresenter.h"
 
 #include <QWidget>
 
+#include <memory>
+
 namespace {
 constexpr std::chrono::milliseconds kClosingLinesGrace{2000};
+// What the remaining threads get to end at exit; a connection thread stuck
+// in a host-name lookup is left behind.
+constexpr std::chrono::milliseconds kThreadsGrace{500};
 } // namespace
 
 TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -28,8 +33,8 @@ TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
 
     widgets::InstallAlertPresenter();
     kit::SetAppQuitHandler([this] { _QuitRequested(); });
-    InstallLobbyHooks();
-    InstallGameHooks();
+    kit::SetSoundOutput(std::make_shared<QtSoundOutput>());
+    ClientWindows::Install();
 
     // Each step relies on the one before: the broadcast loop carries the
     // messages of everything after it, the lobby must be registered before
@@ -37,7 +42,9 @@ TolvarApp::TolvarApp(int& argc, char** argv) : QApplication(argc, argv)
     // lobby.
     MessageRepeater::Instance()->Run();
     BrowserWindow::Instance()->Show();
-    TolvarSpeak::Instance()->Run();
+    TolvarSpeak* speaker = TolvarSpeak::Instance();
+    speaker->Run();
+    SetSpeakerLink(speaker);
     (new LoginWindow())->Show();
     kit::Sound().RegisterEvent("Tolvar Game Started", AppLocation::Instance()->AbsolutePath(
                                                           "resources/sounds/game-started.wav"));
@@ -48,14 +55,15 @@ TolvarApp::~TolvarApp() = default;
 int TolvarApp::Run()
 {
     int result = exec();
-    // Nothing may wait for the GUI any more: release waiting threads, stop
-    // the loops and wait for the remaining threads before objects go away.
-    // The closing windows' lines get a moment to leave; a server that has
-    // stopped reading cannot hold the exit up longer than that.
+    // Nothing may wait for the GUI any more: release waiting threads and
+    // stop the loops before objects go away. The closing windows' lines get
+    // a moment to leave; a server that has stopped reading cannot hold the
+    // exit up longer than that. The program's other threads get a moment to
+    // end, and none of them is waited for beyond it.
     kit::ShutDownGui();
     TolvarSpeak::Instance()->Shutdown(kClosingLinesGrace);
     MessageRepeater::Instance()->Quit();
-    kit::JoinAllThreads();
+    kit::WaitForThreads(kThreadsGrace);
     return result;
 }
 

@@ -11,9 +11,8 @@
 //
 //   e2e_bench [--games N] [--players N] [--rounds N] [--launches N]
 //
-// The clients always connect to port 5000, so the program runs itself in a
-// private network namespace when it can (scripts/in-netns.sh). The clients
-// use Qt's offscreen platform.
+// The server listens on a free port, which the clients are given. The
+// clients use Qt's offscreen platform.
 
 #include "RawCrowd.h"
 #include "harness/ClientProcess.h"
@@ -166,7 +165,7 @@ void Do(ClientProcess& client, const std::string& command)
 
 // Starts the client program `launches` times and returns the times, in
 // milliseconds, from starting it to its login window drawn.
-std::vector<double> MeasureStart(const std::string& work, int launches)
+std::vector<double> MeasureStart(const std::string& work, int port, int launches)
 {
     std::vector<double> times;
     for (int i = 0; i < launches; ++i) {
@@ -174,7 +173,7 @@ std::vector<double> MeasureStart(const std::string& work, int launches)
         timespec now{};
         clock_gettime(CLOCK_MONOTONIC, &now);
         const long long started = static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-        if (!client.Start("launch" + std::to_string(i), work))
+        if (!client.Start("launch" + std::to_string(i), work, port))
             Fail("cannot start the client");
         QJsonObject state;
         if (!client.WaitFor([](const QJsonObject& s) { return Micros(s, "loginShown") != 0; },
@@ -276,17 +275,6 @@ int main(int argc, char** argv)
                      "usage: e2e_bench [--games N] [--players N] [--rounds N] [--launches N]\n");
         return 2;
     }
-    if (std::getenv("TOLVAR_BENCH_IN_NETNS") == nullptr &&
-        std::filesystem::exists(TOLVAR_IN_NETNS)) {
-        setenv("TOLVAR_BENCH_IN_NETNS", "1", 1);
-        std::vector<char*> arguments{const_cast<char*>(TOLVAR_IN_NETNS)};
-        for (int i = 0; i < argc; ++i)
-            arguments.push_back(argv[i]);
-        arguments.push_back(nullptr);
-        ::execv(TOLVAR_IN_NETNS, arguments.data());
-    }
-    if (ServerProcess::Accepting(ServerProcess::kPort))
-        Fail("port 5000 is taken; run the benchmark where it is free");
     // Every raw player holds a descriptor.
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
@@ -313,13 +301,13 @@ int main(int argc, char** argv)
     if (!server.Start(work + "/server.db", work + "/server.log"))
         Fail("tolvar-server did not start");
 
-    const std::vector<double> starts = MeasureStart(work, options.launches);
+    const std::vector<double> starts = MeasureStart(work, server.Port(), options.launches);
 
     std::printf("filling the server...\n");
     std::fflush(stdout);
     RawCrowd crowd(crowdSize, options.games);
     std::string error;
-    if (!crowd.Connect(ServerProcess::kPort, &error))
+    if (!crowd.Connect(server.Port(), &error))
         Fail("the crowd cannot connect: " + error);
     if (!crowd.WaitLoggedIn(120000))
         Fail("the crowd did not log in: " + crowd.Error());
@@ -329,7 +317,8 @@ int main(int argc, char** argv)
         Fail("the crowd's games did not settle: " + crowd.Error());
 
     ClientProcess measured, opponent;
-    if (!measured.Start(kMeasured, work) || !opponent.Start(kOpponent, work))
+    if (!measured.Start(kMeasured, work, server.Port()) ||
+        !opponent.Start(kOpponent, work, server.Port()))
         Fail("cannot start the clients");
     const QJsonObject filled =
         LogInToFullLobby(measured, kMeasured, options.games, options.players - 1);

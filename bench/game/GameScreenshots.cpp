@@ -12,9 +12,10 @@
 #include "cgc/cgc.h"
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
-#include "game/GameHooks.h"
 #include "game/GameWindow.h"
-#include "lobby/UserPanel.h"
+#include "game/QtSoundOutput.h"
+#include "kit/SoundOutput.h"
+#include "widgets/UserPanel.h"
 
 #include <QApplication>
 #include <QDir>
@@ -78,7 +79,7 @@ int main(int argc, char** argv)
     }
     AppLocation::Instance()->SetExecutableCall(argv[0]);
     QApplication app(argc, argv);
-    InstallGameHooks();
+    kit::SetSoundOutput(std::make_shared<QtSoundOutput>());
     QDir out(QString::fromLocal8Bit(argv[1]));
     out.mkpath(".");
     bool ok = true;

@@ -12,9 +12,10 @@
 #include "app/MessageRepeater.h"
 #include "cgc/cgc.h"
 #include "game/ChessView.h"
-#include "game/GameHooks.h"
 #include "game/GameWindow.h"
+#include "game/QtSoundOutput.h"
 #include "kit/GuiBridge.h"
+#include "kit/SoundOutput.h"
 #include "net/TolvarSpeak.h"
 
 #include <QApplication>
@@ -59,7 +60,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
 
-    InstallGameHooks();
+    kit::SetSoundOutput(std::make_shared<QtSoundOutput>());
     MessageRepeater::Instance()->Run();
     TolvarSpeak* speaker = TolvarSpeak::Instance();
     speaker->Run();

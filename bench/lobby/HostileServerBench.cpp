@@ -1,6 +1,6 @@
 // The client against a hostile stand-in server: the real lobby, game
 // windows, protocol speaker and connection, logged in to a server thread in
-// this process on port 5000, which then
+// this process on a free port, which then
 //
 //   1. floods the public chat at full speed for ten seconds, while the
 //      process's resident memory is sampled (target: flat, under 200 MB);
@@ -11,20 +11,19 @@
 //
 // With --no-lists it stops after the second step. Prints its figures on
 // standard error; standard output, where the
-// connection traces every chunk it receives, is thrown away. The client always connects to port
-// 5000: run it in a private network namespace, for example
-//     scripts/in-netns.sh build/bin/hostile_server_bench
+// connection traces every chunk it receives, is thrown away.
 
 #include "app/AppLocation.h"
 #include "app/MessageRepeater.h"
 #include "app/MyGames.h"
-#include "game/GameHooks.h"
+#include "game/QtSoundOutput.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
+#include "kit/SoundOutput.h"
 #include "kit/Threads.h"
 #include "lobby/BrowserWindow.h"
+#include "lobby/ClientWindows.h"
 #include "lobby/GameList.h"
-#include "lobby/LobbyHooks.h"
 #include "lobby/PeopleList.h"
 #include "net/TolvarSpeak.h"
 
@@ -48,7 +47,6 @@
 
 namespace {
 
-constexpr int kPort = 5000;
 constexpr int kFloodSeconds = 10;
 constexpr int kWatchLines = 300;
 constexpr int kListLines = 100000;
@@ -81,7 +79,7 @@ template <typename Done> bool Pump(QApplication& app, int milliseconds, Done don
     return done();
 }
 
-// One client on 127.0.0.1:5000. Writes block, so that the server can never
+// One client on 127.0.0.1, on a free port. Writes block, so that the server can never
 // be faster than the client lets it.
 class StandInServer
 {
@@ -93,11 +91,13 @@ public:
         ::setsockopt(fListener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(kPort);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
         fListening =
             ::bind(fListener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(fListener, 4) == 0;
+            ::listen(fListener, 4) == 0 &&
+            ::getsockname(fListener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+        fPort = ntohs(address.sin_port);
     }
     ~StandInServer()
     {
@@ -106,6 +106,7 @@ public:
         ::close(fListener);
     }
     bool Listening() const { return fListening; }
+    int Port() const { return fPort; }
 
     bool Accept()
     {
@@ -139,6 +140,7 @@ private:
     int fListener = -1;
     int fClient = -1;
     bool fListening = false;
+    int fPort = 0;
 };
 
 int CountGameWindows()
@@ -172,12 +174,13 @@ int main(int argc, char** argv)
 
     StandInServer server;
     if (!server.Listening()) {
-        std::fprintf(stderr, "cannot listen on port %d: run it in a private network namespace\n",
-                     kPort);
+        std::fprintf(stderr, "cannot listen on a port of 127.0.0.1\n");
         return 1;
     }
-    InstallLobbyHooks();
-    InstallGameHooks();
+    ClientWindows::Install();
+    SetSpeakerLink(TolvarSpeak::Instance());
+    kit::SetSoundOutput(std::make_shared<QtSoundOutput>());
+    TolvarSpeak::SetServerPort(server.Port());
     MessageRepeater::Instance()->Run();
     BrowserWindow* lobby = BrowserWindow::Instance();
     lobby->Show();

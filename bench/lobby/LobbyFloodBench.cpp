@@ -14,11 +14,11 @@
 #include "kit/GuiBridge.h"
 #include "kit/Threads.h"
 #include "lobby/BrowserWindow.h"
+#include "lobby/ClientWindows.h"
 #include "lobby/GameList.h"
-#include "lobby/LobbyHooks.h"
 #include "lobby/PeopleList.h"
-#include "lobby/UserPanel.h"
 #include "net/TolvarSpeak.h"
+#include "widgets/UserPanel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,7 +85,8 @@ int main(int argc, char** argv)
     AppLocation::Instance()->SetExecutableCall(argv[0]);
     QApplication app(argc, argv);
 
-    InstallLobbyHooks();
+    ClientWindows::Install();
+    SetSpeakerLink(TolvarSpeak::Instance());
     MessageRepeater::Instance()->Run();
     BrowserWindow* lobby = BrowserWindow::Instance();
     lobby->Show();

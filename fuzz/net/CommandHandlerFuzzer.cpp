@@ -12,10 +12,8 @@
 // The first byte of an input chooses the chunk size (1 to 256 bytes); the
 // rest is the stream the server sends.
 
-#include "app/BrowserWindowBase.h"
-#include "app/GameWindowBase.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
+#include "app/WindowLink.h"
 #include "cgc/cgc.h"
 #include "kit/ModalAlert.h"
 #include "net/CommandHandler.h"
@@ -85,23 +83,9 @@ private:
     game* fRecord;
 };
 
-class Lobby : public BrowserWindowBase
-{
-public:
-    void InformAboutGame(const std::string&, const std::string&, const std::string&,
-                         const std::string&) override
-    {
-    }
-    void RemoveGame(const std::string&) override {}
-    void UserIn(const std::string&, const std::string&, bool) override {}
-    void UserOut(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
-};
-
 // The windows of the current input; a window opened again under the same
 // id replaces the old one, as closing it would.
 std::map<std::string, std::unique_ptr<Window>> sWindows;
-Lobby* sLobby = nullptr;
 
 GameWindowBase* OpenWindow(const std::string& id, game* record)
 {
@@ -111,19 +95,34 @@ GameWindowBase* OpenWindow(const std::string& id, game* record)
     return slot.get();
 }
 
+// The lobby's calls do nothing; game windows open as Window.
+class FuzzWindows : public WindowLink
+{
+public:
+    void NewLoginWindow() override {}
+    void InformAboutGame(const std::string&, const std::string&, const std::string&,
+                         const std::string&) override
+    {
+    }
+    void RemoveGame(const std::string&) override {}
+    void UserIn(const std::string&, const std::string&, bool) override {}
+    void UserOut(const std::string&) override {}
+    GameWindowBase* NewPlayedGameWindow(const std::string& id, game* record, int32) override
+    {
+        return OpenWindow(id, record);
+    }
+    GameWindowBase* NewWatchedGameWindow(const std::string& id, game* record,
+                                         const std::string&) override
+    {
+        return OpenWindow(id, record);
+    }
+    void PlayGameAborted() override {}
+};
+
 void Install()
 {
-    sLobby = new Lobby;
-    UiHooks& hooks = Hooks();
-    hooks.lobby = [] { return sLobby; };
-    hooks.newLoginWindow = [] {};
-    hooks.playGameAborted = [] {};
-    hooks.newPlayedGameWindow = [](const std::string& id, game* record, int32) {
-        return OpenWindow(id, record);
-    };
-    hooks.newWatchedGameWindow = [](const std::string& id, game* record, const std::string&) {
-        return OpenWindow(id, record);
-    };
+    static FuzzWindows sLink;
+    SetWindowLink(&sLink);
     ModalAlertFactory::SetPresenter([](const std::string&, const std::string&, AlertType) {});
     MyGames::Instance()->AddStarted();
 }

@@ -1,83 +1,42 @@
 #include "app/MyGames.h"
-#include "app/GameWindowBase.h"
+#include "support/FakeWindows.h"
 
 #include <gtest/gtest.h>
 
-namespace {
-
-// Without an application loop a window's messages are handled at once,
-// which lets the test see the close request arrive.
-struct FakeWindow : GameWindowBase
-{
-    explicit FakeWindow(std::string id) : fId(std::move(id)) {}
-    int closeRequests = 0;
-    bool removeSelf = true;
-    bool QuitRequested() override
-    {
-        ++closeRequests;
-        if (removeSelf)
-            MyGames::Instance()->RemoveGameReference(fId);
-        return true;
-    }
-    void Show() override {}
-    std::string GameID() const override { return fId; }
-    game* Game() const override { return nullptr; }
-    void MakeMove(char*, bool) override {}
-    void SetStatus(const std::string&) override {}
-    void SetWinner(const std::string&) override {}
-    void SetWhoIsWinner(const std::string&) override {}
-    void SetWhitePlayer(const std::string&) override {}
-    void SetBlackPlayer(const std::string&) override {}
-    void GameGone(const std::string&) override {}
-    std::string fId;
-};
-
-} // namespace
-
-TEST(MyGames, LookupOfAnUnknownIdIsNullAndCreatesNothing)
+TEST(MyGames, TheRegistryMapsIdsToWindowsAndClosesThemAll)
 {
     MyGames* games = MyGames::Instance();
+    games->ResetForTests();
+    CallLog log;
     EXPECT_EQ(games->GetGameReference("12"), nullptr);
     EXPECT_EQ(games->CountGames(), 0);
-}
 
-TEST(MyGames, ASecondWindowUnderTheSameIdReplacesTheFirst)
-{
-    MyGames* games = MyGames::Instance();
-    FakeWindow first("12"), second("12");
-    games->AddGameReference("12", &first);
-    games->AddGameReference("12", &second);
+    // A second window under an id replaces the first.
+    FakeGameWindow first("12", nullptr, log), second("12", nullptr, log);
     EXPECT_EQ(games->GetGameReference("12"), &second);
-    EXPECT_EQ(games->CountGames(), 1);
-    games->RemoveGameReference("12");
-    EXPECT_EQ(games->GetGameReference("12"), nullptr);
-    games->RemoveGameReference("12"); // nothing left to remove
-    EXPECT_EQ(games->CountGames(), 0);
-}
+    FakeGameWindow a("1", nullptr, log), b("2", nullptr, log);
+    EXPECT_EQ(games->GetGameReference("1"), &a);
+    EXPECT_EQ(games->GetGameReference("11"), nullptr);
+    EXPECT_EQ(games->CountGames(), 3);
 
-TEST(MyGames, RemoveAllGamesAsksEveryWindowToCloseAndEmptiesAtOnce)
-{
-    MyGames* games = MyGames::Instance();
-    FakeWindow a("1"), b("2"), c("10");
-    games->AddGameReference("1", &a);
-    games->AddGameReference("2", &b);
-    games->AddGameReference("10", &c);
+    // Without an application loop a close request is handled at once; the
+    // registry is empty whatever the windows do. A logout keeps the count of
+    // games started.
+    b.leaveOnClose = false;
+    games->AddStarted();
+    games->AddStarted();
     games->RemoveAllGames();
     EXPECT_EQ(games->CountGames(), 0);
-    EXPECT_EQ(a.closeRequests, 1);
-    EXPECT_EQ(b.closeRequests, 1);
-    EXPECT_EQ(c.closeRequests, 1);
-    EXPECT_EQ(games->GetGameReference("2"), nullptr);
-}
-
-TEST(MyGames, StartedCounterOnlyGrows)
-{
-    MyGames* games = MyGames::Instance();
-    EXPECT_EQ(games->NumStarted(), 0);
-    games->AddStarted();
-    games->AddStarted();
-    FakeWindow a("5");
-    games->AddGameReference("5", &a);
-    games->RemoveAllGames(); // a logout does not reset the counter
+    EXPECT_EQ(log.Calls(),
+              (std::vector<std::string>{"1 QuitRequested", "12 QuitRequested", "2 QuitRequested"}));
     EXPECT_EQ(games->NumStarted(), 2);
+
+    games->AddWatchRequest("9");
+    EXPECT_FALSE(games->TakeWatchRequest("8"));
+    EXPECT_TRUE(games->TakeWatchRequest("9"));
+    EXPECT_FALSE(games->TakeWatchRequest("9"));
+    games->AddWatchRequest("9");
+    games->ClearWatchRequests();
+    EXPECT_FALSE(games->TakeWatchRequest("9"));
+    games->ResetForTests();
 }

@@ -5,32 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-Watchdog::Watchdog(int seconds)
-{
-    fThread = std::thread([this, seconds] {
-        std::unique_lock<std::mutex> lock(fMutex);
-        if (fDone.wait_for(lock, std::chrono::seconds(seconds), [this] { return fDismissed; }))
-            return;
-        std::fprintf(stderr, "watchdog: the test ran past %d seconds; ending it\n", seconds);
-        std::fflush(stderr);
-        ChildProcess::KillAll();
-        std::_Exit(3);
-    });
-}
-
-Watchdog::~Watchdog()
-{
-    {
-        std::lock_guard<std::mutex> lock(fMutex);
-        fDismissed = true;
-    }
-    fDone.notify_all();
-    fThread.join();
-}
-
-// Below the test's own time limit, so a stuck test reports itself.
-EndToEnd::EndToEnd() : fWatchdog(100) {}
-
 void EndToEnd::SetUp()
 {
     char pattern[] = "/tmp/tolvar-e2e-XXXXXX";
@@ -61,7 +35,7 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
 {
     fClients.push_back(std::make_unique<ClientProcess>());
     ClientProcess& client = *fClients.back();
-    EXPECT_TRUE(client.Start(name, fDirectory));
+    EXPECT_TRUE(client.Start(name, fDirectory, fServer.Port()));
     return client;
 }
 

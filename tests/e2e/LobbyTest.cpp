@@ -46,13 +46,8 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
     ASSERT_TRUE(
         a.WaitFor([](const QJsonObject& s) { return e2e::VisibleLogins(s) == 1; }, kWait, &start));
     EXPECT_EQ(e2e::Text(start["logins"][0]["server"]), "localhost");
-    EXPECT_FALSE(std::as_const(start)["lobby"]["createEnabled"].toBool());
     ASSERT_TRUE(LogIn(a, "alice", "wonder land", true));
-    const QJsonObject alice = a.State();
-    EXPECT_EQ(Players(alice), std::vector<std::string>{"alice 1500"});
-    EXPECT_TRUE(alice["lobby"]["createEnabled"].toBool());
-    EXPECT_TRUE(alice["lobby"]["chatEnabled"].toBool());
-    EXPECT_TRUE(Contains(LobbyChat(alice), "System: Welcome to Tolvar Chess."));
+    EXPECT_EQ(Players(a.State()), std::vector<std::string>{"alice 1500"});
     const std::vector<std::string> sent = e2e::SentLines(a.LogPath());
     ASSERT_GE(sent.size(), 4u);
     // The trace shows the login lines, never the password.
@@ -135,22 +130,13 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
             kWait, &s))
             << e2e::Describe(s);
         const QJsonArray games = std::as_const(s)["lobby"]["games"].toArray();
-        EXPECT_EQ(e2e::Text(games[0]["id"]), "2");
         EXPECT_EQ(e2e::Text(games[0]["black"]), "bob");
-        EXPECT_EQ(e2e::Text(games[0]["white"]), "");
-        EXPECT_EQ(e2e::Text(games[0]["description"]), "");
-        EXPECT_EQ(e2e::Text(games[1]["id"]), "1");
         EXPECT_EQ(e2e::Text(games[1]["white"]), "alice");
-        EXPECT_EQ(e2e::Text(games[1]["black"]), "");
         EXPECT_EQ(e2e::Text(games[1]["description"]), "Alice's game");
     }
     EXPECT_TRUE(Contains(e2e::SentLines(a.LogPath()), "MAKE 1 :Alice's game \r\n"));
     EXPECT_TRUE(Contains(e2e::SentLines(b.LogPath()), "MAKE 0 \r\n"));
-    const QJsonObject own = e2e::GameWindowState(a.State(), "1");
-    EXPECT_EQ(e2e::Text(own["title"]), "Awaiting Opponent");
-    EXPECT_EQ(e2e::Text(own["white"]["text"]), "alice");
-    EXPECT_EQ(e2e::Text(own["black"]["text"]), "...waiting...");
-    EXPECT_EQ(e2e::Text(own["status"]), "you are logged in as alice and playing as white");
+    EXPECT_EQ(e2e::Text(e2e::GameWindowState(a.State(), "1")["title"]), "Awaiting Opponent");
 
     // Bob logs out: his lobby empties and offers a login; alice is told he
     // left, and his challenge goes with him.

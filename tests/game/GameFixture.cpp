@@ -1,10 +1,20 @@
 #include "GameFixture.h"
 
+#include "app/MyGames.h"
+#include "xml/UserSettings.h"
+
 #include <QApplication>
 #include <QTest>
 
+#include <cstdlib>
+
 void GameFixture::SetUp()
 {
+    // A settings file and a registry of its own for every test.
+    ASSERT_TRUE(fSettings.isValid());
+    setenv("XDG_CONFIG_HOME", fSettings.path().toUtf8().constData(), 1);
+    UserSettings::ResetForTests();
+    MyGames::Instance()->ResetForTests();
     testing_support::Sounds().Clear();
     fWatchdog = std::make_unique<QTimer>();
     fWatchdog->setSingleShot(true);

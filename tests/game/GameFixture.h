@@ -11,6 +11,7 @@
 #include "game/GameWindow.h"
 
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -46,4 +47,5 @@ protected:
 
     std::vector<QPointer<GameWindow>> fWindows;
     std::unique_ptr<QTimer> fWatchdog;
+    QTemporaryDir fSettings;
 };

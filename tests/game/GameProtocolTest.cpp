@@ -1,19 +1,15 @@
-// The game windows against a fake server: what the board and the window
-// send, and what the server's replies do to them through the real speaker
-// and reply handlers.
+// The game windows in a session: what the board and the window send, and
+// what the server's replies do to them through the real reply handlers.
 
 #include "GameFixture.h"
 #include "ServerSession.h"
 
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
-#include "game/GameHooks.h"
 #include "game/PlayerName.h"
-#include "kit/SoundOutput.h"
 #include "lobby/BrowserWindow.h"
-#include "lobby/BubbleView.h"
-#include "lobby/StatusView.h"
+#include "widgets/BubbleView.h"
+#include "widgets/StatusView.h"
 
 #include <QApplication>
 #include <QTest>
@@ -26,17 +22,7 @@ using testing_support::WaitFor;
 
 namespace {
 
-class GameProtocolTest : public GameFixture
-{
-protected:
-    void SetUp() override
-    {
-        GameFixture::SetUp();
-        InstallGameHooks();
-        // The hooks bring the real sound output; the tests listen instead.
-        kit::SetSoundOutput(testing_support::SoundsPointer());
-    }
-};
+using GameProtocolTest = GameFixture;
 
 using Played = std::vector<std::string>;
 
@@ -55,7 +41,6 @@ GameWindow* WindowFor(const std::string& id)
 TEST_F(GameProtocolTest, DragAndDropSendsTheMoveAndPassesTheTurn)
 {
     ServerSession session;
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     ChessView* board = window->Board();
     Drag(board, Centre("E2", CGC_WHITE), Centre("E4", CGC_WHITE));
@@ -86,7 +71,6 @@ TEST_F(GameProtocolTest, DragAndDropSendsTheMoveAndPassesTheTurn)
 TEST_F(GameProtocolTest, APromotionDropSendsTheChosenPieceAndWaitsForTheServersReport)
 {
     ServerSession session;
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     Moves(window, kPawnOnE7);
     Sounds().Clear();
@@ -115,7 +99,6 @@ TEST_F(GameProtocolTest, APromotionDropSendsTheChosenPieceAndWaitsForTheServersR
 TEST_F(GameProtocolTest, ClosingThePromotionDialogAbandonsTheMove)
 {
     ServerSession session;
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     Moves(window, kPawnOnE7);
     const std::string before = BoardText(window);
@@ -147,7 +130,6 @@ TEST_F(GameProtocolTest, ClosingThePromotionDialogAbandonsTheMove)
 TEST_F(GameProtocolTest, ClosingTheWindowDuringThePromotionChoiceAbandonsItAndThenCloses)
 {
     ServerSession session;
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     QPointer<GameWindow> guard(window);
     Moves(window, kPawnOnE7);
@@ -163,7 +145,6 @@ TEST_F(GameProtocolTest, ClosingTheWindowDuringThePromotionChoiceAbandonsItAndTh
 TEST_F(GameProtocolTest, AnAbortDuringThePromotionChoiceClosesTheDialog)
 {
     ServerSession session;
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     Moves(window, kPawnOnE7);
     const std::string before = BoardText(window);
@@ -184,7 +165,6 @@ TEST_F(GameProtocolTest, AnAbortDuringThePromotionChoiceClosesTheDialog)
 TEST_F(GameProtocolTest, AGameAnnouncedForTheUserOpensItsWindowAndAMateEndsIt)
 {
     ServerSession session("alpha");
-    ASSERT_TRUE(session.LoggedIn());
     MyGames::Instance()->AddStarted();
     session.Reply("118 12 1 1 alpha beta :friendly");
     ASSERT_TRUE(WaitFor([] { return WindowFor("12") != nullptr; }));
@@ -230,7 +210,6 @@ TEST_F(GameProtocolTest, AGameAnnouncedForTheUserOpensItsWindowAndAMateEndsIt)
 TEST_F(GameProtocolTest, AnAbortReportedByTheServerEndsTheGameWithItsSound)
 {
     ServerSession session("alpha");
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     session.Reply("601 12 1");
     ASSERT_TRUE(WaitFor([&] { return !window->Winner().empty(); }));
@@ -244,7 +223,6 @@ TEST_F(GameProtocolTest, AnAbortReportedByTheServerEndsTheGameWithItsSound)
 TEST_F(GameProtocolTest, AWatchedGameOpensFromTheServerAndClosingStopsWatching)
 {
     ServerSession session("alpha");
-    ASSERT_TRUE(session.LoggedIn());
     MyGames::Instance()->AddWatchRequest("13");
     session.Reply("120 13 beta gamma :E2E4 E7E5 ");
     ASSERT_TRUE(WaitFor([] { return WindowFor("13") != nullptr; }));
@@ -274,11 +252,10 @@ TEST_F(GameProtocolTest, AGameThatIsGoneTakesNoMoreMoves)
     };
     const std::vector<Case> cases = {
         {"no such game", [](ServerSession& session) { session.Reply("406 12 :no such game"); }},
-        {"server gone", [](ServerSession& session) { session.Server().DropClient(); }},
+        {"server gone", [](ServerSession& session) { session.DropConnection(); }},
     };
     for (const Case& c : cases) {
         ServerSession session("alpha");
-        ASSERT_TRUE(session.LoggedIn());
         GameWindow* window = OpenPlayed(CGC_WHITE, "12");
         QPointer<GameWindow> guard(window);
         const std::string status = window->Status()->Message();
@@ -298,33 +275,19 @@ TEST_F(GameProtocolTest, AGameThatIsGoneTakesNoMoreMoves)
     }
 }
 
-// A logout closes the game windows; their ABORT lines still reach the
-// server on the connection the games belong to, before it closes.
+// A logout closes the game windows, which abort their games, and resets
+// the speaker.
 TEST_F(GameProtocolTest, ALogoutAbortsTheOpenGamesBeforeTheConnectionCloses)
 {
     ServerSession session("alpha");
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     QPointer<GameWindow> guard(window);
     BrowserWindow::Instance()->PostMessage(MSG_LOGOUT);
-    EXPECT_TRUE(WaitFor([&] { return session.Server().ClientGone(); }));
-    EXPECT_TRUE(guard.isNull());
+    EXPECT_TRUE(WaitFor([&] { return guard.isNull(); }));
+    EXPECT_EQ(session.speaker.resets, 1);
     EXPECT_EQ(session.LinesStartingWith("ABORT"), std::vector<std::string>{"ABORT 12 \r\n"});
     // Gone without closing, which would ask the application to quit.
     for (QWidget* login : QApplication::topLevelWidgets())
         if (login->objectName() == "login")
             delete login;
-}
-
-TEST_F(GameProtocolTest, TheHooksOpenTheGameDialogAndPlayTheAbortSound)
-{
-    ASSERT_TRUE(Hooks().newPlayedGameWindow);
-    ASSERT_TRUE(Hooks().newWatchedGameWindow);
-    Hooks().playGameAborted();
-    EXPECT_EQ(Sounds().Played(), Played{"game-aborted.wav"});
-    Hooks().newGameDialog();
-    QWidget* dialog = QApplication::activeModalWidget();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->windowTitle(), "Choose Game Characteristics");
-    dialog->close();
 }

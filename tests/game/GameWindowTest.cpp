@@ -5,9 +5,9 @@
 #include "app/MessageRepeater.h"
 #include "app/MyGames.h"
 #include "game/PlayerName.h"
-#include "lobby/BubbleView.h"
-#include "lobby/StatusView.h"
-#include "lobby/UserPanel.h"
+#include "widgets/BubbleView.h"
+#include "widgets/StatusView.h"
+#include "widgets/UserPanel.h"
 
 #include <QFrame>
 #include <QPlainTextEdit>
@@ -70,7 +70,6 @@ TEST_F(GameWindowTest, GeometryFollowsTheLayoutAndTheChatGrowsWithTheWindow)
 TEST_F(GameWindowTest, TitlePanelsAndChatFollowThePlayersAndTheStartIsHeard)
 {
     ServerSession session("alpha");
-    ASSERT_TRUE(session.LoggedIn());
     GameWindow* window = OpenPlayed(CGC_WHITE, "12");
     UserPanel* chat = window->Chat();
     EXPECT_EQ(window->windowTitle(), "Awaiting Opponent");

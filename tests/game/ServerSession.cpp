@@ -2,50 +2,50 @@
 
 #include "GameTestSupport.h"
 
-#include "net/TolvarSpeak.h"
+#include "app/MessageCodes.h"
+#include "app/MessageRepeater.h"
+#include "lobby/ClientWindows.h"
 
-#include <gtest/gtest.h>
-
-ServerSession::ServerSession(const std::string& user) : fServer(TolvarSpeak::kServerPort)
+ServerSession::ServerSession(const std::string& user)
 {
-    if (!fServer.Listening()) {
-        ADD_FAILURE() << "port 5000 is taken";
-        return;
-    }
-    TolvarSpeak* speaker = TolvarSpeak::Instance();
-    if (!speaker->IsRunning())
-        speaker->Run();
-    speaker->ConnectWith("127.0.0.1", user, "secret", false);
-    if (!WaitForLine("USER " + user + " secret \r\n")) {
-        ADD_FAILURE() << "the client never logged in";
-        return;
-    }
-    Reply("201 welcome");
-    fLoggedIn = WaitForLine("USERS \r\n");
-    EXPECT_TRUE(fLoggedIn) << "the login was not accepted";
-    fServer.ClearLines();
+    speaker.user = user;
+    fContext.user = user;
+    ClientWindows::Install();
 }
 
 ServerSession::~ServerSession()
 {
-    TolvarSpeak::Instance()->Reset();
+    SetWindowLink(nullptr);
 }
 
 bool ServerSession::WaitForLine(const std::string& line, int timeoutMs)
 {
-    return testing_support::WaitFor([&] { return fServer.HasLine(line); }, timeoutMs);
+    return testing_support::WaitFor(
+        [&] {
+            return std::find(speaker.lines.begin(), speaker.lines.end(), line) !=
+                   speaker.lines.end();
+        },
+        timeoutMs);
 }
 
 void ServerSession::Reply(const std::string& line)
 {
-    fServer.Send(line + "\r\n");
+    fContext.Receive(line + "\r\n");
 }
 
 std::vector<std::string> ServerSession::LinesStartingWith(const std::string& prefix)
 {
     std::vector<std::string> found;
-    for (const std::string& line : fServer.Lines())
+    for (const std::string& line : speaker.lines)
         if (line.compare(0, prefix.size(), prefix) == 0)
             found.push_back(line);
     return found;
+}
+
+void ServerSession::DropConnection()
+{
+    speaker.Reset();
+    BMessage reset(MSG_CONNECTION_RESET);
+    reset.AddInt32("resets", speaker.resets);
+    MessageRepeater::Instance()->PostMessage(reset);
 }

@@ -1,33 +1,33 @@
 #pragma once
-// A logged-in session with a real protocol speaker against a LineServer on
-// port 5000 (the tests run in a private network namespace): the speaker's
-// loop runs, the server answers the login line with 201, and the test can
-// read what the client sent and send replies of its own. Waits process the
-// GUI's events (replies open and drive windows there) and give up after a
-// timeout.
+// A logged-in session without a connection: a recording speaker takes the
+// lines the windows send, and the server's replies go straight through the
+// real line cutting, splitting and reply handlers, on the GUI thread, to the
+// client's own windows (ClientWindows). Waits process the GUI's events and
+// give up after a timeout.
 
-#include "support/LineServer.h"
+#include "support/FakeContext.h"
+#include "support/RecordingSpeaker.h"
 
 #include <string>
+#include <vector>
 
 class ServerSession
 {
 public:
     explicit ServerSession(const std::string& user = "alpha");
-    // Logs out: the speaker drops the connection without an alert.
     ~ServerSession();
-
-    bool LoggedIn() const { return fLoggedIn; }
-    LineServer& Server() { return fServer; }
 
     // Waits until the client has sent exactly `line`.
     bool WaitForLine(const std::string& line, int timeoutMs = 10000);
-    // Sends a reply line (CR LF is added) to the client.
+    // Handles a reply line (CR LF is added) as if the server had sent it.
     void Reply(const std::string& line);
-    // Lines received that start with `prefix`.
+    // Lines sent that start with `prefix`.
     std::vector<std::string> LinesStartingWith(const std::string& prefix);
+    // What the speaker does when the server goes: it resets and says so.
+    void DropConnection();
+
+    RecordingSpeaker speaker;
 
 private:
-    LineServer fServer;
-    bool fLoggedIn = false;
+    FakeContext fContext;
 };

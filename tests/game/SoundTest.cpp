@@ -57,12 +57,16 @@ TEST(SoundSystem, EachRequestCarriesItsOwnSoundFlag)
 
 TEST(SoundSystem, AMissingFileSilencesOnlyItsOwnEvent)
 {
-    ASSERT_EQ(std::remove(Resource("resources/sounds/draw.wav").c_str()), 0);
+    const std::string draw = Resource("resources/sounds/draw.wav");
+    ASSERT_EQ(std::rename(draw.c_str(), (draw + ".away").c_str()), 0);
+    SoundSystem::ResetForTests();
     Sounds().Clear();
     SoundSystem* sounds = SoundSystem::Instance();
     sounds->PlayDraw();
     sounds->PlayPieceMoved();
     EXPECT_EQ(Sounds().Played(), Played{"piece-moved.wav"});
+    ASSERT_EQ(std::rename((draw + ".away").c_str(), draw.c_str()), 0);
+    SoundSystem::ResetForTests();
 }
 
 TEST(QtSoundOutput, EventsPlayTheConfiguredFileOrTheirFallback)

@@ -1,22 +1,26 @@
 #include "support/RecordingLooper.h"
 
+#include "kit/Threads.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <thread>
 
 TEST(BLooper, HandlesMessagesInPostingOrderOnItsOwnThread)
 {
-    RecordingLooper looper;
-    for (uint32 i = 1; i <= 200; ++i)
+    RecordingLooper looper("named loop");
+    std::vector<uint32> posted;
+    for (uint32 i = 1; i <= 200; ++i) {
         looper.PostMessage(i);
+        posted.push_back(i);
+    }
     ASSERT_TRUE(looper.WaitForCount(200));
-    std::vector<uint32> codes = looper.Codes();
-    for (uint32 i = 0; i < 200; ++i)
-        EXPECT_EQ(codes[i], i + 1);
+    EXPECT_EQ(looper.Codes(), posted);
 }
 
-TEST(BLooper, MessagesPostedBeforeRunWaitInTheQueue)
+TEST(BLooper, QuittingHandlesWhatIsQueuedThenRefusesMore)
 {
     struct Late : BLooper
     {
@@ -27,68 +31,59 @@ TEST(BLooper, MessagesPostedBeforeRunWaitInTheQueue)
     looper.PostMessage(1u);
     looper.PostMessage(2u);
     looper.Run();
-    looper.Quit(); // handles what is queued, then ends
+    looper.Quit();
     EXPECT_EQ(looper.count.load(), 2);
     EXPECT_EQ(looper.PostMessage(3u), B_ERROR);
 }
 
-TEST(BLooper, LockExcludesMessageHandling)
-{
-    struct Slow : BLooper
-    {
-        std::atomic<bool> inside{false};
-        std::atomic<bool> overlap{false};
-        void MessageReceived(BMessage*) override
-        {
-            inside = true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            inside = false;
-        }
-        ~Slow() override { Quit(); }
-    } looper;
-    looper.Run();
-    for (int i = 0; i < 50; ++i)
-        looper.PostMessage(1u);
-    for (int i = 0; i < 50; ++i) {
-        looper.RunLocked([&] {
-            if (looper.inside)
-                looper.overlap = true;
-        });
-        ASSERT_TRUE(looper.Lock());
-        // Recursive for its owner.
-        ASSERT_TRUE(looper.Lock());
-        if (looper.inside)
-            looper.overlap = true;
-        looper.Unlock();
-        looper.Unlock();
-    }
-    looper.Quit();
-    EXPECT_FALSE(looper.overlap.load());
-}
-
 TEST(BLooper, QuitRequestedDecidesWhetherTheLoopEnds)
 {
-    struct Stubborn : BLooper
+    struct Stubborn : RecordingLooper
     {
         std::atomic<bool> agree{false};
-        std::atomic<int> asked{0};
-        bool QuitRequested() override
-        {
-            ++asked;
-            return agree.load();
-        }
+        bool QuitRequested() override { return agree; }
         ~Stubborn() override { Quit(); }
     } looper;
-    looper.Run();
     looper.PostMessage(B_QUIT_REQUESTED);
-    looper.RunLocked([] {}); // waits for nothing, but orders us after dispatching starts
-    for (int i = 0; i < 1000 && looper.asked.load() < 1; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(looper.IsRunning());
+    looper.PostMessage(1u);
+    ASSERT_TRUE(looper.WaitForWhat(1u));
+    EXPECT_EQ(looper.Codes(), std::vector<uint32>{1u}); // the request itself is not handed on
     looper.agree = true;
     looper.PostMessage(B_QUIT_REQUESTED);
-    for (int i = 0; i < 1000 && looper.asked.load() < 2; ++i)
+    bool ended = false;
+    for (int i = 0; i < 5000 && !ended; ++i) {
+        ended = looper.PostMessage(2u) == B_ERROR;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    looper.Quit();
-    EXPECT_EQ(looper.asked.load(), 2);
+    }
+    EXPECT_TRUE(ended);
+}
+
+// At exit the program waits a moment for its threads and no longer: one
+// stuck (as in a host-name lookup) is left behind.
+TEST(Threads, NamedThreadsAreWaitedForOnlyAsLongAsAsked)
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    std::string name;
+    kit::StartThread("tolvar port", [&] {
+        char buffer[32] = {};
+        pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+        std::unique_lock<std::mutex> lock(mutex);
+        name = buffer;
+        changed.wait_for(lock, std::chrono::seconds(10), [&] { return release; });
+    });
+    kit::StartThread("quick", [] {});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(kit::WaitForThreads(std::chrono::milliseconds(100)));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(kit::RunningThreadCount(), 1);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(kit::WaitForThreads(std::chrono::seconds(10)));
+    EXPECT_EQ(name, "tolvar port");
+    EXPECT_EQ(kit::RunningThreadCount(), 0);
 }

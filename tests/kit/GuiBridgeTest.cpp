@@ -12,69 +12,74 @@
 
 namespace {
 
-// Runs the application loop until `done` holds, or fails after a watchdog.
-void RunLoopUntil(QCoreApplication& app, const std::function<bool()>& done)
-{
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (done())
-            app.quit();
-    });
-    poll.start(1);
-    bool timedOut = false;
-    QTimer::singleShot(10000, [&] {
-        timedOut = true;
-        app.quit();
-    });
-    app.exec();
-    ASSERT_FALSE(timedOut) << "watchdog expired";
-}
-
-struct Window : GuiLooper
-{
-    std::vector<uint32> seen;
-    std::vector<bool> onGuiThread;
-    bool quit = false;
-    void MessageReceived(BMessage* message) override
-    {
-        seen.push_back(message->what);
-        onGuiThread.push_back(QThread::currentThread() == QCoreApplication::instance()->thread());
-    }
-    void Quit() override { quit = true; }
-};
-
 int argc = 1;
 char arg0[] = "kit_tests";
 char* argv[] = {arg0, nullptr};
 
+// An application of its own for every test; a shutdown is forgotten after it.
+class GuiBridge : public ::testing::Test
+{
+protected:
+    ~GuiBridge() override { kit::RestartGui(); }
+
+    // Runs the application loop until `done` holds, or fails after a watchdog.
+    void RunLoopUntil(const std::function<bool()>& done)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (done())
+                app.quit();
+        });
+        poll.start(1);
+        bool timedOut = false;
+        QTimer::singleShot(10000, [&] {
+            timedOut = true;
+            app.quit();
+        });
+        app.exec();
+        ASSERT_FALSE(timedOut) << "watchdog expired";
+    }
+
+    QCoreApplication app{argc, argv};
+};
+
+struct Window : GuiLooper
+{
+    std::vector<uint32> seen;
+    bool allOnGuiThread = true;
+    bool quit = false;
+    void MessageReceived(BMessage* message) override
+    {
+        seen.push_back(message->what);
+        allOnGuiThread = allOnGuiThread && kit::IsGuiThread();
+    }
+    void Quit() override { quit = true; }
+};
+
 } // namespace
 
-TEST(GuiBridge, BlockingCallRunsOnTheGuiThreadAndReturnsAfterIt)
+TEST_F(GuiBridge, ABlockingCallRunsOnTheGuiThreadAndReturnsAfterIt)
 {
-    QCoreApplication app(argc, argv);
     std::atomic<bool> ranOnGui{false};
     std::atomic<bool> returned{false};
     std::atomic<bool> ranBeforeReturn{false};
     std::thread worker([&] {
-        bool ok = kit::RunOnGuiThread([&] {
-            QThread::msleep(20);
-            ranOnGui = QThread::currentThread() == app.thread();
-            ranBeforeReturn = !returned.load();
-        });
-        EXPECT_TRUE(ok);
         EXPECT_FALSE(kit::IsGuiThread());
+        EXPECT_TRUE(kit::RunOnGuiThread([&] {
+            QThread::msleep(20);
+            ranOnGui = kit::IsGuiThread();
+            ranBeforeReturn = !returned.load();
+        }));
         returned = true;
     });
-    RunLoopUntil(app, [&] { return returned.load(); });
+    RunLoopUntil([&] { return returned.load(); });
     worker.join();
     EXPECT_TRUE(ranOnGui.load());
     EXPECT_TRUE(ranBeforeReturn.load());
-    EXPECT_TRUE(kit::IsGuiThread());
 }
 
-TEST(GuiBridge, ShutdownReleasesWaitersWithoutRunningTheirCalls)
+TEST_F(GuiBridge, ShutdownReleasesWaitersWithoutRunningTheirCalls)
 {
-    QCoreApplication app(argc, argv);
     std::atomic<bool> ran{false};
     std::atomic<int> result{-1};
     std::thread worker([&] { result = kit::RunOnGuiThread([&] { ran = true; }) ? 1 : 0; });
@@ -89,44 +94,26 @@ TEST(GuiBridge, ShutdownReleasesWaitersWithoutRunningTheirCalls)
     EXPECT_FALSE(ran.load());
 }
 
-TEST(GuiLooper, MessagesFromOtherThreadsAreHandledOnTheGuiThreadInOrder)
+TEST_F(GuiBridge, AWindowHandlesMessagesFromOtherThreadsOnTheGuiThreadInOrder)
 {
-    QCoreApplication app(argc, argv);
-    Window window;
+    auto window = std::make_unique<Window>();
+    std::vector<uint32> posted;
     std::thread poster([&] {
         for (uint32 i = 1; i <= 100; ++i)
-            EXPECT_EQ(window.PostMessage(i), B_OK);
+            EXPECT_EQ(window->PostMessage(i), B_OK);
     });
+    for (uint32 i = 1; i <= 100; ++i)
+        posted.push_back(i);
     poster.join();
-    RunLoopUntil(app, [&] { return window.seen.size() == 100; });
-    ASSERT_EQ(window.seen.size(), 100u);
-    for (uint32 i = 0; i < 100; ++i) {
-        EXPECT_EQ(window.seen[i], i + 1);
-        EXPECT_TRUE(window.onGuiThread[i]);
-    }
-}
-
-TEST(GuiLooper, QuitRequestCallsQuitAndMessagesToADestroyedWindowAreDropped)
-{
-    QCoreApplication app(argc, argv);
-    auto window = std::make_unique<Window>();
     window->PostMessage(B_QUIT_REQUESTED);
-    RunLoopUntil(app, [&] { return window->quit; });
-    EXPECT_TRUE(window->seen.empty());
+    RunLoopUntil([&] { return window->quit; });
+    EXPECT_EQ(window->seen, posted);
+    EXPECT_TRUE(window->allOnGuiThread);
 
+    // A message still queued when its window goes is dropped.
     window->PostMessage(42u);
-    window.reset(); // the message is still queued
+    window.reset();
     bool drained = false;
     QTimer::singleShot(20, [&] { drained = true; });
-    RunLoopUntil(app, [&] { return drained; });
-}
-
-TEST(GuiBridge, AppQuitRequestRunsTheInstalledHandlerOnTheGuiThread)
-{
-    QCoreApplication app(argc, argv);
-    std::atomic<bool> handled{false};
-    kit::SetAppQuitHandler([&] { handled = QThread::currentThread() == app.thread(); });
-    std::thread([] { kit::PostAppQuitRequest(); }).join();
-    RunLoopUntil(app, [&] { return handled.load(); });
-    kit::SetAppQuitHandler(nullptr);
+    RunLoopUntil([&] { return drained; });
 }

@@ -4,15 +4,14 @@
 #include "app/AppLocation.h"
 #include "app/MessageCodes.h"
 #include "app/MyGames.h"
-#include "app/UiHooks.h"
 #include "lobby/GameList.h"
 #include "lobby/GameListItem.h"
 #include "lobby/PeopleList.h"
 #include "lobby/PeopleListItem.h"
-#include "lobby/StatusView.h"
-#include "lobby/UserPanel.h"
 #include "support/RecordingLooper.h"
 #include "widgets/BitmapButton.h"
+#include "widgets/StatusView.h"
+#include "widgets/UserPanel.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -31,7 +30,7 @@ struct LobbyFixture : testing::Test
     {
         lobby->Show();
         env.speaker.user = "bob";
-        env.speaker.host = "chess.example.org";
+        env.speaker.server = "chess.example.org";
     }
 
     // Posts `what` to the lobby and waits until it was handled.
@@ -235,15 +234,15 @@ TEST_F(LobbyFixture, JoinSendsPlayOrObserveAndAlertsWhenTheUserSits)
     env.speaker.lines.clear();
     Deliver(MSG_JOIN_GAME);
     EXPECT_TRUE(env.speaker.lines.empty());
-    ASSERT_EQ(env.alerts.size(), 1u);
-    EXPECT_EQ(env.alerts[0].text, "You are already involved in this game.");
-    EXPECT_EQ(env.alerts[0].button, "Oops!");
+    ASSERT_EQ(env.Alerts().size(), 1u);
+    EXPECT_EQ(env.Alerts()[0].text, "You are already involved in this game.");
+    EXPECT_EQ(env.Alerts()[0].button, "Oops!");
 
     // Nothing selected: nothing sent, nothing shown, counted all the same.
     lobby->Games()->DeselectAll();
     Deliver(MSG_JOIN_GAME);
     EXPECT_TRUE(env.speaker.lines.empty());
-    EXPECT_EQ(env.alerts.size(), 1u);
+    EXPECT_EQ(env.Alerts().size(), 1u);
     EXPECT_EQ(MyGames::Instance()->NumStarted(), started + 4);
 }
 
@@ -266,7 +265,7 @@ TEST_F(LobbyFixture, WatchObservesOnlyAFullGameOfOthers)
     lobby->InformAboutGame("5", "bob", "dave", "");
     Deliver(MSG_WATCH_GAME);
     EXPECT_TRUE(env.speaker.lines.empty());
-    EXPECT_TRUE(env.alerts.empty());
+    EXPECT_TRUE(env.Alerts().empty());
 
     SelectGame("4");
     Deliver(MSG_WATCH_GAME);
@@ -276,8 +275,8 @@ TEST_F(LobbyFixture, WatchObservesOnlyAFullGameOfOthers)
         Deliver(MSG_WATCH_GAME);
     }
     EXPECT_EQ(env.speaker.lines.size(), 1u);
-    ASSERT_EQ(env.alerts.size(), 2u);
-    for (const auto& alert : env.alerts) {
+    ASSERT_EQ(env.Alerts().size(), 2u);
+    for (const auto& alert : env.Alerts()) {
         EXPECT_EQ(alert.text, "You can not observe this game.");
         EXPECT_EQ(alert.button, "Oops!");
     }
@@ -285,9 +284,8 @@ TEST_F(LobbyFixture, WatchObservesOnlyAFullGameOfOthers)
 
 TEST_F(LobbyFixture, InformAboutGameAddsNewGamesOnTopAndKeepsTheFirstDescription)
 {
-    FakeGameWindow window;
-    window.id = "2";
-    MyGames::Instance()->AddGameReference("2", &window);
+    CallLog log;
+    FakeGameWindow window("2", nullptr, log);
 
     lobby->InformAboutGame("1", "carl", "", "first game");
     lobby->InformAboutGame("2", "", "bob", "second game");
@@ -309,9 +307,9 @@ TEST_F(LobbyFixture, InformAboutGameAddsNewGamesOnTopAndKeepsTheFirstDescription
     EXPECT_TRUE(updated->IsFull());
     EXPECT_TRUE(updated->AmIInvolved());
     // The open game window heard both announcements.
-    EXPECT_EQ(window.white, (std::vector<std::string>{"bob", "bob"}));
-    EXPECT_EQ(window.black, (std::vector<std::string>{"", "carl"}));
-    MyGames::Instance()->RemoveGameReference("2");
+    EXPECT_EQ(log.Calls(),
+              (std::vector<std::string>{"2 SetWhitePlayer bob", "2 SetBlackPlayer ",
+                                        "2 SetWhitePlayer bob", "2 SetBlackPlayer carl"}));
 }
 
 TEST_F(LobbyFixture, RemoveGameTakesOnlyAListedGameAndASelectedOneSwitchesTheButtonsOff)
@@ -381,9 +379,8 @@ TEST_F(LobbyFixture, UserOutRemovesOnlyAnExactNameAndSaysSo)
 
 TEST_F(LobbyFixture, LogoutEmptiesEverythingResetsTheSpeakerAndBringsANewLogin)
 {
-    FakeGameWindow window;
-    window.id = "1";
-    MyGames::Instance()->AddGameReference("1", &window);
+    CallLog log;
+    FakeGameWindow window("1", nullptr, log);
     Deliver(MSG_LOGGED_IN);
     lobby->InformAboutGame("1", "carl", "", "");
     lobby->InformAboutGame("2", "carl", "dave", "");
@@ -396,7 +393,7 @@ TEST_F(LobbyFixture, LogoutEmptiesEverythingResetsTheSpeakerAndBringsANewLogin)
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(env.speaker.resets, 1);
     EXPECT_EQ(MyGames::Instance()->CountGames(), 0);
-    EXPECT_EQ(window.quitRequests, 1);
+    EXPECT_EQ(log.Calls().back(), "1 QuitRequested");
     EXPECT_EQ(lobby->Games()->CountItems(), 0);
     EXPECT_EQ(lobby->People()->CountItems(), 0);
     EXPECT_TRUE(lobby->Chat()->Log()->toPlainText().isEmpty());
@@ -422,13 +419,13 @@ TEST_F(LobbyFixture, RejectedLoginsShowTheirStatusDuringTheAlertThenReset)
          "disconnect any previous connections and try again."},
     };
     std::string statusDuringAlert;
-    env.onAlert = [&] { statusDuringAlert = Status(); };
+    env.recorded.onAlert = [&] { statusDuringAlert = Status(); };
     for (const Case& each : cases) {
         lobby->UserIn("carl", "1", false);
         Deliver(each.what);
-        ASSERT_FALSE(env.alerts.empty());
-        EXPECT_EQ(env.alerts.back().text, each.alert);
-        EXPECT_EQ(env.alerts.back().button, "Hmmm...");
+        ASSERT_FALSE(env.Alerts().empty());
+        EXPECT_EQ(env.Alerts().back().text, each.alert);
+        EXPECT_EQ(env.Alerts().back().button, "Hmmm...");
         EXPECT_EQ(statusDuringAlert, each.status);
         EXPECT_EQ(Status(), "");
         EXPECT_EQ(lobby->People()->CountItems(), 0);
@@ -452,22 +449,25 @@ TEST_F(LobbyFixture, HelpOpensTheShippedPageAndSaysSoWhenItCannot)
     BrowserWindow::SetWebPageOpener({});
     EXPECT_EQ(opened, (std::vector<std::string>{"file:///opt/tolvar/resources/help/index.html",
                                                 "file:///opt/tolvar/resources/help/index.html"}));
-    ASSERT_EQ(env.alerts.size(), 1u);
-    EXPECT_EQ(env.alerts[0].button, "Oh, darn!");
+    ASSERT_EQ(env.Alerts().size(), 1u);
+    EXPECT_EQ(env.Alerts()[0].button, "Oh, darn!");
 }
 
-TEST_F(LobbyFixture, NewGameAsksForTheGameDialog)
+TEST_F(LobbyFixture, NewGameOpensTheGameDialog)
 {
-    int dialogs = 0;
-    Hooks().newGameDialog = [&] { ++dialogs; };
+    auto dialogs = [] {
+        int count = 0;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            count += window->isVisible() && window->windowTitle() == "Choose Game Characteristics";
+        return count;
+    };
     QTest::mouseClick(lobby->CreateButton(), Qt::LeftButton, {}, QPoint(5, 5));
     Settle();
-    EXPECT_EQ(dialogs, 0); // disabled before login
+    EXPECT_EQ(dialogs(), 0); // disabled before login
     Deliver(MSG_LOGGED_IN);
     QTest::mouseClick(lobby->CreateButton(), Qt::LeftButton, {}, QPoint(5, 5));
     Settle();
-    EXPECT_EQ(dialogs, 1);
-    Hooks().newGameDialog = nullptr;
+    EXPECT_EQ(dialogs(), 1);
 }
 
 TEST_F(LobbyFixture, QuitAndTheCloseBoxCloseTheLobbyAndAskTheApplicationToQuit)

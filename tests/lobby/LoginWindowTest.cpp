@@ -65,24 +65,19 @@ TEST_F(LoginFixture, AStoredNameIsShownAndEnterInThePasswordLogsInAndCloses)
 
     // The name must be on disk before the connection is attempted.
     std::optional<std::string> storedAtConnect;
-    auto record = Speaker().connectWith;
-    Speaker().connectWith = [&](const std::string& h, const std::string& u, const std::string& p,
-                                bool c) {
-        storedAtConnect = StoredName();
-        record(h, u, p, c);
-    };
+    env.speaker.onLogin = [&] { storedAtConnect = StoredName(); };
     login->UserField()->setText("bob");
     QTest::keyClicks(login->PasswordField(), "secret");
     QTest::keyClick(login->PasswordField(), Qt::Key_Return);
     ASSERT_TRUE(WaitFor([&] { return login.isNull(); }));
-    ASSERT_EQ(env.speaker.connects.size(), 1u);
-    const auto& connect = env.speaker.connects[0];
-    EXPECT_EQ(connect.host, "localhost");
+    ASSERT_EQ(env.speaker.logins.size(), 1u);
+    const auto& connect = env.speaker.logins[0];
+    EXPECT_EQ(connect.server, "localhost");
     EXPECT_EQ(connect.user, "bob");
     EXPECT_EQ(connect.password, "secret");
     EXPECT_FALSE(connect.create);
     EXPECT_EQ(storedAtConnect, std::optional<std::string>("bob"));
-    EXPECT_TRUE(env.alerts.empty());
+    EXPECT_TRUE(env.Alerts().empty());
     EXPECT_EQ(env.quitRequests, 0);
 }
 
@@ -109,12 +104,12 @@ TEST_F(LoginFixture, AnyEmptyFieldAsksForMoreAndKeepsWhatWasTyped)
         EXPECT_EQ(login->UserField()->text(), each.user);
         login->close();
     }
-    ASSERT_EQ(env.alerts.size(), 3u);
-    for (const auto& alert : env.alerts) {
+    ASSERT_EQ(env.Alerts().size(), 3u);
+    for (const auto& alert : env.Alerts()) {
         EXPECT_EQ(alert.text, "I need more info!");
         EXPECT_EQ(alert.button, "OK");
     }
-    EXPECT_TRUE(env.speaker.connects.empty());
+    EXPECT_TRUE(env.speaker.logins.empty());
     EXPECT_EQ(StoredName(), std::nullopt);
 }
 
@@ -130,11 +125,11 @@ TEST_F(LoginFixture, BlanksCountAsTextAndTheBoxAsksForANewAccount)
     login->PostMessage(MSG_LOGIN_SUBMIT);
     login->PostMessage(MSG_LOGIN_SUBMIT);
     ASSERT_TRUE(WaitFor([&] { return login.isNull(); }));
-    ASSERT_EQ(env.speaker.connects.size(), 1u);
-    EXPECT_EQ(env.speaker.connects[0].host, " ");
-    EXPECT_EQ(env.speaker.connects[0].user, " new user ");
-    EXPECT_EQ(env.speaker.connects[0].password, "  ");
-    EXPECT_TRUE(env.speaker.connects[0].create);
+    ASSERT_EQ(env.speaker.logins.size(), 1u);
+    EXPECT_EQ(env.speaker.logins[0].server, " ");
+    EXPECT_EQ(env.speaker.logins[0].user, " new user ");
+    EXPECT_EQ(env.speaker.logins[0].password, "  ");
+    EXPECT_TRUE(env.speaker.logins[0].create);
 }
 
 // Without a login the lobby can do nothing: every way of closing the dialog
@@ -158,5 +153,5 @@ TEST_F(LoginFixture, QuitTheCloseBoxAndEscapeEndTheProgram)
         for (QWidget* window : VisibleWindows("login"))
             delete window;
     }
-    EXPECT_TRUE(env.speaker.connects.empty());
+    EXPECT_TRUE(env.speaker.logins.empty());
 }

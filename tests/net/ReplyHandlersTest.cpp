@@ -1,9 +1,12 @@
-#include "FakeContext.h"
-#include "FakeUi.h"
-#include "RecordedAlerts.h"
+// Every reply code's effect, through the real line cutting, splitting and
+// handlers: the messages broadcast, the alerts, the resets, and the calls
+// on the lobby and the game windows (fakes that log them).
+
+#include "support/FakeContext.h"
+#include "support/FakeWindows.h"
+#include "support/RecordedAlerts.h"
 
 #include "app/MessageCodes.h"
-#include "app/MyGames.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -11,320 +14,226 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <map>
-#include <memory>
 #include <thread>
 
 namespace {
 
-using Calls = std::vector<std::string>;
-using Fields = std::map<std::string, std::string>;
+using Texts = std::vector<std::string>;
 
-void ExpectMessage(const BMessage& message, uint32 what, const Fields& fields)
+// A broadcast message as one line: its kind, then its string fields.
+Texts Posts(FakeContext& context)
 {
-    EXPECT_EQ(message.what, what) << MessageCodeName(message.what);
-    EXPECT_EQ(message.CountFields(), static_cast<int>(fields.size()));
-    for (const auto& [name, value] : fields) {
-        std::string found;
-        EXPECT_TRUE(message.FindString(name, &found)) << name;
-        EXPECT_EQ(found, value) << name;
+    const std::vector<std::pair<uint32, const char*>> kinds = {{MSG_PUBLIC_CHAT, "public"},
+                                                               {MSG_GAME_CHAT, "game chat"},
+                                                               {MSG_INFO_TEXT, "info"},
+                                                               {MSG_LOGGED_IN, "logged in"},
+                                                               {MSG_ACCOUNT_CREATED, "created"},
+                                                               {MSG_ACCOUNT_EXISTS, "exists"},
+                                                               {MSG_LOGIN_BAD_PASSWORD, "refused"},
+                                                               {MSG_LOGIN_DUPLICATE, "duplicate"}};
+    Texts texts;
+    for (const BMessage& message : context.Posted()) {
+        std::string text = "?";
+        for (const auto& [what, kind] : kinds)
+            if (message.what == what)
+                text = kind;
+        for (const char* field : {"user", "game_id", "channel", "message"})
+            if (std::string value; message.FindString(field, &value))
+                text += "|" + value;
+        texts.push_back(text);
     }
-}
-
-// The text of every MSG_INFO_TEXT posted.
-std::vector<std::string> InfoTexts(FakeContext& context)
-{
-    std::vector<std::string> texts;
-    for (const BMessage& message : context.Posted())
-        if (message.what == MSG_INFO_TEXT)
-            texts.push_back(message.GetString("message"));
     return texts;
 }
 
-const char* const kIncompatible132 =
+const char* const kIncompatible =
     "Sorry, but this version of Tolvar v1.0 is not compatible with the server you are using, "
     "Halvik v1.32.  Please download a newer version.";
 const char* const kCannotDetermine =
     "Sorry, but this version of Tolvar v1.0 can not determine if it is compatible with the server "
     "you are using.  Please download a newer version and/or the server.";
 
+class Replies : public ::testing::Test
+{
+protected:
+    void SetUp() override { MyGames::Instance()->ResetForTests(); }
+    void TearDown() override { MyGames::Instance()->ResetForTests(); }
+};
+
 } // namespace
 
-TEST(ReplyHandlers, VersionCheck)
+TEST_F(Replies, TheServerVersionDecidesWhetherTheClientStays)
 {
     struct Case
     {
         std::string line;
-        int resets;
-        std::vector<AlertShown> alerts;
+        std::string stored; // what the context holds before the line
+        Texts alerts;
     };
     const std::vector<Case> cases = {
-        {"101 1.31 :Halvik chess server\r\n", 0, {}},
-        {"101 1.32 :Halvik chess server\r\n", 1, {{kIncompatible132, "Oh, well"}}},
-        {"101 1.3100001 :x\r\n", 1, {}},
-        {"101 0.9 :x\r\n", 0, {}},
-        {"101 beta :x\r\n", 0, {}},
-        {"101 .5x :x\r\n", 0, {}},
-        {"101 2 :x\r\n", 1, {}},
-        {"101 1.32\r\n", 0, {}}, // one argument: "unknown" stays
-        {"101 \r\n", 0, {}},
+        {"101 1.31 :Halvik chess server", "unknown", {}},
+        {"101 1.32 :Halvik chess server", "unknown", {kIncompatible}},
+        {"101 1.3100001 :x", "unknown", {""}},
+        {"101 2 :x", "unknown", {""}},
+        {"101 0.9 :x", "unknown", {}},
+        {"101 beta :x", "unknown", {}},
+        {"101 .5x :x", "unknown", {}},
+        {"101 1.32", "unknown", {}}, // one argument: the stored version stays
+        // An empty stored version alerts and resets; the reset stores
+        // "unknown", which then passes the number check.
+        {"101", "", {kCannotDetermine}},
     };
     for (const Case& c : cases) {
         RecordedAlerts recorded;
         FakeContext context;
-        context.Receive(c.line);
-        EXPECT_EQ(context.resets, c.resets) << c.line;
-        if (!c.alerts.empty()) {
-            EXPECT_EQ(recorded.Alerts(), c.alerts) << c.line;
-        }
-        EXPECT_EQ(recorded.Alerts().size(), static_cast<size_t>(c.resets)) << c.line;
+        context.version = c.stored;
+        context.Receive(c.line + "\r\n");
+        EXPECT_EQ(context.resets, static_cast<int>(c.alerts.size())) << c.line;
+        ASSERT_EQ(recorded.Alerts().size(), c.alerts.size()) << c.line;
+        for (size_t i = 0; i < c.alerts.size(); ++i)
+            if (!c.alerts[i].empty()) {
+                EXPECT_EQ(recorded.Alerts()[i], (AlertShown{c.alerts[i], "Oh, well"})) << c.line;
+            }
     }
-}
-
-TEST(ReplyHandlers, VersionStoredAndEmptyVersionAlertsOnce)
-{
-    RecordedAlerts recorded;
     FakeContext context;
     context.Receive("101 1.2 :Halvik test server\r\n");
-    EXPECT_EQ(context.version, "1.2");
-    EXPECT_EQ(context.description, "Halvik test server");
-
-    // An empty stored version alerts and resets; the reset stores
-    // "unknown", which then passes the number check.
-    context.version = "";
-    context.Receive("101\r\n");
-    EXPECT_EQ(context.resets, 1);
-    EXPECT_EQ(recorded.Alerts(), (std::vector<AlertShown>{{kCannotDetermine, "Oh, well"}}));
+    EXPECT_EQ(context.version + "|" + context.description, "1.2|Halvik test server");
 }
 
-TEST(ReplyHandlers, ChatAndLoginRepliesPostTheirMessages)
+// What each reply does, in order: the messages it broadcasts and the calls
+// on the windows. The user has started a game unless `fresh`; a window for
+// game 7 is open when `window7`; `asked` is the game the user asked to watch.
+TEST_F(Replies, EachReplysMessagesAndWindowCalls)
 {
     struct Case
     {
-        std::string line;
-        uint32 what;
-        Fields fields;
-    };
-    const std::vector<Case> cases = {
-        {"102 bob :nice move\r\n", MSG_GAME_CHAT, {{"user", "bob"}, {"message", "nice move"}}},
-        {"115 bob main :hello all\r\n",
-         MSG_PUBLIC_CHAT,
-         {{"user", "bob"}, {"channel", "main"}, {"message", "hello all"}}},
-        {"121 bob :hi\r\n",
-         MSG_PUBLIC_CHAT,
-         {{"user", "bob"}, {"channel", "nil"}, {"message", "hi"}}},
-        {"123 bob 17 :gg  wp\r\n",
-         MSG_GAME_CHAT,
-         {{"user", "bob"}, {"game_id", "17"}, {"message", "gg  wp"}}},
-        {"201 \r\n", MSG_LOGGED_IN, {}},
-        {"401 created\r\n", MSG_ACCOUNT_CREATED, {}},
-        {"402\r\n", MSG_ACCOUNT_EXISTS, {}},
-        {"403 :bad password\r\n", MSG_LOGIN_BAD_PASSWORD, {}},
-        {"504\r\n", MSG_LOGIN_DUPLICATE, {}},
-    };
-    for (const Case& c : cases) {
-        FakeContext context;
-        context.Receive(c.line);
-        std::vector<BMessage> posted = context.Posted();
-        ASSERT_EQ(posted.size(), 1u) << c.line;
-        ExpectMessage(posted[0], c.what, c.fields);
-    }
-}
-
-TEST(ReplyHandlers, RepliesWithoutEffectOrArgumentsChangeNothing)
-{
-    FakeUi ui;
-    ui.Install();
-    FakeGameWindow window("7", cgc_create_game(), ui.log);
-    RecordedAlerts recorded;
-    FakeContext context;
-    // Codes without an effect, unknown codes, and known codes with too few
-    // arguments for their handlers.
-    context.Receive("103 x\r\n104\r\n105\r\n110\r\n111\r\n112 a\r\n113 a b\r\n116 :x\r\n"
-                    "117\r\n404 nope\r\n405\r\n406\r\n407\r\n408\r\n409\r\n410\r\n411 a\r\n"
-                    "999 x\r\nabc\r\n1a1 x\r\n");
-    context.Receive("102 bob\r\n114 7 x\r\n115 bob main\r\n118 7 1 0\r\n118 7 1 1 bob\r\n"
-                    "119\r\n120 7 bob alice\r\n121 bob\r\n123 bob 7\r\n601 7\r\n700 bob\r\n"
-                    "701 bob\r\n702\r\n");
-    EXPECT_TRUE(context.Posted().empty());
-    EXPECT_TRUE(ui.log.Calls().empty());
-    EXPECT_EQ(context.resets, 0);
-    EXPECT_TRUE(recorded.Alerts().empty());
-}
-
-// What each reply does to the lobby and the game windows, in order, once
-// the user has started a game. A window for game 7 is open when `window7`
-// is set.
-TEST(ReplyHandlers, LobbyAndWindowEffects)
-{
-    struct Case
-    {
-        const char* name;
-        std::string user;
-        bool window7;
         std::string lines;
-        Calls calls;
-        // The game the user asked to watch, if any.
+        Texts posts = {};
+        Texts calls = {};
+        std::string user = "alice";
+        bool window7 = false;
         std::string asked = {};
+        bool fresh = false;
     };
     const std::vector<Case> cases = {
-        {"challenges of other users",
-         "alice",
-         false,
-         "118 12 1 0 bob :Open game\r\n118 13 0 1 carol\r\n",
+        {"102 bob :nice move\r\n123 bob 17 :gg  wp\r\n",
+         {"game chat|bob|nice move", "game chat|bob|17|gg  wp"}},
+        {"115 bob main :hello all\r\n121 bob :hi\r\n",
+         {"public|bob|main|hello all", "public|bob|nil|hi"}},
+        {"201 \r\n401 created\r\n402\r\n402 :bad name\r\n403 :no\r\n504\r\n",
+         {"logged in", "created", "exists", "exists|bad name", "refused", "duplicate"}},
+        {"118 12 1 0 bob :Open game\r\n118 13 0 1 carol\r\n",
+         {"info|Game #12 is a challenge issued by bob (black)",
+          "info|Game #13 is a challenge issued by carol (white)"},
          {"lobby InformAboutGame 12|bob||Open game", "lobby InformAboutGame 13||carol|"}},
-        {"game of the user, playing black",
-         "alice",
-         false,
-         "118 8 1 1 alice bob\r\n",
+        {"118 8 1 1 alice bob\r\n",
+         {"info|Game #8 between bob (white) and alice (black) is now in progress"},
          {"newPlayedGameWindow 8 black", "8 Show",
           "8 SetStatus you are logged in as alice and playing as black",
           "lobby InformAboutGame 8|alice|bob|"}},
-        // The empty name must not match the empty black seat of a challenge.
-        {"logged out", "", false, "118 9 0 1 bob\r\n", {"lobby InformAboutGame 9||bob|"}},
-        {"games ended",
+        // Only a user who started a game gets a window; an empty name (logged
+        // out) must not match the empty seat of a challenge.
+        {"118 7 0 1 alice :Quick\r\n",
+         {"info|Game #7 is a challenge issued by alice (white)"},
+         {"lobby InformAboutGame 7||alice|Quick"},
          "alice",
          false,
-         "119 5\r\n119 6 :White resigned\r\n",
+         "",
+         true},
+        {"118 9 0 1 bob\r\n",
+         {"info|Game #9 is a challenge issued by bob (white)"},
+         {"lobby InformAboutGame 9||bob|"},
+         ""},
+        {"119 5\r\n119 6 :White resigned\r\n",
+         {"info|Game #5 has ended...", "info|Game #6 has ended...White resigned"},
          {"lobby RemoveGame 5", "lobby RemoveGame 6"}},
         // One window for a game the user asked to watch; a repeat updates it.
-        {"watching",
-         "alice",
-         false,
-         "120 9 bob carol :E2E4 E7E5\r\n120 9 bob dave :E2E4 E7E5\r\n",
+        {"120 9 bob carol :E2E4 E7E5\r\n120 9 bob dave :E2E4 E7E5\r\n120 10 x y :E2E4\r\n",
+         {},
          {"newWatchedGameWindow 9 E2E4 E7E5", "9 SetWhitePlayer carol", "9 SetBlackPlayer bob",
           "9 Show", "9 SetWhitePlayer dave", "9 SetBlackPlayer bob"},
-         "9"},
-        {"watching a game nobody asked for", "alice", false, "120 9 bob carol :E2E4\r\n", {}},
-        {"a game the server no longer knows",
-         "alice",
-         true,
-         "406 7 :no such game\r\n406 8 :no such game\r\n",
-         {"7 GameGone The server no longer knows game #7; no more moves can be made here."}},
-        {"moves", "alice", true, "114 7 x E2E4\r\n114 8 x E2E4\r\n", {"7 MakeMove E2E4 sound"}},
-        {"aborts",
-         "alice",
-         true,
-         "601 7 1\r\n601 7 0\r\n601 8 0\r\n",
-         {"lobby RemoveGame 7", "7 SetWhoIsWinner aborted", "7 SetWinner Game Aborted by White.",
-          "playGameAborted", "lobby RemoveGame 7", "7 SetWhoIsWinner aborted",
-          "7 SetWinner Game Aborted by Black.", "playGameAborted", "lobby RemoveGame 8"}},
-        {"players",
          "alice",
          false,
-         "700 bob 1500\r\n701 carol 1650\r\n702 bob\r\n",
+         "9"},
+        {"406 7 :no such game\r\n406 8 :no such game\r\n",
+         {},
+         {"7 GameGone The server no longer knows game #7; no more moves can be made here."},
+         "alice",
+         true},
+        {"114 7 x E2E4\r\n114 8 x E2E4\r\n", {}, {"7 MakeMove E2E4 sound"}, "alice", true},
+        {"601 7 1\r\n601 7 0\r\n601 8 0\r\n",
+         {},
+         {"lobby RemoveGame 7", "7 SetWhoIsWinner aborted", "7 SetWinner Game Aborted by White.",
+          "playGameAborted", "lobby RemoveGame 7", "7 SetWhoIsWinner aborted",
+          "7 SetWinner Game Aborted by Black.", "playGameAborted", "lobby RemoveGame 8"},
+         "alice",
+         true},
+        {"700 bob 1500\r\n701 carol 1650\r\n702 bob\r\n",
+         {},
          {"lobby UserIn bob 1500", "lobby UserIn carol 1650 announce", "lobby UserOut bob"}},
+        // Codes without an effect, unknown codes, and known codes with too
+        // few arguments for their handlers.
+        {"103 x\r\n104\r\n105\r\n110\r\n111\r\n112 a\r\n113 a b\r\n116 :x\r\n117\r\n404 no\r\n"
+         "405\r\n406\r\n407\r\n408\r\n409\r\n410\r\n411 a\r\n999 x\r\nabc\r\n1a1 x\r\n"
+         "102 bob\r\n114 7 x\r\n115 bob main\r\n118 7 1 0\r\n118 7 1 1 bob\r\n119\r\n"
+         "120 7 bob alice\r\n121 bob\r\n123 bob 7\r\n601 7\r\n700 bob\r\n701 bob\r\n702\r\n",
+         {},
+         {},
+         "alice",
+         true,
+         "7"},
     };
-    MyGames::Instance()->AddStarted();
     for (const Case& c : cases) {
-        FakeUi ui;
-        ui.Install();
+        MyGames::Instance()->ResetForTests();
+        if (!c.fresh)
+            MyGames::Instance()->AddStarted();
+        if (!c.asked.empty())
+            MyGames::Instance()->AddWatchRequest(c.asked);
+        RecordedAlerts recorded;
+        FakeWindows ui;
         std::unique_ptr<FakeGameWindow> window7;
         if (c.window7)
             window7 = std::make_unique<FakeGameWindow>("7", cgc_create_game(), ui.log);
-        MyGames::Instance()->ClearWatchRequests();
-        if (!c.asked.empty())
-            MyGames::Instance()->AddWatchRequest(c.asked);
         FakeContext context;
         context.user = c.user;
         context.Receive(c.lines);
-        EXPECT_EQ(ui.log.Calls(), c.calls) << c.name;
+        EXPECT_EQ(Posts(context), c.posts) << c.lines;
+        EXPECT_EQ(ui.log.Calls(), c.calls) << c.lines;
+        EXPECT_TRUE(recorded.Alerts().empty());
+        EXPECT_EQ(context.resets, 0);
     }
 }
 
-TEST(ReplyHandlers, NoWindowUntilTheUserStartedAGame)
+// The engine record of a played game has the seats the server reports; a
+// watched game's has both taken. A window that cannot be made is not used.
+TEST_F(Replies, GameRecordsAreSeatedAsReported)
 {
-    FakeUi ui;
-    ui.Install();
-    FakeContext context;
-    context.Receive("118 7 0 1 alice :Quick\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7||alice|Quick"}));
-}
-
-TEST(ReplyHandlers, GameAnnouncementTexts)
-{
-    struct Case
-    {
-        std::string line;
-        std::string text;
-    };
-    const std::vector<Case> cases = {
-        {"118 12 1 0 bob :Open game", "Game #12 is a challenge issued by bob (black)"},
-        {"118 13 0 1 carol", "Game #13 is a challenge issued by carol (white)"},
-        {"118 7 1 1 bob alice :Quick",
-         "Game #7 between alice (white) and bob (black) is now in progress"},
-        {"118 7 0 0 bob alice", "Game #7 between alice (white) and bob (black) is now in progress"},
-        {"119 5", "Game #5 has ended..."},
-        {"119 6 :White resigned", "Game #6 has ended...White resigned"},
-    };
-    for (const Case& c : cases) {
-        FakeContext context;
-        context.Receive(c.line + "\r\n");
-        EXPECT_EQ(InfoTexts(context), std::vector<std::string>{c.text}) << c.line;
-    }
-}
-
-TEST(ReplyHandlers, GameOfTheUserOpensOneWindowAndSeatsAsFlagged)
-{
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddStarted();
-    FakeContext context;
-
-    context.Receive("118 7 0 1 alice :Quick\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"newPlayedGameWindow 7 white", "7 Show",
-                                     "7 SetStatus you are logged in as alice and playing as white",
-                                     "lobby InformAboutGame 7||alice|Quick"}));
-    ASSERT_EQ(ui.windows.size(), 1u);
-    game* record = ui.windows[0]->Game();
-    EXPECT_NE(record->white_joined, 0);
-    EXPECT_EQ(record->black_joined, 0);
-
-    ui.log.Clear();
-    context.Receive("118 7 1 1 bob alice :Quick\r\n");
-    EXPECT_EQ(ui.windows.size(), 1u);
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7|bob|alice|Quick"}));
-    EXPECT_NE(record->black_joined, 0);
-}
-
-TEST(ReplyHandlers, WatchedGameRecordHasBothSeatsTaken)
-{
-    FakeUi ui;
-    ui.Install();
     MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
-    context.Receive("120 9 bob carol :E2E4\r\n");
-    ASSERT_EQ(ui.windows.size(), 1u);
-    EXPECT_NE(ui.windows[0]->Game()->black_joined, 0);
-    EXPECT_NE(ui.windows[0]->Game()->white_joined, 0);
+    context.Receive("118 7 0 1 alice :Quick\r\n120 9 bob carol :E2E4\r\n");
+    ASSERT_EQ(ui.windows.size(), 2u);
+    game* played = ui.windows[0]->Game();
+    EXPECT_NE(played->white_joined, 0);
+    EXPECT_EQ(played->black_joined, 0);
+    EXPECT_NE(ui.windows[1]->Game()->black_joined, 0);
+    EXPECT_NE(ui.windows[1]->Game()->white_joined, 0);
+    context.Receive("118 7 1 1 bob alice :Quick\r\n");
+    EXPECT_EQ(ui.windows.size(), 2u);
+    EXPECT_NE(played->black_joined, 0);
+
+    ui.log.Clear();
+    ui.makeWindows = false;
+    MyGames::Instance()->AddWatchRequest("10");
+    context.Receive("118 11 0 1 alice\r\n120 10 bob carol :E2E4\r\n601 11 1\r\n");
+    EXPECT_EQ(ui.log.Calls(),
+              (Texts{"newPlayedGameWindow 11 white", "lobby InformAboutGame 11||alice|",
+                     "newWatchedGameWindow 10 E2E4", "lobby RemoveGame 11"}));
 }
 
-TEST(ReplyHandlers, MissingHooksOrWindowsDoNothingMore)
+TEST_F(Replies, MovesReachTheWindowInAWritableBuffer)
 {
-    FakeUi ui;
-    ui.Install();
-    MyGames::Instance()->AddStarted();
-    Hooks().newPlayedGameWindow = [](const std::string&, game*, int32) -> GameWindowBase* {
-        return nullptr;
-    };
-    Hooks().newWatchedGameWindow = nullptr;
-    FakeContext context;
-    context.Receive("118 7 0 1 alice\r\n"
-                    "120 9 bob carol :E2E4\r\n");
-    EXPECT_EQ(ui.log.Calls(), (Calls{"lobby InformAboutGame 7||alice|"}));
-
-    Hooks() = UiHooks{};
-    context.Receive("118 7 0 1 alice\r\n"
-                    "119 7\r\n"
-                    "601 7 1\r\n"
-                    "700 bob 1500\r\n");
-    EXPECT_EQ(ui.log.Calls().size(), 1u);
-}
-
-TEST(ReplyHandlers, MovesReachTheWindowInAWritableBuffer)
-{
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     FakeGameWindow window("7", cgc_create_game(), ui.log);
     FakeContext context;
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -338,43 +247,32 @@ TEST(ReplyHandlers, MovesReachTheWindowInAWritableBuffer)
     }
 }
 
-TEST(CommandHandler, ClearDropsTheKeptLine)
+// A kept line goes with Clear(), and the rest of a chunk with its connection.
+TEST_F(Replies, AChunkEndsWithItsConnection)
 {
     FakeContext context;
     context.Receive("201");
     context.commands.Clear();
-    context.Receive("\r\n");
-    EXPECT_TRUE(context.Posted().empty());
-    context.Receive("201");
+    context.Receive("\r\n201");
     context.Receive(" \r\n");
-    EXPECT_EQ(context.Posted().size(), 1u);
-}
-
-TEST(CommandHandler, ChunkEndsOnceItsConnectionIsNoLongerCurrent)
-{
-    FakeContext context;
+    EXPECT_EQ(Posts(context), Texts{"logged in"});
     int asked = 0;
-    context.commands.HandleChunk("201\r\n401\r\n402\r\n403\r\n", [&] { return ++asked <= 3; });
     // Asked before cutting and before each line: the third line is dropped.
-    std::vector<BMessage> posted = context.Posted();
-    ASSERT_EQ(posted.size(), 2u);
-    EXPECT_EQ(posted[1].what, MSG_ACCOUNT_CREATED);
-    // A chunk of a stale connection leaves nothing behind either.
+    context.commands.HandleChunk("401\r\n402\r\n403\r\n", [&] { return ++asked <= 3; });
     context.commands.HandleChunk("201", [] { return false; });
     context.Receive(" \r\n");
-    EXPECT_EQ(context.Posted().size(), 2u);
+    EXPECT_EQ(Posts(context), (Texts{"logged in", "created", "exists"}));
 }
 
 // With an application, window work runs on the GUI thread while the
 // handler's thread waits for it.
-TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
+TEST_F(Replies, WindowWorkRunsOnTheGuiThread)
 {
     int argc = 1;
     char arg0[] = "net_tests";
     char* argv[] = {arg0, nullptr};
     QCoreApplication app(argc, argv);
-    FakeUi ui;
-    ui.Install();
+    FakeWindows ui;
     MyGames::Instance()->AddStarted();
     MyGames::Instance()->AddWatchRequest("9");
     FakeContext context;
@@ -396,6 +294,7 @@ TEST(ReplyHandlers, WindowWorkRunsOnTheGuiThread)
         app.exec();
     kit::ShutDownGui(); // releases the speaker thread should the watchdog fire
     speaker.join();
+    kit::RestartGui();
     ASSERT_FALSE(timedOut) << "watchdog expired";
     EXPECT_EQ(ui.log.Calls().size(), 14u);
     EXPECT_FALSE(ui.log.AnyOffGuiThread());

@@ -32,6 +32,7 @@ struct SkinsFixture : testing::Test
     SkinsFixture()
     {
         ::setenv("XDG_CONFIG_HOME", settings.path().toUtf8().constData(), 1);
+        UserSettings::ResetForTests();
         AppLocation::Instance()->SetPath(program.path().toStdString());
         MessageRepeater::Instance()->Run();
     }

@@ -25,23 +25,27 @@ public:
         fChanged.notify_all();
     }
 
+    // Waits until a message arrived for which `wanted` holds; false on timeout.
+    bool WaitFor(const std::function<bool(const BMessage&)>& wanted,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        std::unique_lock<std::mutex> lock(fMutex);
+        return fChanged.wait_for(lock, timeout, [&] {
+            for (const BMessage& message : fMessages)
+                if (wanted(message))
+                    return true;
+            return false;
+        });
+    }
+    bool WaitForWhat(uint32 what, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        return WaitFor([what](const BMessage& message) { return message.what == what; }, timeout);
+    }
     // Waits until at least `count` messages arrived; false on timeout.
     bool WaitForCount(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         std::unique_lock<std::mutex> lock(fMutex);
         return fChanged.wait_for(lock, timeout, [&] { return fMessages.size() >= count; });
-    }
-
-    // Waits until a message with code `what` arrived; false on timeout.
-    bool WaitForWhat(uint32 what, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-    {
-        std::unique_lock<std::mutex> lock(fMutex);
-        return fChanged.wait_for(lock, timeout, [&] {
-            for (const BMessage& message : fMessages)
-                if (message.what == what)
-                    return true;
-            return false;
-        });
     }
 
     std::vector<BMessage> Messages()
@@ -52,9 +56,8 @@ public:
 
     std::vector<uint32> Codes()
     {
-        std::lock_guard<std::mutex> lock(fMutex);
         std::vector<uint32> codes;
-        for (const BMessage& message : fMessages)
+        for (const BMessage& message : Messages())
             codes.push_back(message.what);
         return codes;
     }

@@ -87,18 +87,6 @@ TEST(XMLEntityTree, LookupsIgnoreLetterCase)
     EXPECT_EQ(root.Child(0)->Parent(), &root);
 }
 
-TEST(XMLEntityTree, AttributesStopAtTheFirstIncompletePair)
-{
-    const char* withEmptyKey[] = {"a", "1", "", "2", "c", "3", nullptr, nullptr};
-    const char* withNullValue[] = {"b", nullptr, nullptr, nullptr};
-    XMLEntity entity("e", withEmptyKey);
-    ASSERT_EQ(entity.CountAttributes(), 1);
-    EXPECT_STREQ(entity.AttributeKey(0), "a");
-    EXPECT_STREQ(entity.AttributeValue(0), "1");
-    entity.SetAttributes(withNullValue);
-    EXPECT_EQ(entity.CountAttributes(), 0);
-}
-
 TEST(XMLEntityTree, RemovalTakesOnlyTheFirstMatchAndKeepsTheOrder)
 {
     XMLEntity root("container");

@@ -1,7 +1,0 @@
-#include "app/UiHooks.h"
-
-UiHooks& Hooks()
-{
-    static UiHooks sHooks;
-    return sHooks;
-}

@@ -1,0 +1,70 @@
+#pragma once
+// The one way from the protocol layer to the windows: the lobby's
+// operations, the windows it opens, and the game windows themselves as the
+// reply handlers and the open-game registry see them.
+//
+// The GUI installs its link at start-up; tests install a recording fake.
+// Until one is installed the link does nothing and opens no window. Every
+// operation runs on the GUI thread: callers on other threads go through
+// kit::RunOnGuiThread.
+
+#include "kit/GuiLooper.h"
+
+#include <string>
+
+struct game;
+
+// A game window: created and destroyed on the GUI thread, where all its
+// operations run.
+class GameWindowBase : public GuiLooper
+{
+public:
+    virtual std::string GameID() const = 0;
+    // The engine record of the game; owned by the window.
+    virtual game* Game() const = 0;
+    // Applies a move reported by the server; `move` is writable, at least 8 bytes.
+    virtual void MakeMove(char* move, bool sound) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual void SetWinner(const std::string& text) = 0;
+    virtual void SetWhoIsWinner(const std::string& who) = 0;
+    virtual void SetWhitePlayer(const std::string& name) = 0;
+    virtual void SetBlackPlayer(const std::string& name) = 0;
+    // The game can no longer be played here: its connection was reset, or
+    // the server no longer knows it. The window says `why` in its status
+    // line, takes no more moves and leaves the registry (its game number may
+    // come back as another game); it stays open for reading.
+    virtual void GameGone(const std::string& why) = 0;
+};
+
+class WindowLink
+{
+public:
+    virtual ~WindowLink() = default;
+
+    // Creates and shows a new login window.
+    virtual void NewLoginWindow() = 0;
+
+    // The lobby's lists. Once the lobby has closed (the program is
+    // quitting) they are dropped.
+    virtual void InformAboutGame(const std::string& gameId, const std::string& black,
+                                 const std::string& white, const std::string& description) = 0;
+    virtual void RemoveGame(const std::string& gameId) = 0;
+    virtual void UserIn(const std::string& user, const std::string& rating, bool announce) = 0;
+    virtual void UserOut(const std::string& user) = 0;
+
+    // Creates (does not show) the window of a game the user plays; `colour`
+    // is CGC_WHITE or CGC_BLACK. The window takes ownership of `record`.
+    // Null when no window could be made; the record is then the caller's.
+    virtual GameWindowBase* NewPlayedGameWindow(const std::string& id, game* record,
+                                                int32 colour) = 0;
+    // Creates (does not show) the window of a watched game and replays `moves`.
+    virtual GameWindowBase* NewWatchedGameWindow(const std::string& id, game* record,
+                                                 const std::string& moves) = 0;
+
+    virtual void PlayGameAborted() = 0;
+};
+
+// The installed link. Set it on the GUI thread before other threads start.
+WindowLink& Windows();
+// Installs `link` (not owned); null goes back to the link that does nothing.
+void SetWindowLink(WindowLink* link);
