@@ -47,8 +47,9 @@ public:
     Unprivileged() : fChanged(geteuid() == 0 && seteuid(65534) == 0) {}
     ~Unprivileged()
     {
-        if (fChanged)
+        if (fChanged) {
             EXPECT_EQ(seteuid(0), 0);
+        }
     }
 
 private:
@@ -138,9 +139,10 @@ TEST_F(SettingsTest, TheFileIsReadCreatedOrReplaced)
         }
         EXPECT_EQ(ReadFile(SettingsPath()), c.status == 0 ? good : "<container/>\n");
         EXPECT_EQ(settings->Data("a"), std::nullopt);
-        if (!c.content) // the directory made for it
+        if (!c.content) { // the directory made for it
             EXPECT_EQ(fs::status(fDirectory + "/tolvar").permissions(),
                       fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+        }
     }
     UserSettings::ResetForTests();
     WriteFile(SettingsPath(), good);
@@ -242,8 +244,9 @@ TEST_F(SettingsTest, WhatIsStoredReadsBackAfterARestart)
     FileXMLReader restarted(SettingsPath(), false);
     EXPECT_EQ(restarted.FileStatus(), 0);
     for (const Case& c : cases)
-        if (c.taken)
+        if (c.taken) {
             EXPECT_EQ(restarted.Data(c.key), c.stored) << c.key;
+        }
     EXPECT_EQ(restarted.Data("board-skin"), "Glass");
     EXPECT_EQ(restarted.Data("cleared"), std::nullopt);
     EXPECT_TRUE(restarted.Tag("cleared"));
