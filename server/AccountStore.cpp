@@ -42,6 +42,8 @@ CREATE TABLE IF NOT EXISTS games (
     black_rating_after INTEGER NOT NULL,
     ended_at INTEGER NOT NULL
 );
+CREATE INDEX IF NOT EXISTS games_by_white ON games(white_id, id);
+CREATE INDEX IF NOT EXISTS games_by_black ON games(black_id, id);
 )sql";
 
 // A prepared statement that finalises itself.

@@ -14,6 +14,9 @@ struct sqlite3;
 
 namespace tolvar::server {
 
+struct ArchivePage;
+struct ArchiveRecord;
+
 struct Account
 {
     std::int64_t id = 0;
@@ -73,6 +76,11 @@ public:
     std::optional<FinishedGame> FindGame(std::int64_t id);
     // 0 when no game is stored.
     std::int64_t HighestGameId();
+
+    // The archive (Archive.cpp). Page `page` (from 1) of an account's
+    // finished games, most recent first; false when the database fails.
+    bool ReadArchivePage(std::int64_t accountId, int page, ArchivePage* out);
+    Found ReadArchiveRecord(std::int64_t id, ArchiveRecord* out);
 
     const std::string& LastError() const { return fLastError; }
 

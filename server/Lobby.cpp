@@ -65,7 +65,8 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         {"PUBLMSG", {&Lobby::_PublicChat, true}}, {"GAMEMSG", {&Lobby::_GameChat, true}},
         {"MAKE", {&Lobby::_Make, true}},          {"PLAY", {&Lobby::_Play, true}},
         {"OBSERVE", {&Lobby::_Observe, true}},    {"MOVE", {&Lobby::_Move, true}},
-        {"ABORT", {&Lobby::_Abort, true}},
+        {"ABORT", {&Lobby::_Abort, true}},        {"ARCHIVE", {&Lobby::_Archive, true}},
+        {"RECORD", {&Lobby::_Record, true}},
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {

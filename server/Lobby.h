@@ -13,6 +13,7 @@
 #include "server/BroadcastStream.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
+#include "server/LineBudget.h"
 #include "server/LoginQueue.h"
 #include "server/ServerConfig.h"
 
@@ -67,6 +68,7 @@ private:
         int failedLogins = 0;
         std::set<std::int64_t> playing; // games in which this member holds a seat
         std::set<std::int64_t> watching;
+        std::optional<LineBudget> archiveBudget; // made on the first request
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -111,6 +113,12 @@ private:
     ChessGame* _FindGame(Member& member, const std::string& idText);
     int _ActiveGames(const Member& member, bool openOnly) const;
     std::string _GameInfo(const ChessGame& game) const;
+
+    // The archive (LobbyArchive.cpp).
+    void _Archive(Member& member, const ClientLine& line);
+    void _Record(Member& member, const ClientLine& line);
+    bool _TakeArchiveRequest(Member& member);
+    void _SendToConnection(std::uint64_t connectionId, const std::vector<std::string>& lines);
 
     // Results (LobbyResults.cpp).
     void _StoreNextResult();

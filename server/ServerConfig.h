@@ -82,6 +82,10 @@ struct ServerConfig
     // Lines a connection may send: a burst, refilled at a steady rate.
     int floodBurstLines = 60;
     int floodLinesPerSecond = 30;
+    // Archive requests (ARCHIVE, RECORD) a connection may make: a burst,
+    // refilled at a steady rate.
+    int archiveBurst = 20;
+    int archivePerSecond = 2;
 
     // A connection that has not logged in by then is closed; the time the
     // server takes to check a login does not count. Logged-in clients send
