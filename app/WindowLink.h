@@ -11,6 +11,7 @@
 #include "kit/GuiLooper.h"
 
 #include <string>
+#include <vector>
 
 struct game;
 
@@ -62,6 +63,14 @@ public:
                                                  const std::string& moves) = 0;
 
     virtual void PlayGameAborted() = 0;
+
+    // An archive line (135 to 139) for the archive windows; `code` is its
+    // reply code, `args` its arguments.
+    virtual void ArchiveLine(const std::string& code, const std::vector<std::string>& args)
+    {
+        (void)code;
+        (void)args;
+    }
 };
 
 // The installed link. Set it on the GUI thread before other threads start.

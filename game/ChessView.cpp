@@ -220,19 +220,28 @@ void ChessView::paintEvent(QPaintEvent*)
     else
         painter.drawImage(0, 0, fBoardImage);
 
-    if (fLastFrom != -1 && fLastTo != -1) {
+    int32 lastFrom = fLastFrom;
+    int32 lastTo = fLastTo;
+    if (fShown != nullptr) {
+        const bool anyMove = std::strcmp(fShown->last_move, "none") != 0;
+        lastFrom = anyMove ? _PositionToBox(fShown->last_move) : -1;
+        lastTo = anyMove ? _PositionToBox(fShown->last_move + 2) : -1;
+    }
+    if (lastFrom != -1 && lastTo != -1) {
         QPen pen(QColor(255, 0, 0, 255));
         pen.setWidthF(2.5);
         painter.setPen(pen);
         painter.setRenderHint(QPainter::Antialiasing);
         const QPoint centre(kCellSize / 2, kCellSize / 2);
-        painter.drawLine(_BoxToPoint(fLastFrom) + centre, _BoxToPoint(fLastTo) + centre);
+        painter.drawLine(_BoxToPoint(lastFrom) + centre, _BoxToPoint(lastTo) + centre);
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
 
     // One look at the board text serves all 64 cells.
     char board[CGC_BOARD_TEXT_LENGTH + 1];
-    if (fGame != nullptr)
+    if (fShown != nullptr)
+        cgc_getboard(fShown, board);
+    else if (fGame != nullptr)
         cgc_getboard(fGame, board);
     else
         std::memset(board, '-', sizeof(board));
@@ -269,7 +278,7 @@ void ChessView::mousePressEvent(QMouseEvent* event)
         update();
     }
     const QPoint point = event->position().toPoint();
-    if (!rect().contains(point))
+    if (!rect().contains(point) || fShown != nullptr)
         return;
     GameWindow* window = GameInfo();
     if (window == nullptr || fColor != window->Turn())
@@ -337,6 +346,9 @@ void ChessView::_Drop(QPoint from, QPoint to)
     // A game that has gone takes no more moves, however the drop came.
     if (GameWindow* window = GameInfo(); window != nullptr && window->IsGone())
         return;
+    // Nor does a board that shows an earlier position.
+    if (fShown != nullptr)
+        return;
     char move[8] = {};
     PointsToMove(from, to, move);
     QPointer<ChessView> self(this);
@@ -347,6 +359,13 @@ void ChessView::_Drop(QPoint from, QPoint to)
 }
 
 // --- moves ---
+
+void ChessView::ShowEarlier(game* shown)
+{
+    fShown = shown;
+    fDragBox = -1;
+    update();
+}
 
 bool ChessView::MakeMove(char* move, bool sound)
 {

@@ -51,6 +51,12 @@ public:
     // move is then abandoned.
     bool MakeMove(char* move, bool sound);
 
+    // Draws `shown` (an earlier position of the game, not owned) instead of
+    // the game's record and takes no move while it is set; null returns to
+    // the game. Moves still go into the game's record meanwhile.
+    void ShowEarlier(game* shown);
+    bool IsShowingEarlier() const { return fShown != nullptr; }
+
     // Material of one side: pawn 1, knight 3, bishop 3, rook 5, queen 9.
     int32 BlackStrength() const;
     int32 WhiteStrength() const;
@@ -108,6 +114,7 @@ private:
     int32 _Strength(bool white) const;
 
     game* fGame;
+    game* fShown = nullptr;
     int32 fColor;
     int32 fDragBox = -1;
     int32 fLastFrom = -1;

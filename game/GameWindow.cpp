@@ -6,6 +6,7 @@
 #include "app/MyGames.h"
 #include "cgc/cgc.h"
 #include "game/ChessView.h"
+#include "game/MoveList.h"
 #include "game/PlayerName.h"
 #include "kit/SoundOutput.h"
 #include "net/ClientLines.h"
@@ -15,9 +16,17 @@
 #include "widgets/StatusView.h"
 #include "widgets/UserPanel.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QPixmap>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
 
 #include <cstring>
 #include <vector>
@@ -51,19 +60,60 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
     _ReplayMoves(moves);
 }
 
-GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
+GameWindow::GameWindow(const std::string& id, game* record, const std::vector<std::string>& moves,
+                       const PgnFacts& facts)
+    : GameWindow(id, record, true, OBSERVER_COLOR, true)
+{
+    fFacts = facts;
+    // A scratch record judges each move first: one the engine refuses, or
+    // one that would ask for a promotion piece, ends the replay there.
+    game* judge = cgc_create_game();
+    if (judge != nullptr) {
+        cgc_join_game(judge, CGC_BLACK);
+        cgc_join_game(judge, CGC_WHITE);
+    }
+    for (size_t i = 0; i < moves.size() && judge != nullptr; ++i) {
+        char buffer[8] = {};
+        std::strncpy(buffer, moves[i].c_str(), 7);
+        if (moves[i].size() > 7 || cgc_make_move(judge, buffer) < 0) {
+            fMoveList->SetNote("The stored record cannot be read past move " +
+                               std::to_string(i / 2 + 1) + (i % 2 == 0 ? ". " : "... ") +
+                               moves[i].substr(0, 12) + "; the game is shown up to it.");
+            break;
+        }
+        std::strncpy(buffer, moves[i].c_str(), 7);
+        fBoard->MakeMove(buffer, false);
+    }
+    cgc_free_game(judge);
+    SetWhitePlayer(facts.white);
+    SetBlackPlayer(facts.black);
+    fChat->SetEnabled(false);
+    std::string result = PgnResult(facts.winner);
+    SetWhoIsWinner(facts.winner);
+    SetWinner(facts.reason.empty() ? result : facts.reason + " " + result);
+    SetStatus("A finished game (#" + fGameID + ", " + facts.date + "), for review.");
+}
+
+GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour,
+                       bool review)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
       fObserving(observing), fResetsAtStart(Speaker().ResetCount())
 {
+    fReview = review;
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
 
-    setFixedWidth(kWidth);
+    setFixedWidth(kWidth + kMoveListWidth);
     setMinimumHeight(kMinHeight);
     setMaximumHeight(kMaxHeight);
-    setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
+    setGeometry(GenericFunctions::CenteredFrame(kWidth + kMoveListWidth, kHeight));
 
-    MyGames::Instance()->AddGameReference(fGameID, this);
+    // A review is no game of the server's: nothing is sent for it and no
+    // reply is meant for it.
+    if (fReview)
+        fGone = true;
+    else
+        MyGames::Instance()->AddGameReference(fGameID, this);
 
     fBackground = new QWidget(this);
     fBackground->setObjectName("background");
@@ -87,6 +137,7 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
     fChatFrame->setLineWidth(1);
     fChat = new UserPanel(fChatFrame);
+    _AddMoveList();
     _LayOut();
 
     fChat->SetEnabled(false);
@@ -129,6 +180,102 @@ void GameWindow::_LayOut()
         chat.setHeight(0);
     fChatFrame->setGeometry(chat);
     fChat->setGeometry(fChatFrame->contentsRect());
+    if (fMoveList != nullptr)
+        fMoveList->parentWidget()->setGeometry(kWidth, 14, kMoveListWidth - 10, kChatTop - 22);
+}
+
+// --- move list and PGN ---
+
+void GameWindow::_AddMoveList()
+{
+    auto* column = new QWidget(fBackground);
+    column->setObjectName("moveColumn");
+    column->setAutoFillBackground(true);
+    fMoveList = new MoveList(column);
+    fMoveList->SetShowHandler([this](game* shown) { fBoard->ShowEarlier(shown); });
+    auto* copy = new QPushButton("Copy PGN", column);
+    auto* save = new QPushButton("Save PGN\u2026", column);
+    for (QPushButton* button : {copy, save})
+        button->setFocusPolicy(Qt::NoFocus);
+    connect(copy, &QPushButton::clicked, this, [this] { CopyPgn(); });
+    connect(save, &QPushButton::clicked, this, [this] { SavePgn(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(3);
+    buttons->addWidget(copy);
+    buttons->addWidget(save);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    layout->addWidget(fMoveList, 1);
+    layout->addLayout(buttons);
+
+    // The keys step through the game unless a text field wants them.
+    const struct
+    {
+        Qt::Key key;
+        void (MoveList::*step)();
+    } kKeys[] = {{Qt::Key_Left, &MoveList::StepBack},
+                 {Qt::Key_Right, &MoveList::StepForward},
+                 {Qt::Key_Home, &MoveList::ShowStart},
+                 {Qt::Key_End, &MoveList::ShowGame}};
+    for (const auto& key : kKeys) {
+        auto* shortcut = new QShortcut(QKeySequence(key.key), this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this, step = key.step] { (fMoveList->*step)(); });
+    }
+}
+
+void GameWindow::_SyncMoveList()
+{
+    // The record's last move changes with every move it applies (two plies
+    // in a row never share a text), and stays when a move is refused.
+    if (fMoveList == nullptr || fLastMoveListed == fGame->last_move)
+        return;
+    fLastMoveListed = fGame->last_move;
+    fMoveList->AddMove(fLastMoveListed);
+}
+
+std::string GameWindow::Pgn() const
+{
+    PgnFacts facts = fFacts;
+    if (!fReview) {
+        facts.site = Speaker().Server();
+        facts.white = fWhiteName;
+        facts.black = fBlackName;
+        facts.winner = fWhoIsWinner == "aborted" ? std::string() : fWhoIsWinner;
+        facts.reason = fWinner;
+    }
+    return PgnText(facts, fMoveList->Moves());
+}
+
+void GameWindow::CopyPgn()
+{
+    QGuiApplication::clipboard()->setText(QString::fromStdString(Pgn()));
+    SetStatus("The game is on the clipboard as PGN.");
+}
+
+void GameWindow::SavePgn()
+{
+    auto* dialog = new QFileDialog(this, "Save PGN");
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setNameFilter("PGN files (*.pgn)");
+    dialog->setDefaultSuffix("pgn");
+    const std::string name = (fWhiteName.empty() ? "game" : fWhiteName) + "-" +
+                             (fBlackName.empty() ? "game" : fBlackName) + ".pgn";
+    dialog->selectFile(PlayerName::PlainText(name));
+    // The text as it is now: moves that come while the dialog is open wait
+    // for the next save.
+    const QByteArray text = QByteArray::fromStdString(Pgn());
+    connect(dialog, &QFileDialog::fileSelected, this, [this, text](const QString& path) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+            file.write(text) == text.size())
+            SetStatus("The game is saved as " + path.toStdString() + ".");
+        else
+            SetStatus("The game could not be saved: " + file.errorString().toStdString());
+    });
+    dialog->open();
 }
 
 void GameWindow::resizeEvent(QResizeEvent* event)
@@ -237,6 +384,7 @@ void GameWindow::AlternateTurn()
 
 void GameWindow::MoveMade()
 {
+    _SyncMoveList();
     fBlackPanel->update();
     fWhitePanel->update();
 }

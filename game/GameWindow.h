@@ -13,16 +13,19 @@
 // longer knows it).
 
 #include "app/WindowLink.h"
+#include "game/PgnExport.h"
 #include "kit/Types.h"
 #include "widgets/BWindow.h"
 
 #include <QWidget>
 
 #include <string>
+#include <vector>
 
 class BubbleView;
 class ChessView;
 class PlayerName;
+class MoveList;
 class QFrame;
 class StatusView;
 class UserPanel;
@@ -34,6 +37,8 @@ public:
     static constexpr int kHeight = 448;
     static constexpr int kMinHeight = 358;
     static constexpr int kMaxHeight = 3000;
+    // The move list's column, right of the classic layout.
+    static constexpr int kMoveListWidth = 190;
 
     // A game the user plays; `colour` (CGC_WHITE or CGC_BLACK) is the
     // user's side, shown at the bottom.
@@ -41,6 +46,12 @@ public:
     // A watched game: White at the bottom, nothing to drag; `moves` (move
     // texts separated by single blanks) is replayed, only the last move heard.
     GameWindow(const std::string& id, game* record, const std::string& moves);
+    // A finished game from the archive, for review: not a game of the
+    // server's any more, so the window neither registers nor sends anything.
+    // `moves` are replayed up to the first one that cannot be played, and
+    // a note then says so.
+    GameWindow(const std::string& id, game* record, const std::vector<std::string>& moves,
+               const PgnFacts& facts);
     ~GameWindow() override;
 
     // GameWindowBase
@@ -81,6 +92,14 @@ public:
     UserPanel* Chat() const { return fChat; }
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
+    MoveList* Moves() const { return fMoveList; }
+    bool IsReview() const { return fReview; }
+
+    // The game as PGN; copied to the clipboard, or saved to a file chosen
+    // in a file dialog.
+    std::string Pgn() const;
+    void CopyPgn();
+    void SavePgn();
 
     // MSG_GAME_CHAT for this game, MSG_SKIN_CHANGED, MSG_BOARD_FORWARD,
     // MSG_CONNECTION_RESET; every other message is ignored.
@@ -92,7 +111,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    GameWindow(const std::string& id, game* record, bool observing, int32 boardColour);
+    GameWindow(const std::string& id, game* record, bool observing, int32 boardColour,
+               bool review = false);
+    void _AddMoveList();
+    void _SyncMoveList();
     void _ReplayMoves(const std::string& moves);
     void AnnounceWinner();
     void _UpdateWindowTitle();
@@ -107,6 +129,10 @@ private:
     UserPanel* fChat = nullptr;
     QFrame* fChatFrame = nullptr;
     BubbleView* fAnnouncement = nullptr;
+    MoveList* fMoveList = nullptr;
+    std::string fLastMoveListed = "none";
+    bool fReview = false;
+    PgnFacts fFacts; // what a review knows of its game
     std::string fGameID;
     game* fGame;
     std::string fBlackName;

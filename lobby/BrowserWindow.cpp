@@ -8,6 +8,7 @@
 #include "game/ChooseColorWindow.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
+#include "lobby/ArchiveWindow.h"
 #include "lobby/GameList.h"
 #include "lobby/GameListItem.h"
 #include "lobby/LoginWindow.h"
@@ -142,6 +143,13 @@ void BrowserWindow::_BuildMenus()
     item(file, QStringLiteral("Quit"), MSG_QUIT_APP, QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* edit = fMenuBar->addMenu(QStringLiteral("Edit"));
     item(edit, QStringLiteral("Preferences"), MSG_SHOW_PREFERENCES);
+    QMenu* games = fMenuBar->addMenu(QStringLiteral("Games"));
+    QAction* mine = games->addAction(QStringLiteral("My Games\u2026"));
+    QObject::connect(mine, &QAction::triggered, this, [] {
+        const std::string user = Speaker().LoggedInAs();
+        if (!user.empty())
+            ArchiveWindow::Open(user);
+    });
     QMenu* help = fMenuBar->addMenu(QStringLiteral("Help"));
     item(help, QStringLiteral("Quillmere"), MSG_OPEN_WEB_PAGE);
 }
@@ -191,6 +199,19 @@ void BrowserWindow::_BuildPanes()
     const int v = static_cast<int>((listWidth - 14) / 4);
     fPeople = new PeopleList(fPeoplePane);
     fPeople->setObjectName(QStringLiteral("people"));
+    fPeople->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(fPeople, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        const int row = fPeople->indexAt(at).row();
+        PeopleListItem* person = row >= 0 ? fPeople->PersonAt(row) : nullptr;
+        if (person == nullptr || Speaker().LoggedInAs().empty())
+            return;
+        const std::string name = person->ColumnText(0).toStdString();
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        QAction* games = menu->addAction(QString::fromStdString("Games of " + name + "\u2026"));
+        QObject::connect(games, &QAction::triggered, this, [name] { ArchiveWindow::Open(name); });
+        menu->popup(fPeople->viewport()->mapToGlobal(at));
+    });
     // Inset 4 pixels in its pane; the list's own scroll bar takes the room
     // the pane leaves free on the right.
     auto* inset = new QVBoxLayout(fPeoplePane);

@@ -1,5 +1,7 @@
 #include "lobby/ClientWindows.h"
 
+#include "lobby/ArchiveWindow.h"
+
 #include "game/GameWindow.h"
 #include "game/SoundSystem.h"
 #include "lobby/BrowserWindow.h"
@@ -65,4 +67,9 @@ GameWindowBase* ClientWindows::NewWatchedGameWindow(const std::string& id, game*
 void ClientWindows::PlayGameAborted()
 {
     SoundSystem::Instance()->PlayGameAborted();
+}
+
+void ClientWindows::ArchiveLine(const std::string& code, const std::vector<std::string>& args)
+{
+    ArchiveWindow::Line(code, args);
 }

@@ -24,4 +24,5 @@ public:
     GameWindowBase* NewWatchedGameWindow(const std::string& id, game* record,
                                          const std::string& moves) override;
     void PlayGameAborted() override;
+    void ArchiveLine(const std::string& code, const std::vector<std::string>& args) override;
 };

@@ -74,6 +74,16 @@ std::string Abort(const std::string& gameId)
     return "ABORT " + CleanField(gameId) + kEnd;
 }
 
+std::string Archive(const std::string& user, int page)
+{
+    return "ARCHIVE " + CleanField(user) + " " + std::to_string(page) + kEnd;
+}
+
+std::string Record(const std::string& gameId)
+{
+    return "RECORD " + CleanField(gameId) + kEnd;
+}
+
 std::string Move(const std::string& gameId, const std::string& move)
 {
     return "MOVE " + CleanField(gameId) + " " + CleanField(move) + kEnd;

@@ -34,6 +34,11 @@ std::string Abort(const std::string& gameId);
 // A move in a game; `move` is the move text (E2E4, E7E8Q, O-O).
 std::string Move(const std::string& gameId, const std::string& move);
 
+// The archive: page `page` (from 1) of a user's finished games, and one
+// finished game's record.
+std::string Archive(const std::string& user, int page);
+std::string Record(const std::string& gameId);
+
 // The field with every CR, LF and NUL removed.
 std::string CleanField(const std::string& field);
 

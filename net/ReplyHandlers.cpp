@@ -96,14 +96,17 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {117, &ReplyHandlers::HandlerIgnored}, {118, &ReplyHandlers::Handler118},
         {119, &ReplyHandlers::Handler119},     {120, &ReplyHandlers::Handler120},
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
-        {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
-        {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
-        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::Handler406},
-        {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
-        {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
-        {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
-        {601, &ReplyHandlers::Handler601},     {700, &ReplyHandlers::Handler700},
-        {701, &ReplyHandlers::Handler701},     {702, &ReplyHandlers::Handler702},
+        {135, &ReplyHandlers::HandlerArchive}, {136, &ReplyHandlers::HandlerArchive},
+        {137, &ReplyHandlers::HandlerArchive}, {138, &ReplyHandlers::HandlerArchive},
+        {139, &ReplyHandlers::HandlerArchive}, {201, &ReplyHandlers::Handler201},
+        {401, &ReplyHandlers::Handler401},     {402, &ReplyHandlers::Handler402},
+        {403, &ReplyHandlers::Handler403},     {405, &ReplyHandlers::HandlerIgnored},
+        {406, &ReplyHandlers::Handler406},     {407, &ReplyHandlers::HandlerIgnored},
+        {408, &ReplyHandlers::HandlerIgnored}, {409, &ReplyHandlers::HandlerIgnored},
+        {410, &ReplyHandlers::HandlerIgnored}, {411, &ReplyHandlers::HandlerIgnored},
+        {504, &ReplyHandlers::Handler504},     {601, &ReplyHandlers::Handler601},
+        {700, &ReplyHandlers::Handler700},     {701, &ReplyHandlers::Handler701},
+        {702, &ReplyHandlers::Handler702},
     };
     // Indexed by the code's value, so that a line costs one lookup.
     static const std::array<Handler, 1000> kByCode = [] {
@@ -397,6 +400,11 @@ void ReplyHandlers::Handler702(const std::string&, const Args& args)
 }
 
 void ReplyHandlers::HandlerIgnored(const std::string&, const Args&) {}
+
+void ReplyHandlers::HandlerArchive(const std::string& code, const Args& args)
+{
+    _OnGuiThread([code, args] { Windows().ArchiveLine(code, args); });
+}
 
 void ReplyHandlers::_Post(uint32_t what)
 {

@@ -38,25 +38,26 @@ public:
     // The number of window calls waiting for Flush().
     size_t PendingWork() const { return fGuiWork.size(); }
 
-    void Handler101(const std::string& code, const Args& args); // server version
-    void Handler102(const std::string& code, const Args& args); // game chat
-    void Handler114(const std::string& code, const Args& args); // a move
-    void Handler115(const std::string& code, const Args& args); // public chat
-    void Handler118(const std::string& code, const Args& args); // game information
-    void Handler119(const std::string& code, const Args& args); // game ended
-    void Handler120(const std::string& code, const Args& args); // start watching
-    void Handler121(const std::string& code, const Args& args); // public chat, no channel
-    void Handler123(const std::string& code, const Args& args); // game chat with game id
-    void Handler201(const std::string& code, const Args& args); // login accepted
-    void Handler401(const std::string& code, const Args& args); // account created
-    void Handler402(const std::string& code, const Args& args); // account exists
-    void Handler403(const std::string& code, const Args& args); // wrong password
-    void Handler406(const std::string& code, const Args& args); // no such game
-    void Handler504(const std::string& code, const Args& args); // already logged in
-    void Handler601(const std::string& code, const Args& args); // game aborted
-    void Handler700(const std::string& code, const Args& args); // user online
-    void Handler701(const std::string& code, const Args& args); // user arrived
-    void Handler702(const std::string& code, const Args& args); // user left
+    void Handler101(const std::string& code, const Args& args);     // server version
+    void Handler102(const std::string& code, const Args& args);     // game chat
+    void Handler114(const std::string& code, const Args& args);     // a move
+    void Handler115(const std::string& code, const Args& args);     // public chat
+    void Handler118(const std::string& code, const Args& args);     // game information
+    void Handler119(const std::string& code, const Args& args);     // game ended
+    void Handler120(const std::string& code, const Args& args);     // start watching
+    void Handler121(const std::string& code, const Args& args);     // public chat, no channel
+    void Handler123(const std::string& code, const Args& args);     // game chat with game id
+    void Handler201(const std::string& code, const Args& args);     // login accepted
+    void Handler401(const std::string& code, const Args& args);     // account created
+    void Handler402(const std::string& code, const Args& args);     // account exists
+    void Handler403(const std::string& code, const Args& args);     // wrong password
+    void Handler406(const std::string& code, const Args& args);     // no such game
+    void Handler504(const std::string& code, const Args& args);     // already logged in
+    void Handler601(const std::string& code, const Args& args);     // game aborted
+    void Handler700(const std::string& code, const Args& args);     // user online
+    void Handler701(const std::string& code, const Args& args);     // user arrived
+    void Handler702(const std::string& code, const Args& args);     // user left
+    void HandlerArchive(const std::string& code, const Args& args); // 135-139: the archive
     // 103-105, 110-113, 116, 117, 405 and 407-411: known codes that change nothing.
     void HandlerIgnored(const std::string& code, const Args& args);
 
