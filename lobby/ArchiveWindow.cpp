@@ -250,9 +250,8 @@ void ArchiveWindow::_ShowPage(const std::vector<Words>& rows, int page, int page
     }
     fList->addTopLevelItems(items);
     fPageLabel->setText(
-        total == 0
-            ? QString("No finished games yet")
-            : QString("Page %1 of %2 (%3 games)").arg(page).arg(std::max(pages, 1)).arg(total));
+        total == 0 ? QString("No finished games yet")
+                   : QString("Page %1 of %2 (%3 %4)").arg(page).arg(std::max(pages, 1)).arg(total));
     fPrevious->setEnabled(page > 1);
     fNext->setEnabled(page < pages);
     fLoadMs = QDateTime::currentMSecsSinceEpoch() - fRequestedAt;

@@ -5,7 +5,14 @@
 
 #include "EndToEnd.h"
 
+#include "cgc/pgn.h"
+
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 using e2e::Board;
 using e2e::GameWindowState;
@@ -78,6 +85,44 @@ std::vector<std::string> Sounds(const QJsonObject& state)
 bool Contains(const std::vector<std::string>& lines, const std::string& line)
 {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The moves of a PGN text: everything after the blank line below the tags.
+std::string Movetext(const std::string& pgn)
+{
+    const size_t start = pgn.find("\n\n");
+    return start == std::string::npos ? std::string() : pgn.substr(start + 2);
+}
+
+// Each game is accepted by pgn-extract without a warning, and our own
+// reader replays it as the moves that were dragged.
+void ExpectReadable(const std::vector<std::string>& pgns)
+{
+    const std::string base = testing::TempDir() + "e2e-pgn-" + std::to_string(getpid());
+    std::ofstream(base + ".pgn") << [&] {
+        std::string all;
+        for (const std::string& pgn : pgns)
+            all += pgn + "\n";
+        return all;
+    }();
+    const int status = std::system(("PATH=\"$PATH:/usr/games\" pgn-extract -s --nobadresults -l " +
+                                    base + ".log -o /dev/null " + base + ".pgn")
+                                       .c_str());
+    EXPECT_EQ(status, 0);
+    std::ifstream log(base + ".log");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), {}), "");
+    for (const char* suffix : {".pgn", ".log"})
+        std::remove((base + suffix).c_str());
+    std::vector<std::string> dragged;
+    for (const Ply& ply : kGame)
+        dragged.push_back(MoveText(ply));
+    for (const std::string& pgn : pgns) {
+        cgc_pgn_game game;
+        std::string problem;
+        size_t offset = 0;
+        EXPECT_EQ(cgc_read_pgn(pgn, &offset, &game, &problem), 1) << problem;
+        EXPECT_EQ(game.moves, dragged);
+    }
 }
 
 } // namespace
@@ -209,7 +254,24 @@ TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
     }
     EXPECT_TRUE(Contains(e2e::SentLines(carol.LogPath()), "GAMEMSG 1 :enjoy the game \r\n"));
 
-    for (int i = kWatchFrom; i < kPlies; ++i)
+    // Alice looks two moves back while Bob plays on: her view stays where
+    // she put it, her board takes no move, and End brings the game back.
+    const int kStepAt = kWatchFrom + 3;
+    for (int i = kWatchFrom; i < kStepAt; ++i)
+        ASSERT_TRUE(Play(i, {&alice, &bob, &carol})) << "ply " << i + 1;
+    ASSERT_TRUE(alice.Do("step 1 back"));
+    ASSERT_TRUE(alice.Do("step 1 back"));
+    ASSERT_TRUE(Play(kStepAt, {&alice, &bob, &carol}));
+    QJsonObject stepped = GameWindowState(alice.State(), "1");
+    EXPECT_EQ(stepped["shown"].toInt(), kStepAt - 2);
+    EXPECT_EQ(Text(stepped["shownBoard"]), "earlier");
+    EXPECT_NE(Text(stepped["stepping"]).find("New move"), std::string::npos);
+    EXPECT_FALSE(alice.Command("drag 1 F4 H6")["picked"].toBool());
+    ASSERT_TRUE(alice.Do("step 1 end"));
+    stepped = GameWindowState(alice.State(), "1");
+    EXPECT_EQ(stepped["shown"].toInt(), kStepAt + 1);
+    EXPECT_EQ(Text(stepped["stepping"]), "");
+    for (int i = kStepAt + 1; i < kPlies; ++i)
         ASSERT_TRUE(Play(i, {&alice, &bob, &carol})) << "ply " << i + 1;
 
     // Mate: the same result on every board, with the new ratings in every
@@ -263,11 +325,35 @@ TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
     EXPECT_TRUE(Contains(e2e::ReceivedLines(carol.LogPath()), "114 1 19 E1C1"));
     EXPECT_TRUE(Contains(e2e::ReceivedLines(bob.LogPath()), "114 1 9 C7B8N"));
 
+    // PGN from both players and the watcher: the same moves, which
+    // pgn-extract accepts without a word and our reader plays back.
+    std::vector<std::string> pgns;
+    for (ClientProcess* client : {&alice, &bob, &carol})
+        pgns.push_back(Text(client->Command("copy-pgn 1")["pgn"]));
+    EXPECT_EQ(Movetext(pgns[0]), Movetext(pgns[1]));
+    EXPECT_EQ(Movetext(pgns[0]), Movetext(pgns[2]));
+    EXPECT_NE(pgns[0].find("[Result \"1-0\"]"), std::string::npos);
+    ExpectReadable(pgns);
+
     // Closing a finished game still tells the server the player has left it.
     ASSERT_TRUE(alice.Do("close-game 1"));
     ASSERT_TRUE(Eventually(alice, "the window closed",
                            [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
     EXPECT_TRUE(Contains(e2e::SentLines(alice.LogPath()), "ABORT 1 \r\n"));
+
+    // The game again from "My Games...", for review only.
+    ASSERT_TRUE(alice.Do("my-games"));
+    ASSERT_TRUE(Eventually(alice, "the archive", [](const QJsonObject& s) {
+        return s["archives"][0]["rows"].toArray().size() == 1;
+    }));
+    ASSERT_TRUE(alice.Do("open-archived 0"));
+    ASSERT_TRUE(Eventually(alice, "the game for review", [](const QJsonObject& s) {
+        return GameWindowState(s, "1")["review"].toBool();
+    }));
+    const QJsonObject review = GameWindowState(alice.State(), "1");
+    EXPECT_EQ(Text(review["board"]), kFinal);
+    EXPECT_EQ(review["moves"], GameWindowState(bob.State(), "1")["moves"]);
+    EXPECT_EQ(Movetext(Text(alice.Command("copy-pgn 1")["pgn"])), Movetext(pgns[0]));
 
     // Quitting closes the watcher's window first, which stops the watching.
     EXPECT_TRUE(carol.Quit());

@@ -6,7 +6,9 @@
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
 #include "game/GameWindow.h"
+#include "game/MoveList.h"
 #include "game/PlayerName.h"
+#include "lobby/ArchiveWindow.h"
 #include "lobby/BrowserWindow.h"
 #include "lobby/GameList.h"
 #include "lobby/GameListItem.h"
@@ -21,8 +23,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -30,6 +34,7 @@
 #include <QSocketNotifier>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <unistd.h>
 
@@ -263,6 +268,14 @@ void ClientDriver::_Run(const std::string& line)
         return _Grab(words);
     if (command == "watch-fill")
         return _WatchFill(words);
+    if (command == "step")
+        return _Step(words);
+    if (command == "copy-pgn")
+        return _CopyPgn(words);
+    if (command == "my-games")
+        return _MenuItem(QString::fromUtf8("My Games\u2026"));
+    if (command == "open-archived")
+        return _OpenArchived(words);
     if (command == "paints")
         return _Paints(words);
     _Fail("unknown command " + command);
@@ -442,6 +455,10 @@ void ClientDriver::_Grab(const std::vector<std::string>& words)
         std::vector<LoginWindow*> logins = VisibleWindows<LoginWindow>();
         window = logins.empty() ? nullptr : logins.back();
         path = words[2];
+    } else if (words.size() == 3 && words[1] == "archive") {
+        std::vector<ArchiveWindow*> archives = VisibleWindows<ArchiveWindow>();
+        window = archives.empty() ? nullptr : archives.back();
+        path = words[2];
     } else if (words.size() == 4 && words[1] == "game") {
         window = _FindGame(words[2]);
         path = words[3];
@@ -453,6 +470,56 @@ void ClientDriver::_Grab(const std::vector<std::string>& words)
     if (!window->grab().save(Q(path), "PNG"))
         return _Fail("cannot write " + path);
     _Reply({{"path", Q(path)}});
+}
+
+void ClientDriver::_Step(const std::vector<std::string>& words)
+{
+    GameWindow* window = words.size() == 3 ? _FindGame(words[1]) : nullptr;
+    if (window == nullptr)
+        return _Fail("usage: step GAME back|forward|home|end|PLY");
+    MoveList* moves = window->Moves();
+    const std::string& how = words[2];
+    if (how == "back")
+        moves->StepBack();
+    else if (how == "forward")
+        moves->StepForward();
+    else if (how == "home")
+        moves->ShowStart();
+    else if (how == "end")
+        moves->ShowGame();
+    else
+        moves->ShowPly(std::atoi(how.c_str()));
+    _Reply({{"shown", moves->Shown()}});
+}
+
+void ClientDriver::_CopyPgn(const std::vector<std::string>& words)
+{
+    GameWindow* window = words.size() == 2 ? _FindGame(words[1]) : nullptr;
+    if (window == nullptr)
+        return _Fail("usage: copy-pgn GAME");
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == "Copy PGN") {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return _Reply({{"pgn", QGuiApplication::clipboard()->text()}});
+        }
+    }
+    _Fail("no Copy PGN button");
+}
+
+void ClientDriver::_OpenArchived(const std::vector<std::string>& words)
+{
+    std::vector<ArchiveWindow*> archives = VisibleWindows<ArchiveWindow>();
+    const int row = words.size() == 2 ? std::atoi(words[1].c_str()) : -1;
+    QTreeWidget* list = archives.empty() ? nullptr : archives.back()->List();
+    QTreeWidgetItem* item = list != nullptr ? list->topLevelItem(row) : nullptr;
+    if (item == nullptr)
+        return _Fail("no such archived game");
+    list->scrollToItem(item);
+    _Reply({});
+    // A double click as a user makes it: the first click, then the second.
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
 
 // --- measurements ---
@@ -548,6 +615,24 @@ QJsonObject ClientDriver::_State(bool brief) const
         games.append(_GameState(window, brief));
     state["games"] = games;
 
+    QJsonArray archives;
+    for (ArchiveWindow* archive : VisibleWindows<ArchiveWindow>()) {
+        QJsonArray rows;
+        QTreeWidget* list = archive->List();
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            QJsonArray cells;
+            for (int column = 0; column < list->columnCount(); ++column)
+                cells.append(list->topLevelItem(i)->text(column));
+            rows.append(cells);
+        }
+        archives.append(QJsonObject{{"title", archive->windowTitle()},
+                                    {"page", archive->Page()},
+                                    {"pages", archive->Pages()},
+                                    {"loadMs", archive->LastLoadMs()},
+                                    {"rows", rows}});
+    }
+    state["archives"] = archives;
+
     QJsonArray alerts;
     for (const AlertRecorder::Alert& alert : fAlerts->Alerts())
         alerts.append(QJsonObject{
@@ -629,6 +714,15 @@ QJsonObject ClientDriver::_GameState(GameWindow* window, bool brief) const
     state["chatEnabled"] = window->Chat()->IsEnabled();
     state["lastFrom"] = static_cast<int>(window->Board()->LastFrom());
     state["lastTo"] = static_cast<int>(window->Board()->LastTo());
+    state["review"] = window->IsReview();
+    QJsonArray sans;
+    for (const std::string& san : window->Moves()->Sans())
+        sans.append(Q(san));
+    state["moves"] = sans;
+    state["shown"] = window->Moves()->Shown();
+    state["stepping"] =
+        window->Moves()->Marker()->isVisible() ? window->Moves()->Marker()->text() : QString();
+    state["shownBoard"] = Q(window->Board()->IsShowingEarlier() ? "earlier" : "game");
     if (!brief)
         state["chat"] = Lines(window->Chat()->Log());
     return state;

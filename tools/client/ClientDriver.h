@@ -17,7 +17,12 @@
 //   close-game GAME                close a game window
 //   logout | quit                  the lobby's File menu items
 //   press-alert                    press the button of the newest alert shown
-//   grab lobby|login|game GAME PATH
+//   step GAME back|forward|home|end|PLY
+//                                  choose the position a game window shows
+//   copy-pgn GAME                  press "Copy PGN"; replies with the clipboard
+//   my-games                       the lobby's Games menu item "My Games..."
+//   open-archived ROW              double-click a row of the archive window
+//   grab lobby|login|archive|game GAME PATH
 //                                  save a window's picture as PNG
 //   watch-fill GAMES PLAYERS       note when the lobby first lists that many
 //   paints GAME                    each board position drawn, with its time
@@ -83,6 +88,9 @@ private:
     void _Grab(const std::vector<std::string>& words);
     void _WatchFill(const std::vector<std::string>& words);
     void _Paints(const std::vector<std::string>& words);
+    void _Step(const std::vector<std::string>& words);
+    void _CopyPgn(const std::vector<std::string>& words);
+    void _OpenArchived(const std::vector<std::string>& words);
     void _CheckFill();
 
     QJsonObject _State(bool brief) const;
