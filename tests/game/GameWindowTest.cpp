@@ -4,12 +4,14 @@
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
 #include "app/MyGames.h"
+#include "game/MoveList.h"
 #include "game/PlayerName.h"
 #include "widgets/BubbleView.h"
 #include "widgets/StatusView.h"
 #include "widgets/UserPanel.h"
 
 #include <QFrame>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QWindow>
 
@@ -40,11 +42,12 @@ const std::vector<std::string> kStalemate = {"E2E3", "A7A5", "D1H5", "A8A6", "H5
 TEST_F(GameWindowTest, GeometryFollowsTheLayoutAndTheChatGrowsWithTheWindow)
 {
     GameWindow* window = OpenPlayed(CGC_BLACK);
-    EXPECT_EQ(window->size(), QSize(650, 448));
+    const int width = 650 + GameWindow::kMoveListWidth;
+    EXPECT_EQ(window->size(), QSize(width, 448));
     EXPECT_EQ(window->minimumHeight(), 358);
     EXPECT_EQ(window->maximumHeight(), 3000);
-    EXPECT_EQ(window->minimumWidth(), 650);
-    EXPECT_EQ(window->maximumWidth(), 650);
+    EXPECT_EQ(window->minimumWidth(), width);
+    EXPECT_EQ(window->maximumWidth(), width);
 
     ChessView* board = window->Board();
     EXPECT_EQ(QRect(board->mapTo(window, QPoint(0, 0)), board->size()), QRect(10, 14, 320, 320));
@@ -57,10 +60,10 @@ TEST_F(GameWindowTest, GeometryFollowsTheLayoutAndTheChatGrowsWithTheWindow)
     QWidget* chatFrame = window->Chat()->parentWidget();
     EXPECT_EQ(chatFrame->geometry().top(), 348);
     EXPECT_EQ(chatFrame->geometry().left(), 7);
-    EXPECT_EQ(chatFrame->geometry().right() + 1, 650 - 7);
+    EXPECT_EQ(chatFrame->geometry().right() + 1, width - 7);
     EXPECT_EQ(chatFrame->geometry().bottom() + 1, 448 - 6 - status->GetHeight());
 
-    window->resize(650, 600);
+    window->resize(width, 600);
     ASSERT_TRUE(WaitFor([&] { return window->height() == 600; }));
     EXPECT_EQ(chatFrame->geometry().bottom() + 1, 600 - 6 - status->GetHeight());
     EXPECT_EQ(status->geometry().bottom(), 599);
@@ -218,4 +221,35 @@ TEST_F(GameWindowTest, TheWindowJoinsAndLeavesTheRegistryAndTheBroadcast)
     delete window;
     EXPECT_EQ(MyGames::Instance()->GetGameReference("12"), nullptr);
     EXPECT_EQ(MessageRepeater::Instance()->CountTargets(), targets);
+}
+
+TEST_F(GameWindowTest, AStoredGameIsReviewedUpToItsFirstUnplayableMove)
+{
+    const struct
+    {
+        std::vector<std::string> moves;
+        int shown;
+        const char* note; // a part of the note, or empty for none
+    } rows[] = {
+        {{"E2E4", "E7E5", "G1F3", "B8C6", "F1C4", "F8C5", "O-O"}, 7, ""},
+        {{"E2E4", "E7E5", "Z9Z9", "D2D4"}, 2, "move 2. Z9Z9"},
+        {{"E2E4", "D7D5", "E4D5", "E8E7"}, 3, "move 2... E8E7"},
+        {{"E2E4", "E7E5", "E2E4\x09overlong", "D2D4"}, 2, "move 2. E2E4\x09ov"},
+        {{"", "E2E4"}, 0, "move 1. ;"},
+    };
+    for (const auto& row : rows) {
+        game* record = cgc_create_game();
+        cgc_join_game(record, CGC_BLACK);
+        cgc_join_game(record, CGC_WHITE);
+        PgnFacts facts;
+        facts.white = "alice";
+        facts.black = "bob";
+        auto* window = Track(new GameWindow("7", record, row.moves, facts));
+        EXPECT_EQ(window->Moves()->Count(), row.shown) << row.note;
+        const std::string note = window->Moves()->findChild<QLabel*>("note")->text().toStdString();
+        EXPECT_NE(note.find(row.note), std::string::npos) << note;
+        EXPECT_EQ(note.empty(), *row.note == 0) << note;
+        EXPECT_FALSE(MyGames::Instance()->GetGameReference("7"));
+        window->close();
+    }
 }
