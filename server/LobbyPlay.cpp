@@ -128,13 +128,14 @@ void Lobby::_Draw(Member& member, const ClientLine& line)
         _SendToSeat(*game, other, Feature::Draw, Reply::DrawNews(id, SideNumber(*side), "decline"));
         return;
     }
-    if (!_TakeOffer(member, "draw") || game->drawOffer == *side)
-        return;
-    // Offers from both sides meet: the second accepts the first.
+    // Offers from both sides meet: the second accepts the first, and is no
+    // offer of its own to count.
     if (game->drawOffer == other) {
         _Finish(*game, EndOfAgreement());
         return;
     }
+    if (!_TakeOffer(member, "draw") || game->drawOffer == *side)
+        return;
     game->drawOffer = *side;
     _SendToSeat(*game, other, Feature::Draw, Reply::DrawNews(id, SideNumber(*side), "offer"));
 }
@@ -192,9 +193,9 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
                     Reply::RematchNews(game->Id(), SideNumber(*side), "decline"));
         return;
     }
-    if (!_TakeOffer(member, "rematch") || game->rematchOffer == *side)
-        return;
     if (game->rematchOffer != other) {
+        if (!_TakeOffer(member, "rematch") || game->rematchOffer == *side)
+            return;
         game->rematchOffer = *side;
         _SendToSeat(*game, other, Feature::Rematch,
                     Reply::RematchNews(game->Id(), SideNumber(*side), "offer"));
