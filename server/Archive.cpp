@@ -80,7 +80,7 @@ bool AccountStore::ReadArchivePage(std::int64_t accountId, int page, ArchivePage
     Query list = Prepare(
         fDb, "SELECT g.id, g.ended_at, g.white_id = ?1, a.name, g.result, g.reason,"
              " CASE WHEN g.white_id = ?1 THEN g.white_rating_after - g.white_rating_before"
-             " ELSE g.black_rating_after - g.black_rating_before END"
+             " ELSE g.black_rating_after - g.black_rating_before END, g.minutes, g.seconds"
              " FROM games g JOIN accounts a"
              " ON a.id = CASE WHEN g.white_id = ?1 THEN g.black_id ELSE g.white_id END"
              " WHERE g.white_id = ?1 OR g.black_id = ?1 ORDER BY g.id DESC LIMIT ?2 OFFSET ?3");
@@ -108,6 +108,8 @@ bool AccountStore::ReadArchivePage(std::int64_t accountId, int page, ArchivePage
         entry.result = Text(list.get(), 4);
         entry.reason = ReasonWithoutResult(Text(list.get(), 5));
         entry.change = Int(list.get(), 6);
+        entry.minutes = Int(list.get(), 7);
+        entry.seconds = Int(list.get(), 8);
         out->games.push_back(std::move(entry));
     }
     if (step != SQLITE_DONE) {
@@ -120,7 +122,8 @@ bool AccountStore::ReadArchivePage(std::int64_t accountId, int page, ArchivePage
 AccountStore::Found AccountStore::ReadArchiveRecord(std::int64_t id, ArchiveRecord* out)
 {
     Query find = Prepare(fDb, "SELECT w.name, b.name, g.white_rating_before,"
-                              " g.black_rating_before, g.ended_at, g.result, g.reason, g.moves"
+                              " g.black_rating_before, g.ended_at, g.result, g.reason, g.moves,"
+                              " g.minutes, g.seconds"
                               " FROM games g JOIN accounts w ON w.id = g.white_id"
                               " JOIN accounts b ON b.id = g.black_id WHERE g.id = ?");
     if (!find) {
@@ -143,6 +146,8 @@ AccountStore::Found AccountStore::ReadArchiveRecord(std::int64_t id, ArchiveReco
     out->date = ArchiveDate(sqlite3_column_int64(find.get(), 4));
     out->result = Text(find.get(), 5);
     out->reason = ReasonWithoutResult(Text(find.get(), 6));
+    out->minutes = Int(find.get(), 8);
+    out->seconds = Int(find.get(), 9);
     out->moves.clear();
     const std::string moves = Text(find.get(), 7);
     std::size_t start = 0;

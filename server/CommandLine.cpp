@@ -27,7 +27,8 @@ const char* const kUsage =
     "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
     "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
     "                    max-games-per-user, finished-game-idle, result-retry,\n"
-    "                    archive-burst, archive-per-second\n"
+    "                    offer-burst, offers-per-second, clock-scale (game clocks\n"
+    "                    run that many times faster), archive-burst, archive-per-second\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -103,6 +104,9 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
         {"max-games-per-user", &config.maxGamesPerUser},
         {"finished-game-idle", nullptr, &config.finishedGameIdle},
         {"result-retry", nullptr, &config.resultRetry},
+        {"offer-burst", &config.offerBurst},
+        {"offers-per-second", &config.offersPerSecond},
+        {"clock-scale", &config.clockScale},
         {"archive-burst", &config.archiveBurst},
         {"archive-per-second", &config.archivePerSecond},
     };

@@ -68,7 +68,9 @@ void Seed(const std::string& database, int games)
     const std::string sql =
         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
         std::to_string(games) +
-        ") INSERT INTO games SELECT i, 1 + i % 2, 2 - i % 2, '1-0', 'White mates. 1-0',"
+        ") INSERT INTO games (id, white_id, black_id, result, reason, moves, white_rating_before,"
+        " black_rating_before, white_rating_after, black_rating_after, ended_at)"
+        " SELECT i, 1 + i % 2, 2 - i % 2, '1-0', 'White mates. 1-0',"
         " 'F2F3 E7E5 G2G4 D8H4 ', 1500, 1500, 1516, 1484, 1700000000 + i * 60 FROM n";
     char* message = nullptr;
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK)
