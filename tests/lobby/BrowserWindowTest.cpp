@@ -142,10 +142,11 @@ TEST_F(LobbyFixture, WindowHasItsTitleSizeButtonsColumnsAndSplit)
 TEST_F(LobbyFixture, MenusCarryTheirItemsAndShortcuts)
 {
     QList<QAction*> menus = lobby->MenuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "File");
     EXPECT_EQ(menus[1]->text(), "Edit");
-    EXPECT_EQ(menus[2]->text(), "Help");
+    EXPECT_EQ(menus[2]->text(), "Games");
+    EXPECT_EQ(menus[3]->text(), "Help");
     QList<QAction*> file = menus[0]->menu()->actions();
     ASSERT_EQ(file.size(), 5);
     EXPECT_EQ(file[0]->text(), "About Tolvar...");
@@ -156,7 +157,7 @@ TEST_F(LobbyFixture, MenusCarryTheirItemsAndShortcuts)
     EXPECT_EQ(file[4]->text(), "Quit");
     EXPECT_EQ(file[4]->shortcut(), QKeySequence("Ctrl+Q"));
     EXPECT_EQ(menus[1]->menu()->actions().value(0)->text(), "Preferences");
-    EXPECT_EQ(menus[2]->menu()->actions().value(0)->text(), "Quillmere");
+    EXPECT_EQ(menus[3]->menu()->actions().value(0)->text(), "Quillmere");
 
     // "About Tolvar..." and "Preferences" show their windows.
     file[0]->trigger();
