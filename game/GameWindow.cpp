@@ -23,9 +23,10 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <cstring>
@@ -209,20 +210,47 @@ void GameWindow::_AddMoveList()
     layout->addWidget(fMoveList, 1);
     layout->addLayout(buttons);
 
-    // The keys step through the game unless a text field wants them.
-    const struct
-    {
-        Qt::Key key;
-        void (MoveList::*step)();
-    } kKeys[] = {{Qt::Key_Left, &MoveList::StepBack},
-                 {Qt::Key_Right, &MoveList::StepForward},
-                 {Qt::Key_Home, &MoveList::ShowStart},
-                 {Qt::Key_End, &MoveList::ShowGame}};
-    for (const auto& key : kKeys) {
-        auto* shortcut = new QShortcut(QKeySequence(key.key), this);
-        connect(shortcut, &QShortcut::activated, this,
-                [this, step = key.step] { (fMoveList->*step)(); });
+    // The chat's entry passes the stepping keys on while it is empty: a
+    // text cursor has nowhere to go there.
+    fChat->Entry()->installEventFilter(this);
+}
+
+bool GameWindow::_StepKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        fMoveList->StepBack();
+        return true;
+    case Qt::Key_Right:
+        fMoveList->StepForward();
+        return true;
+    case Qt::Key_Home:
+        fMoveList->ShowStart();
+        return true;
+    case Qt::Key_End:
+        fMoveList->ShowGame();
+        return true;
+    default:
+        return false;
     }
+}
+
+void GameWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->modifiers() == Qt::NoModifier && _StepKey(event->key()))
+        return;
+    BWindow<QWidget, GameWindowBase>::keyPressEvent(event);
+}
+
+bool GameWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && watched == fChat->Entry() &&
+        fChat->Entry()->text().isEmpty()) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier && _StepKey(key->key()))
+            return true;
+    }
+    return BWindow<QWidget, GameWindowBase>::eventFilter(watched, event);
 }
 
 void GameWindow::_SyncMoveList()

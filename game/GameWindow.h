@@ -109,12 +109,16 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Left, Right, Home and End step through the moves.
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     GameWindow(const std::string& id, game* record, bool observing, int32 boardColour,
                bool review = false);
     void _AddMoveList();
     void _SyncMoveList();
+    bool _StepKey(int key);
     void _ReplayMoves(const std::string& moves);
     void AnnounceWinner();
     void _UpdateWindowTitle();

@@ -13,6 +13,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QWindow>
 
 using testing_support::Sounds;
@@ -250,6 +251,16 @@ TEST_F(GameWindowTest, AStoredGameIsReviewedUpToItsFirstUnplayableMove)
         EXPECT_NE(note.find(row.note), std::string::npos) << note;
         EXPECT_EQ(note.empty(), *row.note == 0) << note;
         EXPECT_FALSE(MyGames::Instance()->GetGameReference("7"));
+        // The keys step through what could be read, and End returns.
+        window->show();
+        window->activateWindow();
+        for (auto [key, shown] : {std::pair{Qt::Key_Home, 0},
+                                  {Qt::Key_Right, 1},
+                                  {Qt::Key_Left, 0},
+                                  {Qt::Key_End, row.shown}}) {
+            QTest::keyClick(window, key);
+            EXPECT_EQ(window->Moves()->Shown(), std::min(shown, row.shown)) << key;
+        }
         window->close();
     }
 }
