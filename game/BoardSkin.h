@@ -38,6 +38,12 @@ public:
     const QPixmap& Piece(int index, int cell, qreal ratio);
     const QPixmap& Board(int cell, qreal ratio);
 
+    // The pictures rendered last, whatever their size (null before the
+    // first), for drawing scaled while the size keeps changing.
+    const QPixmap& RenderedPiece(int index) const { return fPieceCache[index]; }
+    const QPixmap& RenderedBoard() const { return fBoardCache; }
+    int RenderedCell() const { return fCacheCell; }
+
     // The colours of a light and a dark square, read off the board picture
     // (grey and white when there is none).
     QColor LightSquare() const { return fLight; }

@@ -60,6 +60,9 @@ ChessView::ChessView(const QRect& frame, game* record, int32 colour, QWidget* pa
     // A click on the board takes the keys for F and Escape; typing goes on
     // in the chat (keyPressEvent).
     setFocusPolicy(Qt::ClickFocus);
+    fSharpen.setSingleShot(true);
+    fSharpen.setInterval(150);
+    connect(&fSharpen, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 ChessView::~ChessView()
@@ -87,7 +90,12 @@ void ChessView::ResetSkin()
 
 void ChessView::SetCellSize(int cell)
 {
-    fCell = std::max(cell, int(kCellSize));
+    cell = std::max(cell, int(kCellSize));
+    // Rendering every picture afresh at each step of a window drag would
+    // make the drag stutter.
+    if (cell != fCell && fSkin->RenderedCell() != 0)
+        fSharpen.start();
+    fCell = cell;
     resize(8 * fCell, 8 * fCell);
     update();
 }
@@ -288,12 +296,17 @@ void ChessView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const qreal ratio = devicePixelRatioF();
+    const bool quick = fSharpen.isActive() && !fSkin->RenderedBoard().isNull();
     // Always the whole board: a move changes squares all over it.
-    const QPixmap& boardPicture = fSkin->Board(fCell, ratio);
-    if (boardPicture.isNull())
+    const QPixmap& boardPicture = quick ? fSkin->RenderedBoard() : fSkin->Board(fCell, ratio);
+    if (boardPicture.isNull()) {
         painter.fillRect(rect(), palette().window());
-    else
+    } else if (quick) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(rect(), boardPicture);
+    } else {
         painter.drawPixmap(0, 0, boardPicture);
+    }
 
     // One look at the board text serves all 64 cells.
     char board[CGC_BOARD_TEXT_LENGTH + 1];
@@ -321,11 +334,8 @@ void ChessView::paintEvent(QPaintEvent*)
             continue;
         const int32 box = _Flip(cell);
         const int index = PieceIndex(board[box + box / 8]);
-        if (index < 0 || !fSkin->HasPiece(index))
-            continue;
-        const QPixmap& piece = fSkin->Piece(index, fCell, ratio);
-        if (!piece.isNull())
-            painter.drawPixmap(_BoxToPoint(cell), piece);
+        if (index >= 0 && fSkin->HasPiece(index))
+            _DrawPiece(painter, index, _BoxToSquare(cell));
     }
 
     // Destinations over the pieces: a dot on an empty square, a ring
@@ -354,10 +364,23 @@ void ChessView::paintEvent(QPaintEvent*)
 
     // The dragged piece follows the pointer, held where it was grabbed.
     if (fDragBox != -1) {
-        if (const QPixmap* piece = _BoxToBitmap(_Flip(fDragBox)))
-            painter.drawPixmap(fDragPosition - fDragOffset, *piece);
+        const int index = PieceIndex(_BoxToPiece(_Flip(fDragBox)));
+        if (index >= 0 && fSkin->HasPiece(index))
+            _DrawPiece(painter, index, QRect(fDragPosition - fDragOffset, QSize(fCell, fCell)));
     }
     ++fPaintCount;
+}
+
+void ChessView::_DrawPiece(QPainter& painter, int index, const QRect& square)
+{
+    if (fSharpen.isActive() && !fSkin->RenderedPiece(index).isNull()) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(square, fSkin->RenderedPiece(index));
+        return;
+    }
+    const QPixmap& piece = fSkin->Piece(index, fCell, devicePixelRatioF());
+    if (!piece.isNull())
+        painter.drawPixmap(square.topLeft(), piece);
 }
 
 void ChessView::_DrawMarks(QPainter& painter, const char* board)

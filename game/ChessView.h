@@ -22,6 +22,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -111,6 +112,7 @@ public:
     // The screen cells marked as legal destinations of the picked-up piece,
     // and the premove's text ("E2E4"), empty when none is queued.
     std::vector<int32> Hints() const;
+    bool HasPickedUp() const { return fSelected != -1; }
     std::string Premove() const;
 
     // True while the promotion dialog is open; AbandonPromotion() closes it
@@ -156,6 +158,9 @@ private:
     void _Note(const char* text);
     void _DrawMarks(QPainter& painter, const char* board);
     void _DrawCoordinates(QPainter& painter);
+    // A piece's picture at the current size: rendered for it, or the last
+    // rendered one scaled while the size is changing.
+    void _DrawPiece(QPainter& painter, int index, const QRect& square);
 
     game* fGame;
     int32 fColor;
@@ -163,6 +168,9 @@ private:
     int32 fLastFrom = -1;
     int32 fLastTo = -1;
     int fCell = kCellSize;
+    // Runs while the size keeps changing: meanwhile the pictures of the
+    // last size are drawn scaled, and rendered afresh once it stops.
+    QTimer fSharpen;
     bool fFlipped = false;
     std::unique_ptr<BoardSkin> fSkin;
     bool fSkinLoaded = false;
