@@ -563,7 +563,10 @@ void ChessView::keyPressEvent(QKeyEvent* event)
     // The board holds the keys for flipping and putting down; anything
     // typed goes to the chat field, which gets the focus back.
     if (event->key() == Qt::Key_F && event->modifiers() == Qt::NoModifier) {
-        Flip();
+        if (GameWindow* window = GameInfo())
+            window->FlipBoard();
+        else
+            Flip();
         return;
     }
     if (event->key() == Qt::Key_Escape) {

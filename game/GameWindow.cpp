@@ -115,11 +115,11 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fFlip->setObjectName("flip");
     fFlip->setFocusPolicy(Qt::NoFocus);
     fFlip->setToolTip(QStringLiteral("Turn the board round (F)"));
-    connect(fFlip, &QPushButton::clicked, this, [this] { fBoard->Flip(); });
+    connect(fFlip, &QPushButton::clicked, this, [this] { FlipBoard(); });
     // F reaches the window only when no text field takes it, so it types
     // into the chat while the chat has the focus.
     auto* flipKey = new QShortcut(QKeySequence(Qt::Key_F), this);
-    connect(flipKey, &QShortcut::activated, this, [this] { fBoard->Flip(); });
+    connect(flipKey, &QShortcut::activated, this, [this] { FlipBoard(); });
     auto* cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(cancelKey, &QShortcut::activated, this, [this] { fBoard->CancelPickUp(); });
 
@@ -294,6 +294,14 @@ void GameWindow::_PlayersChanged(const std::string& name)
         if (!fObserving && SoundSystem::SoundsOn())
             kit::Sound().PlayEvent("Tolvar Game Started");
     }
+}
+
+void GameWindow::FlipBoard()
+{
+    fBoard->Flip();
+    const QPoint black = fBlackPanel->pos();
+    fBlackPanel->move(fWhitePanel->pos());
+    fWhitePanel->move(black);
 }
 
 void GameWindow::AlternateTurn()

@@ -58,6 +58,9 @@ public:
     void SetBlackPlayer(const std::string& name) override;
     void GameGone(const std::string& why) override;
 
+    // Turns the board round, the player panels with it.
+    void FlipBoard();
+
     // Called by the board.
     void AlternateTurn();
     void MoveMade();

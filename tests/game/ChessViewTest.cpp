@@ -2,6 +2,7 @@
 
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
+#include "game/PlayerName.h"
 #include "xml/UserSettings.h"
 
 #include <QPushButton>
@@ -67,6 +68,8 @@ TEST_F(ChessViewTest, OrientationCellMappingAndMoveTextsFollowTheUsersSide)
         EXPECT_EQ(PixelAt(board, QPoint(20, 20)), PieceColour("Standard", c.topLeft));
         EXPECT_EQ(PixelAt(board, QPoint(300, 300)), PieceColour("Standard", c.bottomRight));
         EXPECT_EQ(board->PointToPiece(QPoint(5, 5)), c.topLeft);
+        // The panel of the side shown on top is the upper one.
+        EXPECT_EQ(window->BlackPanel()->y() < window->WhitePanel()->y(), c.topLeft == 'r');
 
         char move[5] = {};
         board->PointsToMove(QPoint(5, 5), QPoint(45, 5), move);
