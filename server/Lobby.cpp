@@ -417,8 +417,20 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
     if (except)
         except->connection->Flush();
     fStream.Append(line);
+    fClockStream.Append(line);
     if (except)
         except->connection->SkipHeard();
+    _ArmStreamTimer();
+}
+
+void Lobby::_BroadcastToClocks(std::string_view line)
+{
+    fClockStream.Append(line);
+    _ArmStreamTimer();
+}
+
+void Lobby::_ArmStreamTimer()
+{
     if (fStreamTimerArmed)
         return;
     fStreamTimerArmed = true;
@@ -438,6 +450,7 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
                 member.connection->Flush();
         }
         fStream.Forget();
+        fClockStream.Forget();
     });
 }
 

@@ -148,6 +148,9 @@ private:
     // Delivery.
     void _Send(Member& member, std::string_view line);
     void _Broadcast(std::string_view line, const Member* except = nullptr);
+    // A line to every logged-in client that follows clocks.
+    void _BroadcastToClocks(std::string_view line);
+    void _ArmStreamTimer();
     void _SendToGame(const ChessGame& game, std::string_view line);
     Member* _OnlineMember(const std::string& key);
     int _Rating(std::int64_t accountId) const;
@@ -178,6 +181,9 @@ private:
     // Lines to everyone, written out a little after they are made (see
     // _Broadcast).
     BroadcastStream fStream;
+    // The same lines with the time controls (131) that follow timed games'
+    // 118 lines, for the clients that follow clocks.
+    BroadcastStream fClockStream;
     asio::steady_timer fStreamTimer;
     bool fStreamTimerArmed = false;
 
