@@ -129,8 +129,8 @@ void Lobby::Shutdown()
     fRetryTimer.cancel();
     fQuietTimer.cancel();
     fStreamTimer.cancel();
-    // The result being stored has its own job on the worker already.
-    for (std::size_t i = fStoring ? 1 : 0; i < fResults.size(); ++i) {
+    // The results being stored have their own job on the worker already.
+    for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
             if (!fStore.RecordGame(record))
                 LogEvent("ERROR: the result of game " + std::to_string(record.id) +

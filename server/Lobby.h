@@ -143,7 +143,10 @@ private:
 
     // Results (LobbyResults.cpp).
     void _StoreNextResult();
-    void _ResultStored(bool stored, const FinishedGame& record, const std::string& error);
+    void _ResultsStored(bool stored, const std::vector<FinishedGame>& records,
+                        const std::string& error);
+    // A stored result: its 119 and the players' new ratings go out.
+    void _AnnounceResult(const FinishedGame& record);
 
     // Delivery.
     void _Send(Member& member, std::string_view line);
@@ -172,8 +175,8 @@ private:
     std::unordered_map<std::int64_t, int> fRatings;
     std::int64_t fNextGameId;
 
-    std::deque<PendingResult> fResults; // oldest first; the first is being stored
-    bool fStoring = false;
+    std::deque<PendingResult> fResults; // oldest first
+    std::size_t fStoring = 0;           // results being stored, at the front of fResults
     asio::steady_timer fRetryTimer;
     std::chrono::milliseconds fRetryDelay;
     asio::steady_timer fQuietTimer;
