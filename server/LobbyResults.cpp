@@ -1,10 +1,11 @@
 // The lobby's rated results on their way to the database. They are stored
 // in order, oldest first, since each game's ratings build on the ones
 // before; whatever waits is stored together, in one transaction, so that
-// many games ending at once cost one sync of the disk. Only a stored result is announced and
-// changes the ratings known here. One that cannot be stored (a full disk, a file that became
-// unwritable) stays first in line and is tried again, ever less often, while
-// its players are told that it is delayed.
+// many games ending at once cost one sync of the disk. Only a stored result
+// is announced and changes the ratings known here. One that cannot be
+// stored (a full disk, a file that became unwritable) stays first in line
+// and is tried again, ever less often, while its players are told that it
+// is delayed.
 
 #include "server/EventLog.h"
 #include "server/Lobby.h"
