@@ -27,6 +27,8 @@ class ChessView;
 class PlayerName;
 class MoveList;
 class QFrame;
+class QLineEdit;
+class QPushButton;
 class StatusView;
 class UserPanel;
 
@@ -67,6 +69,9 @@ public:
     void SetBlackPlayer(const std::string& name) override;
     void GameGone(const std::string& why) override;
 
+    // Turns the board round, the player panels with it.
+    void FlipBoard();
+
     // Called by the board.
     void AlternateTurn();
     void MoveMade();
@@ -80,6 +85,8 @@ public:
     std::string WhoIsWinner() const { return fWhoIsWinner; }
     bool IsUserPlaying(const std::string& name) const;
     bool IsObserving() const { return fObserving; }
+    // Both seats are taken (a premove may be queued).
+    bool HasBothPlayers() const { return !fWhiteName.empty() && !fBlackName.empty(); }
     // True once the game can no longer be played here (GameGone).
     bool IsGone() const { return fGone; }
     int32 BlackStrength() const;
@@ -90,6 +97,8 @@ public:
     PlayerName* BlackPanel() const { return fBlackPanel; }
     PlayerName* WhitePanel() const { return fWhitePanel; }
     UserPanel* Chat() const { return fChat; }
+    QLineEdit* ChatEntry() const;
+    QPushButton* FlipButton() const { return fFlip; }
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
     MoveList* Moves() const { return fMoveList; }
@@ -126,6 +135,7 @@ private:
     void _LayOut();
 
     ChessView* fBoard = nullptr;
+    QPushButton* fFlip = nullptr;
     QFrame* fBoardFrame = nullptr;
     StatusView* fStatus = nullptr;
     PlayerName* fBlackPanel = nullptr;
