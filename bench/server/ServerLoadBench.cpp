@@ -270,19 +270,18 @@ int main(int argc, char** argv)
     int status = 0;
     ::waitpid(server.pid, &status, 0);
 
-    double seconds =
-        std::chrono::duration<double>((complete ? finished : Clock::now()) - playing).count();
-    double p50 = Percentile(run.latencies, 0.50) / 1000.0;
-    double p99 = Percentile(run.latencies, 0.99) / 1000.0;
-    double worst = run.latencies.empty()
-                       ? 0
-                       : *std::max_element(run.latencies.begin(), run.latencies.end()) / 1000.0;
     // A stage never reached has no duration.
     auto stage = [](Clock::time_point from, Clock::time_point to) {
         return from == Clock::time_point{} || to == Clock::time_point{}
                    ? 0.0
                    : std::chrono::duration<double>(to - from).count();
     };
+    double seconds = stage(playing, complete ? finished : Clock::now());
+    double p50 = Percentile(run.latencies, 0.50) / 1000.0;
+    double p99 = Percentile(run.latencies, 0.99) / 1000.0;
+    double worst = run.latencies.empty()
+                       ? 0
+                       : *std::max_element(run.latencies.begin(), run.latencies.end()) / 1000.0;
     std::printf("set-up: %d logins %.2f s, then %d challenges and %d joins %.2f s\n",
                 options.clients, stage(started, loggedIn), games, games, stage(loggedIn, setUp));
     std::printf("moves: %ld in %.2f s = %.0f moves/s\n", run.moves, seconds,
