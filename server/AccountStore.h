@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 
@@ -35,6 +36,9 @@ struct FinishedGame
     int blackBefore = 0;
     int whiteAfter = 0;
     int blackAfter = 0;
+    int minutes = 0; // time control; 0 and 0 for an untimed game
+    int seconds = 0;
+    std::string moveTimes; // a timed game's mover's time left after each move, in ms
 };
 
 class AccountStore
@@ -69,6 +73,9 @@ public:
     // Stores the game and both players' new ratings in one transaction. The
     // ratings before are the stored ones; both pairs are filled into `game`.
     bool RecordGame(FinishedGame& game);
+    // The same for several games in one transaction, all or none: each is
+    // rated from the ratings the ones before it left.
+    bool RecordGames(std::vector<FinishedGame>& games);
 
     std::optional<FinishedGame> FindGame(std::int64_t id);
     // 0 when no game is stored.
@@ -80,6 +87,7 @@ private:
     explicit AccountStore(sqlite3* db) : fDb(db) {}
     bool _Exec(const char* sql);
     bool _Check(const std::string& path);
+    bool _Insert(FinishedGame& game);
 
     sqlite3* fDb;
     std::string fLastError;

@@ -13,6 +13,8 @@
 #include "server/BroadcastStream.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
+#include "server/Extensions.h"
+#include "server/LineBudget.h"
 #include "server/LoginQueue.h"
 #include "server/ServerConfig.h"
 
@@ -67,6 +69,8 @@ private:
         int failedLogins = 0;
         std::set<std::int64_t> playing; // games in which this member holds a seat
         std::set<std::int64_t> watching;
+        FeatureSet features;              // what the client asked for with FEATURES
+        std::optional<LineBudget> offers; // draw and rematch offers; made on the first
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -99,6 +103,7 @@ private:
 
     // Games (LobbyGames.cpp).
     void _Make(Member& member, const ClientLine& line);
+    void _OpenGame(Member& member, Side side, const std::string& description, TimeControl control);
     void _Play(Member& member, const ClientLine& line);
     void _Observe(Member& member, const ClientLine& line);
     void _Move(Member& member, const ClientLine& line);
@@ -112,13 +117,43 @@ private:
     int _ActiveGames(const Member& member, bool openOnly) const;
     std::string _GameInfo(const ChessGame& game) const;
 
+    // Clocks, resignation, draws, calling off and rematches (LobbyPlay.cpp).
+    void _Features(Member& member, const ClientLine& line);
+    void _MakeTimed(Member& member, const ClientLine& line);
+    void _Resign(Member& member, const ClientLine& line);
+    void _Draw(Member& member, const ClientLine& line);
+    void _AbortGame(Member& member, const ClientLine& line);
+    void _Rematch(Member& member, const ClientLine& line);
+    // The checks RESIGN, DRAW and ABORTGAME share: the sender's side in a
+    // running game, or nothing after the error reply.
+    std::optional<Side> _RunningSeat(Member& member, const ClientLine& line, const char* usage,
+                                     std::size_t words, ChessGame** game);
+    bool _TakeOffer(Member& member, const char* what);
+    // Lines that follow a game's 118 to everyone: 131 to clock clients.
+    void _Announce(const ChessGame& game);
+    // 132 to the game's players and watchers that follow clocks, or to `only`.
+    void _SendClock(const ChessGame& game, Member* only = nullptr);
+    // `line` to the player on `side` if online, present and asking for `feature`.
+    void _SendToSeat(const ChessGame& game, Side side, Feature feature, std::string_view line);
+    // A move was applied: clocks and standing draw offers follow it.
+    void _AfterMove(ChessGame& game, Side mover);
+    // True when the game ended because the running side's time was up.
+    bool _CheckFlag(ChessGame& game);
+    void _ArmFlag(const ChessGame& game);
+
     // Results (LobbyResults.cpp).
     void _StoreNextResult();
-    void _ResultStored(bool stored, const FinishedGame& record, const std::string& error);
+    void _ResultsStored(bool stored, const std::vector<FinishedGame>& records,
+                        const std::string& error);
+    // A stored result: its 119 and the players' new ratings go out.
+    void _AnnounceResult(const FinishedGame& record);
 
     // Delivery.
     void _Send(Member& member, std::string_view line);
     void _Broadcast(std::string_view line, const Member* except = nullptr);
+    // A line to every logged-in client that follows clocks.
+    void _BroadcastToClocks(std::string_view line);
+    void _ArmStreamTimer();
     void _SendToGame(const ChessGame& game, std::string_view line);
     Member* _OnlineMember(const std::string& key);
     int _Rating(std::int64_t accountId) const;
@@ -140,8 +175,8 @@ private:
     std::unordered_map<std::int64_t, int> fRatings;
     std::int64_t fNextGameId;
 
-    std::deque<PendingResult> fResults; // oldest first; the first is being stored
-    bool fStoring = false;
+    std::deque<PendingResult> fResults; // oldest first
+    std::size_t fStoring = 0;           // results being stored, at the front of fResults
     asio::steady_timer fRetryTimer;
     std::chrono::milliseconds fRetryDelay;
     asio::steady_timer fQuietTimer;
@@ -149,6 +184,9 @@ private:
     // Lines to everyone, written out a little after they are made (see
     // _Broadcast).
     BroadcastStream fStream;
+    // The same lines with the time controls (131) that follow timed games'
+    // 118 lines, for the clients that follow clocks.
+    BroadcastStream fClockStream;
     asio::steady_timer fStreamTimer;
     bool fStreamTimerArmed = false;
 
@@ -156,6 +194,9 @@ private:
     // hashing worker.
     std::once_flag fDummyOnce;
     std::string fDummyHash;
+
+    // One timer per game whose clock runs, for its flag fall.
+    std::unordered_map<std::int64_t, std::unique_ptr<asio::steady_timer>> fFlagTimers;
 
     bool fShuttingDown = false;
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);
