@@ -68,8 +68,8 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         {"ABORT", {&Lobby::_Abort, true}},         {"FEATURES", {&Lobby::_Features, true}},
         {"MAKETIMED", {&Lobby::_MakeTimed, true}}, {"RESIGN", {&Lobby::_Resign, true}},
         {"DRAW", {&Lobby::_Draw, true}},           {"ABORTGAME", {&Lobby::_AbortGame, true}},
-        {"REMATCH", {&Lobby::_Rematch, true}},
-        {"ARCHIVE", {&Lobby::_Archive, true}},     {"RECORD", {&Lobby::_Record, true}},
+        {"REMATCH", {&Lobby::_Rematch, true}},     {"ARCHIVE", {&Lobby::_Archive, true}},
+        {"RECORD", {&Lobby::_Record, true}},
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {

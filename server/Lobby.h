@@ -69,8 +69,8 @@ private:
         int failedLogins = 0;
         std::set<std::int64_t> playing; // games in which this member holds a seat
         std::set<std::int64_t> watching;
-        FeatureSet features;              // what the client asked for with FEATURES
-        std::optional<LineBudget> offers; // draw and rematch offers; made on the first
+        FeatureSet features;                     // what the client asked for with FEATURES
+        std::optional<LineBudget> offers;        // draw and rematch offers; made on the first
         std::optional<LineBudget> archiveBudget; // made on the first request
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
