@@ -14,43 +14,6 @@ std::unique_ptr<XMLEntity> Container()
 
 } // namespace
 
-TEST(XMLEntityText, ToStringWritesTheExactLayout)
-{
-    const char* attributes[] = {"k", "a<b&c", "q", "say \"hi\"", nullptr, nullptr};
-    struct Case
-    {
-        const char* what;
-        std::unique_ptr<XMLEntity> entity;
-        int32 depth;
-        const char* expected;
-    } cases[] = {
-        {"empty root", Container(), 0, "<container/>\n"},
-        {"empty at depth 2", Container(), 2, "\t\t<container/>\n"},
-        {"two text children", Container(), 0,
-         "<container>\n\t<a>1</a>\n\t<b>2</b>\n</container>\n"},
-        {"escaped attributes", std::make_unique<XMLEntity>("e", attributes), 0,
-         "<e k=\"a&lt;b&amp;c\" q=\"say &quot;hi&quot;\"/>\n"},
-        {"text set, then emptied", Container(), 0, "<container/>\n"},
-        {"text and nested children", Container(), 1,
-         "\t<container>x&gt;y\n\t\t<a>\n\t\t\t<b/>\n\t\t</a>\n\t</container>\n"},
-    };
-    cases[2].entity->AddChild("a", nullptr, "1");
-    cases[2].entity->AddChild("b", nullptr, "2");
-    cases[4].entity->SetCharacterData("v");
-    cases[4].entity->SetCharacterData("");
-    cases[5].entity->SetCharacterData("x>y");
-    cases[5].entity->AddChild("a", nullptr, nullptr)->AddChild("b", nullptr, "");
-
-    for (const Case& c : cases)
-        EXPECT_EQ(c.entity->ToString(true, c.depth), c.expected) << c.what;
-
-    EXPECT_STREQ(cases[4].entity->CharacterData(), "");
-    EXPECT_EQ(cases[3].entity->StartToString(false),
-              "<e k=\"a&lt;b&amp;c\" q=\"say &quot;hi&quot;\">");
-    EXPECT_EQ(cases[0].entity->StartToString(true), "<container>");
-    EXPECT_EQ(cases[0].entity->EndToString(), "</container>");
-}
-
 TEST(XMLEntityText, EscapingRoundTrips)
 {
     EXPECT_EQ(XMLEntity::EscapeText("&lt;"), "&amp;lt;");
@@ -66,25 +29,6 @@ TEST(XMLEntityText, EscapingRoundTrips)
         EXPECT_EQ(escaped.find_first_of("<>"), std::string::npos) << text;
         EXPECT_EQ(XMLEntity::DeEscapeText(escaped), text);
     }
-}
-
-TEST(XMLEntityTree, LookupsIgnoreLetterCase)
-{
-    const char* attributes[] = {"Colour", "white", "colour", "black", nullptr, nullptr};
-    XMLEntity root("container", attributes);
-    root.AddChild("board-skin", nullptr, "Marble");
-    root.AddChild("empty", nullptr, nullptr);
-
-    EXPECT_STREQ(root.Child("BOARD-SKIN")->Name(), "board-skin");
-    EXPECT_STREQ(root.ChildData("Board-Skin"), "Marble");
-    EXPECT_STREQ(root.ChildData("empty"), "");
-    EXPECT_EQ(root.ChildData("missing"), nullptr);
-    EXPECT_EQ(root.Child(static_cast<const char*>(nullptr)), nullptr);
-    EXPECT_EQ(root.Child("board-ski"), nullptr);
-
-    EXPECT_STREQ(root.Attribute("COLOUR"), "white"); // the first matching pair
-    EXPECT_EQ(root.Attribute("size"), nullptr);
-    EXPECT_EQ(root.Child(0)->Parent(), &root);
 }
 
 TEST(XMLEntityTree, RemovalTakesOnlyTheFirstMatchAndKeepsTheOrder)
