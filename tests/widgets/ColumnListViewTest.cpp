@@ -24,13 +24,6 @@ private:
     QStringList fTexts;
 };
 
-class CountingList : public ColumnListView
-{
-public:
-    void SelectionChanged() override { ++changes; }
-    int changes = 0;
-};
-
 std::unique_ptr<CLVListItem> Row(const QString& a, const QString& b)
 {
     return std::make_unique<TextRow>(QStringList{a, b});
@@ -94,30 +87,6 @@ TEST(ColumnListView, ManyRowsAnywhereKeepTheOwnersOrder)
         list.SortShownRows(0, Qt::AscendingOrder);
         check("sorted");
     }
-}
-
-TEST(ColumnListView, SelectionReportsEveryChangeIncludingRemovalOfTheSelectedRow)
-{
-    CountingList list;
-    list.AddColumn("A", 40, 40);
-    for (const char* text : {"a", "b", "c"})
-        list.AddItem(Row(text, ""));
-    EXPECT_EQ(list.CurrentSelection(), -1);
-    list.Select(1);
-    EXPECT_EQ(list.CurrentSelection(), 1);
-    EXPECT_EQ(list.changes, 1);
-    list.Select(2);
-    EXPECT_EQ(list.CurrentSelection(), 2);
-    EXPECT_EQ(list.changes, 2);
-    // A row above the selection goes: the same row stays selected, now at 1.
-    list.RemoveItem(0);
-    EXPECT_EQ(list.CurrentSelection(), 1);
-    int before = list.changes;
-    list.RemoveItem(1);
-    EXPECT_EQ(list.CurrentSelection(), -1);
-    EXPECT_GT(list.changes, before);
-    list.Select(7);
-    EXPECT_EQ(list.CurrentSelection(), -1);
 }
 
 TEST(ColumnListView, HeaderClicksSortOnlyWhatIsShownAndTheThirdRestoresTheOwnersOrder)
