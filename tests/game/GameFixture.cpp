@@ -195,26 +195,34 @@ void GameFixture::TearDown()
     fWindows.clear();
 }
 
-GameWindow* GameFixture::OpenPlayed(int32 colour, const std::string& id)
+namespace {
+
+game* SeatedRecord()
 {
     game* record = cgc_create_game();
     cgc_join_game(record, CGC_WHITE);
     cgc_join_game(record, CGC_BLACK);
-    GameWindow* window = fWindows.emplace_back(new GameWindow(id, record, colour));
+    return record;
+}
+
+} // namespace
+
+GameWindow* GameFixture::Open(GameWindow* window)
+{
+    fWindows.emplace_back(window);
     window->Show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
     return window;
 }
 
+GameWindow* GameFixture::OpenPlayed(int32 colour, const std::string& id)
+{
+    return Open(new GameWindow(id, SeatedRecord(), colour));
+}
+
 GameWindow* GameFixture::OpenWatched(const std::string& moves, const std::string& id)
 {
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
-    GameWindow* window = fWindows.emplace_back(new GameWindow(id, record, moves));
-    window->Show();
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
-    return window;
+    return Open(new GameWindow(id, SeatedRecord(), moves));
 }
 
 void GameFixture::Moves(GameWindow* window, const std::vector<std::string>& moves, bool sound)

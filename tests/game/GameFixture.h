@@ -80,6 +80,7 @@ protected:
 
     GameWindow* OpenPlayed(int32 colour, const std::string& id = "12");
     GameWindow* OpenWatched(const std::string& moves, const std::string& id = "12");
+    GameWindow* Open(GameWindow* window);
 
     // Hands moves to the window as the server's reports do.
     static void Moves(GameWindow* window, const std::vector<std::string>& moves,

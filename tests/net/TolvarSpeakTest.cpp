@@ -182,24 +182,6 @@ TEST_F(TolvarSpeakTest, AClosingServersLastLinesComeBeforeTheAlertAndTheNewLogin
     EXPECT_EQ(heard, (std::vector<std::string>{"last words", "reset"}));
 }
 
-// A refused account shows the server's reason when it gives one.
-TEST_F(TolvarSpeakTest, ARefusedAccountAlertsResetsAndOffersALogin)
-{
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"402 \r\n", "Your account could not be created as it already exists."},
-        {"402 :a name has 2 to 16 letters, digits, _ or -\r\n",
-         "Your account could not be created: a name has 2 to 16 letters, digits, _ or -."},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        LogIn(true);
-        ASSERT_TRUE(server.Write(cases[i].first));
-        ASSERT_TRUE(WaitForCalls(i + 1));
-        EXPECT_EQ(alerts.Alerts().back(), (AlertShown{cases[i].second, "Doh!"}));
-        EXPECT_TRUE(server.WaitForClose());
-        EXPECT_EQ(speaker->LoggedInAs(), "");
-    }
-}
-
 // A logout resets from the lobby's thread: it must not wait, the dropped
 // connection reports nothing, and its unfinished line must not prefix the
 // next connection's first.

@@ -1,9 +1,7 @@
 #include "widgets/UserPanel.h"
 
-#include "app/MessageCodes.h"
 #include "support/RecordingSpeaker.h"
 
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -56,7 +54,7 @@ struct PanelFixture : testing::Test
         panel.resize(400, 200);
         panel.show();
     }
-    RecordingSpeaker speaker;
+    RecordingSpeaker speaker; // whose user is "bob"
     UserPanel panel;
 };
 } // namespace
@@ -79,34 +77,6 @@ TEST_F(PanelFixture, ChatLinesAreShownAsTypedWithTheSenderColoured)
         {"System: <font color=red>boom</font>", kMagenta},
     };
     EXPECT_EQ(Runs(panel.Log()), expected);
-}
-
-TEST_F(PanelFixture, EnterSendsTheTextUnchangedAndAGamePanelAddsItsId)
-{
-    panel.SetEnabled(true);
-    QLineEdit* entry = panel.Entry();
-    panel.Log()->setFocus();
-    QTest::keyClicks(entry, "  hi there  ");
-    QTest::keyClick(entry, Qt::Key_Return);
-    ASSERT_EQ(speaker.posts.size(), 1u);
-    const BMessage& lobbyLine = speaker.posts[0];
-    EXPECT_EQ(lobbyLine.what, MSG_CHAT_SEND);
-    EXPECT_EQ(lobbyLine.GetString("data"), "  hi there  ");
-    EXPECT_FALSE(lobbyLine.FindString("game_id", nullptr));
-    EXPECT_TRUE(entry->text().isEmpty());
-    EXPECT_EQ(panel.focusWidget(), entry);
-    // What was sent is not echoed into the log.
-    EXPECT_TRUE(panel.Log()->toPlainText().isEmpty());
-    // An empty entry sends nothing.
-    QTest::keyClick(entry, Qt::Key_Return);
-    EXPECT_EQ(speaker.posts.size(), 1u);
-
-    panel.SetGameID("12");
-    QTest::keyClicks(entry, "gg");
-    QTest::keyClick(entry, Qt::Key_Enter);
-    ASSERT_EQ(speaker.posts.size(), 2u);
-    EXPECT_EQ(speaker.posts[1].GetString("game_id"), "12");
-    EXPECT_EQ(speaker.posts[1].GetString("data"), "gg");
 }
 
 TEST_F(PanelFixture, TheLogKeepsTheNewestLinesInViewAndDropsTheOldestPastItsCap)
