@@ -13,12 +13,10 @@
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
 #include "game/PlayerName.h"
-#include "game/QtSoundOutput.h"
 #include "game/SoundSystem.h"
 #include "lobby/BrowserWindow.h"
 #include "widgets/StatusView.h"
 #include "widgets/UserPanel.h"
-#include "xml/UserSettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -265,9 +263,8 @@ TEST_F(GameTest, TheGameDialogsSendWhatWasChosen)
 }
 
 // Each request carries its own sound flag, whatever other threads ask; a
-// missing file silences only its own sound; an event plays the file the
-// settings name when it can be read, else its own.
-TEST(Sound, RequestsEventsAndMissingFiles)
+// missing file silences only its own sound.
+TEST(Sound, RequestsAndMissingFiles)
 {
     SoundSystem::ResetForTests();
     SoundSystem* sounds = SoundSystem::Instance();
@@ -297,19 +294,4 @@ TEST(Sound, RequestsEventsAndMissingFiles)
     EXPECT_EQ(Sounds().Played(), Texts{"piece-moved.wav"});
     ASSERT_EQ(std::rename((draw + ".away").c_str(), draw.c_str()), 0);
     SoundSystem::ResetForTests();
-
-    QtSoundOutput output;
-    const std::string fallback =
-        AppLocation::Instance()->AbsolutePath("resources/sounds/check.wav");
-    output.RegisterEvent("Tolvar Game Started", fallback);
-    const std::vector<std::pair<std::string, std::string>> settings = {
-        {draw, draw},
-        {"/nonexistent/x.wav", fallback},
-        {draw.substr(0, draw.rfind('/')), fallback}};
-    for (const auto& [setting, played] : settings) {
-        UserSettings::Instance()->SetData(QtSoundOutput::EventSettingsKey("Tolvar Game Started"),
-                                          setting);
-        EXPECT_EQ(output.EventPath("Tolvar Game Started"), played) << setting;
-    }
-    EXPECT_EQ(output.EventPath("Unknown Event"), "");
 }

@@ -94,25 +94,6 @@ std::vector<std::string> NoticesIn(RecordingLooper& recorder)
 
 } // namespace
 
-// The status line follows the connection's stages, naming the server and
-// the user as the speaker knows them; failures leave the last stage shown.
-TEST_F(LobbyFixture, StatusLineFollowsEachConnectionStage)
-{
-    const std::vector<std::pair<uint32, std::string>> stages = {
-        {MSG_PORT_RESOLVING, "resolving hostname chess.example.org"},
-        {MSG_PORT_CONNECTING, "connecting to host chess.example.org"},
-        {MSG_PORT_HOST_UNKNOWN, "connecting to host chess.example.org"},
-        {MSG_CONNECT_FAILED, "connecting to host chess.example.org"},
-        {MSG_CONNECTED, "connection with chess.example.org established...logging in"},
-        {MSG_LOGGED_IN, "connected as bob"},
-    };
-    for (const auto& [what, status] : stages) {
-        Deliver(what);
-        EXPECT_EQ(Status(), status) << what;
-    }
-    EXPECT_TRUE(lobby->Chat()->IsEnabled());
-}
-
 // Join and watch act on the selected row by its seats: an open game is
 // played, a full one of others watched, the user's own refused with an
 // alert; the buttons follow the row, also when its seats fill meanwhile.

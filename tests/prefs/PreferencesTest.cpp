@@ -42,26 +42,6 @@ struct SkinsFixture : testing::Test
                 program.filePath(QStringLiteral("resources/chess-sets/%1/%2").arg(kind, name))));
     }
 
-    // The entries of a skin directory in the directory's own order, CVS left out.
-    std::vector<std::string> DirectoryOrder(const char* kind)
-    {
-        std::vector<std::string> names;
-        std::filesystem::path path =
-            program.filePath(QStringLiteral("resources/chess-sets/%1").arg(kind)).toStdString();
-        for (const auto& entry : std::filesystem::directory_iterator(path))
-            if (entry.path().filename() != "CVS")
-                names.push_back(entry.path().filename().string());
-        return names;
-    }
-
-    static std::vector<std::string> Items(QComboBox* menu)
-    {
-        std::vector<std::string> items;
-        for (int i = 0; i < menu->count(); ++i)
-            items.push_back(menu->itemText(i).toStdString());
-        return items;
-    }
-
     void Store(const char* key, const char* value)
     {
         UserSettings::Instance()->SetData(key, value);
@@ -73,25 +53,6 @@ struct SkinsFixture : testing::Test
 };
 
 } // namespace
-
-TEST_F(SkinsFixture, MenusListTheDirectoriesWithoutCvsAndMarkStandardByDefault)
-{
-    MakeSkins("boards", {"Standard", "Wood", "CVS"});
-    MakeSkins("pieces", {"Glass", "cvs", "Standard"});
-    PreferencesWindow* window = PreferencesWindow::Instance();
-    window->Show();
-    QComboBox* boards = window->Skins()->BoardMenu();
-    QComboBox* pieces = window->Skins()->PiecesMenu();
-    EXPECT_EQ(Items(boards), DirectoryOrder("boards"));
-    std::vector<std::string> sorted = Items(boards);
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(sorted, (std::vector<std::string>{"Standard", "Wood"}));
-    EXPECT_EQ(boards->currentText(), "Standard");
-    // "CVS" is left out whatever its case.
-    EXPECT_EQ(pieces->count(), 2);
-    EXPECT_EQ(pieces->findText("cvs"), -1);
-    EXPECT_EQ(pieces->currentText(), "Standard");
-}
 
 TEST_F(SkinsFixture, TheStoredSkinIsMarkedIgnoringCaseAndAMissingDirectoryShowsTheSetting)
 {
