@@ -245,6 +245,11 @@ TEST_F(TolvarSpeakTest, ALineQueuedBeforeAResetIsDropped)
     speaker->Reset();
     speaker->ConnectWith("localhost", "alice", "secret", false);
     ASSERT_TRUE(server.Accept());
+    // Connected before the held line's turn comes, so that a line sent on
+    // the wrong connection would reach the server first.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!speaker->IsConnected() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     Release();
     EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
     speaker->PostLine(ClientLines::Games());
