@@ -244,12 +244,16 @@ QPoint GameFixture::Centre(const std::string& square, int32 colour)
 
 void GameFixture::Drag(ChessView* board, const std::string& from, const std::string& to)
 {
-    const QPoint start = Centre(from, board->Color());
-    const QPoint end = to.empty() ? QPoint(400, 100) : Centre(to, board->Color());
-    QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, start);
-    QTest::mouseMove(board, (start + end) / 2);
-    QTest::mouseMove(board, end);
-    QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, end);
+    Drag(board, Centre(from, board->Color()),
+         to.empty() ? QPoint(400, 100) : Centre(to, board->Color()));
+}
+
+void GameFixture::Drag(ChessView* board, QPoint from, QPoint to)
+{
+    QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(board, (from + to) / 2);
+    QTest::mouseMove(board, to);
+    QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, to);
 }
 
 std::string GameFixture::BoardText(GameWindow* window)

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,6 +34,8 @@ public:
     void Play(int handle) override;
     void RegisterEvent(const std::string&, const std::string&) override {}
     void PlayEvent(const std::string& name) override;
+    void SetVolume(float volume) override { fVolume = volume; }
+    float Volume() const { return fVolume; }
     std::vector<std::string> Played();
     void Clear();
 
@@ -40,6 +43,7 @@ private:
     std::mutex fMutex;
     std::vector<std::string> fLoaded;
     std::vector<std::string> fPlayed;
+    std::atomic<float> fVolume{1.0f};
 };
 
 // The recorder that main() installs as the sound output.
@@ -88,6 +92,7 @@ protected:
     // The middle of `square` ("E2") in the view, seen from `colour`'s side.
     static QPoint Centre(const std::string& square, int32 colour);
     static void Drag(ChessView* board, const std::string& from, const std::string& to);
+    static void Drag(ChessView* board, QPoint from, QPoint to);
     static std::string BoardText(GameWindow* window);
     static char PieceAt(GameWindow* window, const std::string& square);
 

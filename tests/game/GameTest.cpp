@@ -17,6 +17,7 @@
 #include "lobby/BrowserWindow.h"
 #include "widgets/StatusView.h"
 #include "widgets/UserPanel.h"
+#include "xml/UserSettings.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -284,6 +285,17 @@ TEST(Sound, RequestsAndMissingFiles)
     sounds->EnableSound(true);
     sounds->PlayGameAborted();
     EXPECT_EQ(Sounds().Played(), Texts{"game-aborted.wav"});
+
+    // The user's switch and volume apply from the next sound on.
+    Sounds().Clear();
+    UserSettings::Instance()->SetData("sounds", "off");
+    sounds->PlayCheck();
+    UserSettings::Instance()->SetData("sounds", "on");
+    UserSettings::Instance()->SetData("sound-volume", "35");
+    sounds->PlayDraw();
+    UserSettings::Instance()->SetData("sound-volume", "");
+    EXPECT_EQ(Sounds().Played(), Texts{"draw.wav"});
+    EXPECT_FLOAT_EQ(Sounds().Volume(), 0.35f);
 
     const std::string draw = AppLocation::Instance()->AbsolutePath("resources/sounds/draw.wav");
     ASSERT_EQ(std::rename(draw.c_str(), (draw + ".away").c_str()), 0);
