@@ -1,7 +1,7 @@
 #pragma once
-// The five sound effects of a game: a move, a check, a checkmate, a draw
-// and a game aborted by a player. A process-wide singleton, created once on
-// first use (thread-safe) and kept for the whole run.
+// The sound effects of a game: a move, a check, a checkmate, a draw, a
+// game aborted by a player, and one's own clock running low. A process-wide singleton, created once
+// on first use (thread-safe) and kept for the whole run.
 //
 // The sounds are loaded through the installed SoundOutput when the instance
 // is created, so the output must be installed before the first Instance().
@@ -25,6 +25,7 @@ public:
     void PlayCheckmate(bool sound = true);
     void PlayDraw(bool sound = true);
     void PlayGameAborted(bool sound = true);
+    void PlayLowTime(bool sound = true);
 
     // A process-wide mute kept for callers that still switch all sounds at
     // once; the board passes its per-move flag with each request instead.
@@ -41,5 +42,6 @@ private:
     int fDrawSound;
     int fPieceMovedSound;
     int fGameAbortedSound;
+    int fLowTimeSound;
     std::atomic<bool> fEnabled{true};
 };

@@ -115,10 +115,10 @@ TEST_F(LobbyFixture, WindowHasItsTitleSizeButtonsColumnsAndSplit)
 
     // u = trunc((650 - 14) / 16) = 39; v = trunc((650 / 3 - 22 - 14) / 4) = 45.
     QHeaderView* games = lobby->Games()->Header();
-    ASSERT_EQ(lobby->Games()->CountColumns(), 4);
+    ASSERT_EQ(lobby->Games()->CountColumns(), 5);
     std::vector<std::pair<QString, int>> gameColumns = {
-        {"ID", 39}, {"White", 97}, {"Black", 97}, {"Description", 292}};
-    for (int i = 0; i < 4; ++i) {
+        {"ID", 39}, {"White", 97}, {"Black", 97}, {"Time", 58}, {"Description", 234}};
+    for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(lobby->Games()->model()->headerData(i, Qt::Horizontal).toString(),
                   gameColumns[static_cast<size_t>(i)].first);
         EXPECT_EQ(games->sectionSize(i), gameColumns[static_cast<size_t>(i)].second);
