@@ -27,6 +27,8 @@ public:
     QString Text() const;
     bool IsRunning() const;
     bool IsLow() const;
+    int32 Side() const { return fSide; }
+    const GameClock& Clock() const { return fClock; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

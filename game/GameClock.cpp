@@ -47,6 +47,11 @@ int64 GameClock::Shown(int32 side, Time now) const
     return estimate;
 }
 
+int64 GameClock::Figure(int32 side) const
+{
+    return side == CGC_WHITE ? fWhiteMs : fBlackMs;
+}
+
 std::string GameClock::Format(int64 ms)
 {
     ms = std::max<int64>(ms, 0);

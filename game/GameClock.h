@@ -33,6 +33,9 @@ public:
     int32 Running() const { return fRunning; }
     // The milliseconds to show for `side` at `now`; never below 0.
     int64 Shown(int32 side, Time now) const;
+    // The server's latest figure for `side`, and when it came.
+    int64 Figure(int32 side) const;
+    Time UpdatedAt() const { return fSince; }
 
     // `ms` as a clock shows it: "m:ss" (minutes as many digits as they need,
     // at least two), and with tenths under 20 seconds ("00:19.4"). Rounded
