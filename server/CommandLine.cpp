@@ -26,7 +26,9 @@ const char* const kUsage =
     "                    max-waiting-logins-per-address, login-first-delay,\n"
     "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
     "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
-    "                    max-games-per-user, finished-game-idle, result-retry\n"
+    "                    max-games-per-user, finished-game-idle, result-retry,\n"
+    "                    offer-burst, offers-per-second, clock-scale (game clocks\n"
+    "                    run that many times faster)\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -102,6 +104,9 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
         {"max-games-per-user", &config.maxGamesPerUser},
         {"finished-game-idle", nullptr, &config.finishedGameIdle},
         {"result-retry", nullptr, &config.resultRetry},
+        {"offer-burst", &config.offerBurst},
+        {"offers-per-second", &config.offersPerSecond},
+        {"clock-scale", &config.clockScale},
     };
     long long number = 0;
     if (!ParseNumber(value, &number) || number > 1000000000)

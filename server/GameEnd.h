@@ -41,6 +41,16 @@ std::optional<GameEnd> EndOfMove(int verdict, Side mover);
 // game count, and then as a loss for the side that left.
 GameEnd EndOfAbort(Side leaver, bool bothSidesMoved, bool disconnected);
 
+// A player resigned a running game.
+GameEnd EndOfResignation(Side resigner);
+// `flagged` ran out of time. A loss, unless the other side could not mate
+// anyway (`winnerCanMate` false), which makes it a draw.
+GameEnd EndOfTime(Side flagged, bool winnerCanMate);
+// The players agreed a draw.
+GameEnd EndOfAgreement();
+// A player called the game off before both sides had moved: no result.
+GameEnd EndOfCallingOff();
+
 // "1-0", "0-1" or "1/2-1/2".
 const char* ResultText(Score score);
 // White's score: 1, 0 or 0.5.

@@ -152,6 +152,34 @@ std::string Aborted(std::int64_t game, int side)
     return Line("601", {Number(game), Number(side)});
 }
 
+std::string Features(std::string_view words)
+{
+    return words.empty() ? Line("130", {}) : Line("130", {words});
+}
+
+std::string TimeControlOf(std::int64_t game, int minutes, int seconds)
+{
+    return Line("131", {Number(game), Number(minutes), Number(seconds)});
+}
+
+std::string ClockState(std::int64_t game, std::int64_t whiteMs, std::int64_t blackMs, int running)
+{
+    return Line("132", {Number(game), Number(whiteMs), Number(blackMs),
+                        running < 0 ? "-" : Number(running)});
+}
+
+std::string DrawNews(std::int64_t game, int side, std::string_view what)
+{
+    return Line("133", {Number(game), Number(side), what});
+}
+
+std::string RematchNews(std::int64_t game, int side, std::string_view what, std::int64_t newGame)
+{
+    if (newGame > 0)
+        return Line("134", {Number(game), Number(side), what, Number(newGame)});
+    return Line("134", {Number(game), Number(side), what});
+}
+
 std::string UserOnline(std::string_view user, int rating)
 {
     return Line("700", {user, Number(rating)});
