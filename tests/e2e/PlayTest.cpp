@@ -1,8 +1,6 @@
-// Ending games as players do, with two players and a watcher: a 1+0 game
-// lost on time, a resignation, a draw agreed, a rematch that opens new
-// windows, and an abort before the first move. Game clocks run twenty
-// times faster than real time, so that a minute's flag falls in three
-// seconds.
+// Ending games with two players and a watcher: on time, by resignation,
+// by agreement, by abort, and a rematch. Game clocks run twenty times
+// faster than real time: a minute's flag falls in three seconds.
 
 #include "EndToEnd.h"
 
@@ -18,7 +16,7 @@ protected:
     testing::AssertionResult Watch(ClientProcess& watcher, const std::string& id)
     {
         if (!watcher.Do("select " + id) ||
-            !Eventually(watcher, "watch enabled",
+            !Eventually(watcher, "watch",
                         [](auto& s) { return s["lobby"]["watchEnabled"].toBool(); }) ||
             !watcher.Do("click watch"))
             return testing::AssertionFailure() << "cannot watch " << id;
@@ -30,13 +28,11 @@ protected:
     testing::AssertionResult Everywhere(const std::string& id, const std::string& what,
                                         const std::function<bool(const QJsonObject&)>& test)
     {
-        for (auto& client : fClients) {
-            testing::AssertionResult seen =
-                Eventually(*client, what + " in game " + id,
-                           [&](auto& s) { return test(GameWindowState(s, id)); });
-            if (!seen)
+        for (auto& client : fClients)
+            if (auto seen = Eventually(*client, what,
+                                       [&](auto& s) { return test(GameWindowState(s, id)); });
+                !seen)
                 return seen;
-        }
         return testing::AssertionSuccess();
     }
 
@@ -62,9 +58,8 @@ TEST_F(Play, FlagResignationDrawRematchAndAbortWithAWatcher)
     ClientProcess& alice = StartClient("alice");
     ClientProcess& bob = StartClient("bob");
     ClientProcess& carol = StartClient("carol");
-    ASSERT_TRUE(LogIn(alice, "alice", "secret-a", true));
-    ASSERT_TRUE(LogIn(bob, "bob", "secret-b", true));
-    ASSERT_TRUE(LogIn(carol, "carol", "secret-c", true));
+    for (auto* client : {&alice, &bob, &carol})
+        ASSERT_TRUE(LogIn(*client, client->Name(), "secret", true));
 
     // 1+0: the lobby lists the time control apart from the description;
     // after each side's first move White's clock runs, for all three, until

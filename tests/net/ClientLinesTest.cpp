@@ -37,15 +37,6 @@ TEST(ClientLines, EveryLineByteForByte)
         {"MOVE", ClientLines::Move("3", "E2E4"), "MOVE 3 E2E4 \r\n"},
         {"MOVE promotion", ClientLines::Move("3", "E7E8Q"), "MOVE 3 E7E8Q \r\n"},
         {"MOVE castling", ClientLines::Move("3", "O-O-O"), "MOVE 3 O-O-O \r\n"},
-        {"FEATURES", ClientLines::Features({"clock", "draw"}), "FEATURES clock draw \r\n"},
-        {"MAKETIMED", ClientLines::MakeTimed(1, 3, 2, "Blitz"), "MAKETIMED 1 3 2 :Blitz \r\n"},
-        {"MAKETIMED no description", ClientLines::MakeTimed(0, 15, 10, "\n"),
-         "MAKETIMED 0 15 10 \r\n"},
-        {"RESIGN", ClientLines::Resign("4"), "RESIGN 4 \r\n"},
-        {"DRAW", ClientLines::Draw("4", "accept"), "DRAW 4 accept \r\n"},
-        {"ABORTGAME", ClientLines::AbortGame("4"), "ABORTGAME 4 \r\n"},
-        {"REMATCH", ClientLines::Rematch("4"), "REMATCH 4 \r\n"},
-        {"REMATCH decline", ClientLines::RematchDecline("4"), "REMATCH 4 decline \r\n"},
     };
     for (const LineCase& c : cases)
         EXPECT_EQ(c.line, c.expected) << c.name;

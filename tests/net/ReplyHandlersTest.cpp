@@ -56,16 +56,8 @@ const char* const kCannotDetermine =
 class Replies : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        MyGames::Instance()->ResetForTests();
-        Features::Clear();
-    }
-    void TearDown() override
-    {
-        MyGames::Instance()->ResetForTests();
-        Features::Clear();
-    }
+    void SetUp() override { MyGames::Instance()->ResetForTests(); }
+    void TearDown() override { MyGames::Instance()->ResetForTests(); }
 };
 
 } // namespace
@@ -243,6 +235,7 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
         EXPECT_TRUE(recorded.Alerts().empty());
         EXPECT_EQ(context.resets, 0);
     }
+    Features::Clear();
 }
 
 // The engine record of a played game has the seats the server reports; a

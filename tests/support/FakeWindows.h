@@ -93,10 +93,10 @@ public:
         fLog.Add(fId + " SetBlackPlayer " + name);
     }
     void GameGone(const std::string& why) override { fLog.Add(fId + " GameGone " + why); }
-    void SetClocks(int64 whiteMs, int64 blackMs, int32 running) override
+    void SetClocks(int64 white, int64 black, int32 running) override
     {
-        fLog.Add(fId + " SetClocks " + std::to_string(whiteMs) + " " + std::to_string(blackMs) +
-                 " " + Side(running));
+        fLog.Add(fId + " SetClocks " + std::to_string(white) + " " + std::to_string(black) + " " +
+                 Side(running));
     }
     void DrawOfferChanged(int32 side, const std::string& what) override
     {
@@ -110,10 +110,7 @@ public:
     {
         fLog.Add(fId + " GameEnded " + reason + "|" + who);
     }
-    static std::string Side(int32 side)
-    {
-        return side == CGC_WHITE ? "white" : side == CGC_BLACK ? "black" : "none";
-    }
+    static std::string Side(int32 side) { return side < 0 ? "none" : side ? "white" : "black"; }
 
     char lastMove[8] = {};
     bool leaveOnClose = true;
