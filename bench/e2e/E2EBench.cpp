@@ -260,8 +260,9 @@ std::vector<MoveTime> MeasureMoves(ClientProcess& white, ClientProcess& black, i
             if (drawn == 0)
                 Fail("the board never drew the move");
             latencies.push_back({static_cast<double>(drawn - dropped) / 1000.0, ply});
-            // The clock of the side to move runs from each side's first move on.
-            if (ply < 2)
+            // The clock of the side to move runs from each side's first move
+            // on, until the mate.
+            if (ply < 2 || ply == static_cast<int>(std::size(kGame)))
                 continue;
             const std::string running = ply % 2 == 1 ? "black" : "white";
             QJsonObject clock;
@@ -322,7 +323,11 @@ int main(int argc, char** argv)
     const int crowdSize = options.players - 2;
     SeedAccounts(work + "/server.db", crowdSize);
     ServerProcess server;
-    if (!server.Start(work + "/server.db", work + "/server.log"))
+    // The crowd comes from one address, as no real crowd would.
+    if (!server.Start(work + "/server.db", work + "/server.log", 10000,
+                      {"--set", "max-connections=100000", "--set", "max-guests-per-address=100000",
+                       "--set", "max-waiting-logins=100000", "--set",
+                       "max-waiting-logins-per-address=100000"}))
         Fail("tolvar-server did not start");
 
     const std::vector<double> starts = MeasureStart(work, server.Port(), options.launches);
