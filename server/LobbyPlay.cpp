@@ -37,8 +37,13 @@ int SideNumber(Side side)
 
 void Lobby::_Features(Member& member, const ClientLine& line)
 {
+    bool clocks = member.features.Has(Feature::Clock);
     member.features = FeatureSet::Announced(line.Words());
     _Send(member, Reply::Features(member.features.Words()));
+    // The connection has taken everything of its old stream with the answer,
+    // and hears the other from now on.
+    if (clocks != member.features.Has(Feature::Clock))
+        member.connection->Listen(clocks ? &fStream : &fClockStream);
 }
 
 void Lobby::_MakeTimed(Member& member, const ClientLine& line)
@@ -225,10 +230,8 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
     // The players learn which game is their rematch just before its 118.
     std::string news = Reply::RematchNews(game->Id(), SideNumber(*side), "new", newId);
     for (Member* player : {opponent, &member}) {
-        if (!player->features.Has(Feature::Rematch))
-            continue;
-        player->connection->Flush();
-        _Send(*player, news);
+        if (player->features.Has(Feature::Rematch))
+            _Send(*player, news);
     }
     _Broadcast(_GameInfo(fresh));
     _Announce(fresh);
@@ -244,17 +247,8 @@ void Lobby::_Announce(const ChessGame& game)
 {
     if (!game.Control().Timed())
         return;
-    // Each clock client gets the time control right behind the game's 118,
-    // which is still waiting in the stream: its connection takes the stream
-    // along first.
-    std::string line =
-        Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds);
-    for (auto& [id, member] : fMembers) {
-        if (!member.loggedIn || !member.features.Has(Feature::Clock))
-            continue;
-        member.connection->Flush();
-        _Send(member, line);
-    }
+    _BroadcastToClocks(
+        Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds));
 }
 
 void Lobby::_SendClock(const ChessGame& game, Member* only)
