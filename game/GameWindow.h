@@ -32,6 +32,8 @@ class GameActions;
 class QTimer;
 class PlayerName;
 class QFrame;
+class QLineEdit;
+class QPushButton;
 class StatusView;
 class UserPanel;
 
@@ -70,6 +72,9 @@ public:
     // already (its own words then stay); stops the clocks either way.
     void GameEnded(const std::string& reason, const std::string& who) override;
 
+    // Turns the board round, the player panels with it.
+    void FlipBoard();
+
     // Called by the board.
     void AlternateTurn();
     void MoveMade();
@@ -83,6 +88,8 @@ public:
     std::string WhoIsWinner() const { return fWhoIsWinner; }
     bool IsUserPlaying(const std::string& name) const;
     bool IsObserving() const { return fObserving; }
+    // Both seats are taken (a premove may be queued).
+    bool HasBothPlayers() const { return !fWhiteName.empty() && !fBlackName.empty(); }
     // True once the game can no longer be played here (GameGone).
     bool IsGone() const { return fGone; }
     int32 BlackStrength() const;
@@ -93,6 +100,8 @@ public:
     PlayerName* BlackPanel() const { return fBlackPanel; }
     PlayerName* WhitePanel() const { return fWhitePanel; }
     UserPanel* Chat() const { return fChat; }
+    QLineEdit* ChatEntry() const;
+    QPushButton* FlipButton() const { return fFlip; }
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
     // The clocks (hidden until the server sends figures) and the player's
@@ -123,6 +132,7 @@ private:
     void _StopClocks();
 
     ChessView* fBoard = nullptr;
+    QPushButton* fFlip = nullptr;
     QFrame* fBoardFrame = nullptr;
     StatusView* fStatus = nullptr;
     PlayerName* fBlackPanel = nullptr;
