@@ -9,6 +9,7 @@
 // kit::RunOnGuiThread.
 
 #include "kit/GuiLooper.h"
+#include "kit/Types.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +36,26 @@ public:
     // line, takes no more moves and leaves the registry (its game number may
     // come back as another game); it stays open for reading.
     virtual void GameGone(const std::string& why) = 0;
+
+    // The lines of the optional features; a window that does not show them
+    // ignores them. `side`, `running` and a winner are CGC_WHITE or
+    // CGC_BLACK; `running` is -1 when no clock runs.
+    //
+    // The server's clocks: milliseconds left to each side.
+    virtual void SetClocks(int64 /*whiteMs*/, int64 /*blackMs*/, int32 /*running*/) {}
+    // A draw offer's news: `side` made it ("offer"), withdrew it ("cancel")
+    // or declined it ("decline").
+    virtual void DrawOfferChanged(int32 /*side*/, const std::string& /*what*/) {}
+    // A rematch's news: `side` offered ("offer") or declined ("decline")
+    // one, or the rematch started as game `newId` ("new").
+    virtual void RematchChanged(int32 /*side*/, const std::string& /*what*/,
+                                const std::string& /*newId*/)
+    {
+    }
+    // The server ended the game: `reason` without its result token, and
+    // `who` as SetWhoIsWinner takes it ("white", "black", "draw",
+    // "aborted", or empty when the reason names no result).
+    virtual void GameEnded(const std::string& /*reason*/, const std::string& /*who*/) {}
 };
 
 class WindowLink
@@ -63,6 +84,12 @@ public:
                                                  const std::string& moves) = 0;
 
     virtual void PlayGameAborted() = 0;
+
+    // A game's time control, known from the clock feature: `minutes` base
+    // and `seconds` increment. Links without a lobby ignore it.
+    virtual void SetTimeControl(const std::string& /*gameId*/, int32 /*minutes*/, int32 /*seconds*/)
+    {
+    }
 
     // An archive line (135 to 139) for the archive windows; `code` is its
     // reply code, `args` its arguments.

@@ -69,6 +69,12 @@ void ClientWindows::PlayGameAborted()
     SoundSystem::Instance()->PlayGameAborted();
 }
 
+void ClientWindows::SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds)
+{
+    if (BrowserWindow* lobby = OpenLobby())
+        lobby->SetTimeControl(gameId, minutes, seconds);
+}
+
 void ClientWindows::ArchiveLine(const std::string& code, const std::vector<std::string>& args)
 {
     ArchiveWindow::Line(code, args);

@@ -25,4 +25,5 @@ public:
                                          const std::string& moves) override;
     void PlayGameAborted() override;
     void ArchiveLine(const std::string& code, const std::vector<std::string>& args) override;
+    void SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds) override;
 };

@@ -6,6 +6,7 @@
 // a second one. Pure functions; any thread.
 
 #include <string>
+#include <vector>
 
 namespace ClientLines {
 
@@ -38,6 +39,23 @@ std::string Move(const std::string& gameId, const std::string& move);
 // finished game's record.
 std::string Archive(const std::string& user, int page);
 std::string Record(const std::string& gameId);
+// The features the client understands, announced after login: "FEATURES"
+// and the words separated by single blanks.
+std::string Features(const std::vector<std::string>& words);
+
+// A timed game: base `minutes` and increment `seconds` (0 0 is untimed, as
+// Make). The description as in Make.
+std::string MakeTimed(int colour, int minutes, int seconds, const std::string& description);
+
+// Ending a running game: resigning, a draw offer and its answers (`what` is
+// offer, accept or decline) and aborting before each side has moved.
+std::string Resign(const std::string& gameId);
+std::string Draw(const std::string& gameId, const std::string& what);
+std::string AbortGame(const std::string& gameId);
+
+// A rematch of a finished game: offering or accepting one, and declining.
+std::string Rematch(const std::string& gameId);
+std::string RematchDecline(const std::string& gameId);
 
 // The field with every CR, LF and NUL removed.
 std::string CleanField(const std::string& field);

@@ -9,6 +9,7 @@
 #include "kit/ModalAlert.h"
 #include "kit/Threads.h"
 #include "net/ClientLines.h"
+#include "net/Features.h"
 
 #include <cstdio>
 
@@ -128,6 +129,7 @@ void TolvarSpeak::Reset()
     fResetUpTo = connection;
     fCommands.Clear();
     MyGames::Instance()->ClearWatchRequests();
+    Features::Clear();
     // Disconnecting shuts the socket down and forgets the listener at once,
     // so there is nothing to wait for (and the GUI thread must not wait). A
     // connection made meanwhile by a new login is not this reset's to drop.
@@ -314,6 +316,9 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         SendLoginInformation();
         break;
     case MSG_LOGGED_IN: {
+        // Announced first, so that the server's answer to GAMES already
+        // carries what the features add to it.
+        Send(ClientLines::Features(Features::Announced()));
         Send(ClientLines::Games());
         Send(ClientLines::Users());
         BMessage welcome(MSG_INFO_TEXT);
