@@ -8,7 +8,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH] [--log PATH]\n"
-    "                     [--set NAME=VALUE]...\n"
+    "                     [--grace-seconds N] [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -19,6 +19,8 @@ const char* const kUsage =
     "                    or ~/.local/share/tolvar/server.db)\n"
     "  --log PATH        append the log to PATH (readable by its owner only)\n"
     "                    instead of writing it to standard error\n"
+    "  --grace-seconds N how long a player who lost the connection keeps a\n"
+    "                    running game (default 60; for clients that resume)\n"
     "  --set NAME=VALUE  tune a limit (times in milliseconds), mostly for tests:\n"
     "                    hash-cost (interactive or minimum), hash-threads,\n"
     "                    max-connections, max-guests-per-address, login-timeout,\n"
@@ -26,7 +28,8 @@ const char* const kUsage =
     "                    max-waiting-logins-per-address, login-first-delay,\n"
     "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
     "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
-    "                    max-games-per-user, finished-game-idle, result-retry\n"
+    "                    max-games-per-user, finished-game-idle, result-retry,\n"
+    "                    keepalive-interval, keepalive-limit, grace\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -102,6 +105,9 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
         {"max-games-per-user", &config.maxGamesPerUser},
         {"finished-game-idle", nullptr, &config.finishedGameIdle},
         {"result-retry", nullptr, &config.resultRetry},
+        {"keepalive-interval", nullptr, &config.keepAliveInterval},
+        {"keepalive-limit", nullptr, &config.keepAliveLimit},
+        {"grace", nullptr, &config.grace},
     };
     long long number = 0;
     if (!ParseNumber(value, &number) || number > 1000000000)
@@ -167,7 +173,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             return result;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
-            option != "--set")
+            option != "--set" && option != "--grace-seconds")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -185,6 +191,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (value.empty())
                 return Fail("--log needs a path");
             result.logPath = value;
+        } else if (option == "--grace-seconds") {
+            long long seconds = 0;
+            if (!ParseNumber(value, &seconds) || seconds > 86400)
+                return Fail("--grace-seconds needs a number from 0 to 86400");
+            result.config.grace = std::chrono::seconds(seconds);
         } else if (option == "--set") {
             if (!SetLimit(result.config, value))
                 return Fail("--set needs NAME=VALUE with a known name and a number: " + value);

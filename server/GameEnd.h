@@ -41,6 +41,9 @@ std::optional<GameEnd> EndOfMove(int verdict, Side mover);
 // game count, and then as a loss for the side that left.
 GameEnd EndOfAbort(Side leaver, bool bothSidesMoved, bool disconnected);
 
+// Both players lost the connection and neither came back in time.
+GameEnd EndOfAbsence();
+
 // "1-0", "0-1" or "1/2-1/2".
 const char* ResultText(Score score);
 // White's score: 1, 0 or 0.5.

@@ -15,7 +15,8 @@ Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& s
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
       fHashWorkers(hashWorkers), fLogins(loop, config), fNextGameId(firstGameId), fRetryTimer(loop),
-      fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop)
+      fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop),
+      fRunning(loop, store, storeWorker, config.resultRetry), fAwayTimer(loop)
 {
 }
 
@@ -65,7 +66,8 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         {"PUBLMSG", {&Lobby::_PublicChat, true}}, {"GAMEMSG", {&Lobby::_GameChat, true}},
         {"MAKE", {&Lobby::_Make, true}},          {"PLAY", {&Lobby::_Play, true}},
         {"OBSERVE", {&Lobby::_Observe, true}},    {"MOVE", {&Lobby::_Move, true}},
-        {"ABORT", {&Lobby::_Abort, true}},
+        {"ABORT", {&Lobby::_Abort, true}},        {"FEATURES", {&Lobby::_Features, true}},
+        {"PONG", {&Lobby::_Pong, true}},
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {
@@ -100,7 +102,12 @@ void Lobby::OnClosed(Connection& connection)
     std::set<std::int64_t> playing = member.playing;
     for (std::int64_t id : playing) {
         auto game = fGames.find(id);
-        if (game != fGames.end())
+        if (game == fGames.end())
+            continue;
+        std::optional<Side> side = game->second->SideOf(member.key);
+        if (member.resume && side && game->second->State() == GameState::Running)
+            _KeepForReturn(member, *game->second, *side);
+        else
             _Leave(member, *game->second, true);
     }
     for (std::int64_t id : member.watching) {
@@ -125,6 +132,7 @@ void Lobby::Shutdown()
     fRetryTimer.cancel();
     fQuietTimer.cancel();
     fStreamTimer.cancel();
+    fAwayTimer.cancel();
     // The result being stored has its own job on the worker already.
     for (std::size_t i = fStoring ? 1 : 0; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -436,7 +444,7 @@ void Lobby::_SendToGame(const ChessGame& game, std::string_view line)
 {
     for (Side side : {Side::White, Side::Black}) {
         const Seat& seat = game.SeatOf(side);
-        if (!seat.present)
+        if (!seat.present || game.IsAway(side))
             continue;
         if (Member* player = _OnlineMember(seat.key))
             _Send(*player, line);

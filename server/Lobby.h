@@ -14,6 +14,7 @@
 #include "server/ChessGame.h"
 #include "server/Connection.h"
 #include "server/LoginQueue.h"
+#include "server/RunningGames.h"
 #include "server/ServerConfig.h"
 
 #include <asio.hpp>
@@ -48,7 +49,12 @@ public:
     void OnLine(Connection& connection, const ClientLine& line) override;
     void OnClosed(Connection& connection) override;
 
-    // Closes every connection. Games in progress end without a result;
+    // Takes up the games that were running when the server last stopped:
+    // both players count as having lost the connection just now.
+    void Restore(const std::vector<StoredGame>& games);
+
+    // Closes every connection. Games in progress stay stored for the next
+    // start;
     // results still waiting to be stored get one last try on the store worker.
     void Shutdown();
 
@@ -67,6 +73,9 @@ private:
         int failedLogins = 0;
         std::set<std::int64_t> playing; // games in which this member holds a seat
         std::set<std::int64_t> watching;
+        // Extension words the client announced.
+        bool resume = false;
+        bool keepalive = false;
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -112,6 +121,24 @@ private:
     int _ActiveGames(const Member& member, bool openOnly) const;
     std::string _GameInfo(const ChessGame& game) const;
 
+    // Extensions, and players who lose the connection (LobbyResume.cpp).
+    void _Features(Member& member, const ClientLine& line);
+    void _Pong(Member& member, const ClientLine& line);
+    void _KeepForReturn(Member& member, ChessGame& game, Side side);
+    void _Return(Member& member);
+    // Ends the games of players whose time to come back has run out.
+    void _CheckAway();
+    void _ArmAwayTimer();
+    // The player on `side` is gone for good from a running game.
+    void _Depart(ChessGame& game, Side side);
+    // The 120 line of `game`, and the moves that do not fit in it.
+    void _SendWatching(Member& member, const ChessGame& game);
+    // To the players and watchers of `game` that announced `resume`, but
+    // not to `except`.
+    void _SendToResuming(const ChessGame& game, std::string_view line, const Member* except);
+    // The description of the running game for its store.
+    StoredGame _Stored(const ChessGame& game) const;
+
     // Results (LobbyResults.cpp).
     void _StoreNextResult();
     void _ResultStored(bool stored, const FinishedGame& record, const std::string& error);
@@ -156,6 +183,10 @@ private:
     // hashing worker.
     std::once_flag fDummyOnce;
     std::string fDummyHash;
+
+    RunningGames fRunning;
+    std::set<std::int64_t> fAwayGames; // running games with a player away
+    asio::steady_timer fAwayTimer;
 
     bool fShuttingDown = false;
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);

@@ -152,6 +152,26 @@ std::string Aborted(std::int64_t game, int side)
     return Line("601", {Number(game), Number(side)});
 }
 
+std::string Features(std::string_view words)
+{
+    return words.empty() ? std::string("130\n") : "130 " + std::string(words) + "\n";
+}
+
+std::string Ping()
+{
+    return "140\n";
+}
+
+std::string PlayerAway(std::int64_t game, std::string_view user, long long seconds)
+{
+    return Line("141", {Number(game), user, std::to_string(seconds)});
+}
+
+std::string PlayerBack(std::int64_t game, std::string_view user)
+{
+    return Line("141", {Number(game), user, "back"});
+}
+
 std::string UserOnline(std::string_view user, int rating)
 {
     return Line("700", {user, Number(rating)});

@@ -46,6 +46,14 @@ std::string Unavailable(std::string_view reason);
 std::string AlreadyLoggedIn(std::string_view user); // 504
 // 601: side 0 Black, 1 White, the side that aborted.
 std::string Aborted(std::int64_t game, int side);
+// 130: the extension words the server takes up, in their fixed order.
+std::string Features(std::string_view words);
+// 140: are you there? The client answers PONG.
+std::string Ping();
+// 141: `user` lost the connection and has `seconds` left to come back.
+std::string PlayerAway(std::int64_t game, std::string_view user, long long seconds);
+// 141 ... back: `user` has come back to the game.
+std::string PlayerBack(std::int64_t game, std::string_view user);
 std::string UserOnline(std::string_view user, int rating);  // 700
 std::string UserArrived(std::string_view user, int rating); // 701
 std::string UserLeft(std::string_view user);                // 702
