@@ -277,7 +277,7 @@ void ChessView::mousePressEvent(QMouseEvent* event)
     const char piece = PointToPiece(point);
     if (piece == '-' || PointToBitmap(point) == nullptr)
         return;
-    if (!window->Winner().empty() || window->IsGone())
+    if (!window->Winner().empty() || !window->TakesMoves())
         return;
     const bool white = piece >= 'A' && piece <= 'Z';
     if ((fColor == CGC_BLACK && white) || (fColor == CGC_WHITE && !white))
@@ -335,7 +335,7 @@ void ChessView::MessageReceived(BMessage* message)
 void ChessView::_Drop(QPoint from, QPoint to)
 {
     // A game that has gone takes no more moves, however the drop came.
-    if (GameWindow* window = GameInfo(); window != nullptr && window->IsGone())
+    if (GameWindow* window = GameInfo(); window != nullptr && !window->TakesMoves())
         return;
     char move[8] = {};
     PointsToMove(from, to, move);

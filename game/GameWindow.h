@@ -55,6 +55,10 @@ public:
     void SetWhitePlayer(const std::string& name) override;
     void SetBlackPlayer(const std::string& name) override;
     void GameGone(const std::string& why) override;
+    void ConnectionLost() override;
+    bool WaitingToResume() const override { return fWaiting; }
+    void Resume(const std::string& moves) override;
+    void ResendMissed() override;
 
     // Called by the board.
     void AlternateTurn();
@@ -71,6 +75,9 @@ public:
     bool IsObserving() const { return fObserving; }
     // True once the game can no longer be played here (GameGone).
     bool IsGone() const { return fGone; }
+    // True while the game can be played here: not gone, not waiting for a
+    // lost connection to come back.
+    bool TakesMoves() const { return !fGone && !fWaiting; }
     int32 BlackStrength() const;
     int32 WhiteStrength() const;
 
@@ -93,7 +100,8 @@ protected:
 
 private:
     GameWindow(const std::string& id, game* record, bool observing, int32 boardColour);
-    void _ReplayMoves(const std::string& moves);
+    // Applies the moves of `moves` from the `from`-th on (counted from 0).
+    void _ReplayMoves(const std::string& moves, size_t from = 0);
     void AnnounceWinner();
     void _UpdateWindowTitle();
     void _PlayersChanged(const std::string& name);
@@ -118,6 +126,9 @@ private:
     QWidget* fBackground = nullptr;
     bool fCloseAfterPromotion = false;
     bool fGone = false;
+    bool fWaiting = false;
+    // Moves applied so far.
+    int fPly = 0;
     // The speaker's reset count when the window was made.
     int32 fResetsAtStart;
 };

@@ -36,6 +36,16 @@ std::string Users()
     return std::string("USERS") + kEnd;
 }
 
+std::string Features()
+{
+    return std::string("FEATURES resume keepalive") + kEnd;
+}
+
+std::string Pong()
+{
+    return std::string("PONG") + kEnd;
+}
+
 std::string PublicMessage(const std::string& text)
 {
     return "PUBLMSG :" + CleanField(text) + kEnd;

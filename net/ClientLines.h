@@ -17,6 +17,11 @@ std::string Create(const std::string& user, const std::string& password);
 std::string Games();
 std::string Users();
 
+// The protocol extensions the client takes up, announced after login, and
+// the answer to the server's keep-alive question.
+std::string Features();
+std::string Pong();
+
 // Chat lines: the lobby's public chat and a game window's chat.
 std::string PublicMessage(const std::string& text);
 std::string GameMessage(const std::string& gameId, const std::string& text);

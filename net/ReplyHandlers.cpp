@@ -96,14 +96,16 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {117, &ReplyHandlers::HandlerIgnored}, {118, &ReplyHandlers::Handler118},
         {119, &ReplyHandlers::Handler119},     {120, &ReplyHandlers::Handler120},
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
-        {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
-        {402, &ReplyHandlers::Handler402},     {403, &ReplyHandlers::Handler403},
-        {405, &ReplyHandlers::HandlerIgnored}, {406, &ReplyHandlers::Handler406},
-        {407, &ReplyHandlers::HandlerIgnored}, {408, &ReplyHandlers::HandlerIgnored},
-        {409, &ReplyHandlers::HandlerIgnored}, {410, &ReplyHandlers::HandlerIgnored},
-        {411, &ReplyHandlers::HandlerIgnored}, {504, &ReplyHandlers::Handler504},
-        {601, &ReplyHandlers::Handler601},     {700, &ReplyHandlers::Handler700},
-        {701, &ReplyHandlers::Handler701},     {702, &ReplyHandlers::Handler702},
+        {130, &ReplyHandlers::Handler130},     {140, &ReplyHandlers::Handler140},
+        {141, &ReplyHandlers::Handler141},     {201, &ReplyHandlers::Handler201},
+        {401, &ReplyHandlers::Handler401},     {402, &ReplyHandlers::Handler402},
+        {403, &ReplyHandlers::Handler403},     {405, &ReplyHandlers::HandlerIgnored},
+        {406, &ReplyHandlers::Handler406},     {407, &ReplyHandlers::HandlerIgnored},
+        {408, &ReplyHandlers::HandlerIgnored}, {409, &ReplyHandlers::HandlerIgnored},
+        {410, &ReplyHandlers::HandlerIgnored}, {411, &ReplyHandlers::HandlerIgnored},
+        {504, &ReplyHandlers::Handler504},     {601, &ReplyHandlers::Handler601},
+        {700, &ReplyHandlers::Handler700},     {701, &ReplyHandlers::Handler701},
+        {702, &ReplyHandlers::Handler702},
     };
     // Indexed by the code's value, so that a line costs one lookup.
     static const std::array<Handler, 1000> kByCode = [] {
@@ -269,6 +271,11 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
     _OnGuiThread([args] {
         MyGames* games = MyGames::Instance();
         if (GameWindowBase* open = games->GetGameReference(args[0])) {
+            // A game resent after a lost connection goes on in its window.
+            if (open->WaitingToResume()) {
+                open->Resume(args[3]);
+                return;
+            }
             // The game is shown already: a second window would only repeat it.
             open->SetWhitePlayer(args[2]);
             open->SetBlackPlayer(args[1]);
@@ -314,6 +321,37 @@ void ReplyHandlers::Handler123(const std::string&, const Args& args)
     message.AddString("game_id", args[1]);
     message.AddString("message", args[2]);
     fContext.Broadcast(message);
+}
+
+void ReplyHandlers::Handler130(const std::string&, const Args&)
+{
+    // The server resends the games it kept for this user before it answers,
+    // so a window still waiting now waits in vain.
+    _OnGuiThread([] {
+        MyGames* games = MyGames::Instance();
+        for (const std::string& id : games->GameIds()) {
+            if (GameWindowBase* window = games->GetGameReference(id))
+                window->ResendMissed();
+        }
+    });
+}
+
+void ReplyHandlers::Handler140(const std::string&, const Args&)
+{
+    _Post(MSG_SERVER_PING);
+}
+
+void ReplyHandlers::Handler141(const std::string&, const Args& args)
+{
+    if (args.size() < 3)
+        return;
+    std::string text = args[2] == "back"
+                           ? args[1] + " is back"
+                           : args[1] + " lost the connection; " + args[2] + " s to return";
+    _OnGuiThread([id = args[0], text] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->SetStatus(text);
+    });
 }
 
 void ReplyHandlers::Handler201(const std::string&, const Args&)

@@ -47,6 +47,9 @@ public:
     void Handler120(const std::string& code, const Args& args); // start watching
     void Handler121(const std::string& code, const Args& args); // public chat, no channel
     void Handler123(const std::string& code, const Args& args); // game chat with game id
+    void Handler130(const std::string& code, const Args& args); // extensions taken up
+    void Handler140(const std::string& code, const Args& args); // keep-alive question
+    void Handler141(const std::string& code, const Args& args); // a player away or back
     void Handler201(const std::string& code, const Args& args); // login accepted
     void Handler401(const std::string& code, const Args& args); // account created
     void Handler402(const std::string& code, const Args& args); // account exists

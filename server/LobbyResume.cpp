@@ -44,12 +44,14 @@ void Lobby::_Features(Member& member, const ClientLine& line)
     std::string words = resume ? "resume" : "";
     if (keepalive)
         words += words.empty() ? "keepalive" : " keepalive";
-    _Send(member, Reply::Features(words));
     member.connection->KeepAlive(keepalive ? fConfig.keepAliveInterval
                                            : std::chrono::milliseconds(0),
                                  fConfig.keepAliveLimit);
+    // The games kept for this player go before the answer, which so tells
+    // the client that every game coming back has come.
     if (returning)
         _Return(member);
+    _Send(member, Reply::Features(words));
 }
 
 void Lobby::_Pong(Member&, const ClientLine&)

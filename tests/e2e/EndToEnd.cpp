@@ -39,9 +39,9 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
     return client;
 }
 
-testing::AssertionResult EndToEnd::StartServer()
+testing::AssertionResult EndToEnd::StartServer(const std::vector<std::string>& extra)
 {
-    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log"))
+    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log", 10000, extra))
         return testing::AssertionFailure() << "tolvar-server did not start:\n"
                                            << e2e::Tail(fDirectory + "/server.log", 20);
     return testing::AssertionSuccess();

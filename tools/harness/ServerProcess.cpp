@@ -10,13 +10,14 @@
 #include <thread>
 
 bool ServerProcess::Start(const std::string& databasePath, const std::string& logPath,
-                          int timeoutMs)
+                          int timeoutMs, const std::vector<std::string>& extra)
 {
     if (fPort == 0)
         fPort = FreePort();
-    if (fPort == 0 || !fProcess.Start({TOLVAR_SERVER_BINARY, "--listen", "127.0.0.1", "--port",
-                                       std::to_string(fPort), "--db", databasePath},
-                                      {}, logPath, false))
+    std::vector<std::string> arguments{TOLVAR_SERVER_BINARY,  "--listen", "127.0.0.1", "--port",
+                                       std::to_string(fPort), "--db",     databasePath};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    if (fPort == 0 || !fProcess.Start(arguments, {}, logPath, false))
         return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {

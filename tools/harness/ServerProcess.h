@@ -6,13 +6,16 @@
 #include "ChildProcess.h"
 
 #include <string>
+#include <vector>
 
 class ServerProcess
 {
 public:
     // Starts the server and waits until it accepts connections; false when
     // it did not within `timeoutMs`.
-    bool Start(const std::string& databasePath, const std::string& logPath, int timeoutMs = 10000);
+    // `extra` arguments follow the usual ones.
+    bool Start(const std::string& databasePath, const std::string& logPath, int timeoutMs = 10000,
+               const std::vector<std::string>& extra = {});
     // The port it listens on; 0 before the first Start().
     int Port() const { return fPort; }
     // Ends it as a crash would (SIGKILL).
