@@ -10,15 +10,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 namespace tolvar::server {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS accounts (
@@ -43,6 +45,17 @@ CREATE TABLE IF NOT EXISTS games (
     ended_at INTEGER NOT NULL
 );
 )sql";
+
+// What each schema version adds to the one before, from version 1 on.
+// Games stored before version 2 read as untimed.
+const char* const kMigrations[] = {
+    nullptr,
+    nullptr,
+    "ALTER TABLE games ADD COLUMN minutes INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE games ADD COLUMN seconds INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE games ADD COLUMN move_times TEXT NOT NULL DEFAULT '';",
+};
+static_assert(std::size(kMigrations) == kSchemaVersion + 1);
 
 // A prepared statement that finalises itself.
 class Statement
@@ -135,7 +148,15 @@ std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::s
             store->fLastError = "database was written by a newer server";
             ok = false;
         } else if (current < kSchemaVersion) {
-            ok = store->_Exec("PRAGMA user_version=1");
+            // A new database has just been made at version 1.
+            ok = store->_Exec("BEGIN IMMEDIATE");
+            for (int version = std::max(current, 1) + 1; ok && version <= kSchemaVersion; ++version)
+                ok = store->_Exec(kMigrations[version]);
+            ok = ok &&
+                 store->_Exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str()) &&
+                 store->_Exec("COMMIT");
+            if (!ok && !sqlite3_get_autocommit(db))
+                store->_Exec("ROLLBACK");
         }
     }
     if (!ok) {
@@ -243,10 +264,10 @@ bool AccountStore::RecordGame(FinishedGame& game)
     bool ok;
     {
         Statement read(fDb, "SELECT rating FROM accounts WHERE id = ?");
-        Statement insert(fDb,
-                         "INSERT INTO games (id, white_id, black_id, result, reason, moves,"
-                         " white_rating_before, black_rating_before, white_rating_after,"
-                         " black_rating_after, ended_at) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        Statement insert(fDb, "INSERT INTO games (id, white_id, black_id, result, reason, moves,"
+                              " white_rating_before, black_rating_before, white_rating_after,"
+                              " black_rating_after, ended_at, minutes, seconds, move_times)"
+                              " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         Statement rate(fDb, "UPDATE accounts SET rating = ? WHERE id = ?");
         ok = read.Ok() && insert.Ok() && rate.Ok();
         int* before[] = {&game.whiteBefore, &game.blackBefore};
@@ -273,6 +294,9 @@ bool AccountStore::RecordGame(FinishedGame& game)
             insert.Bind(9, game.whiteAfter);
             insert.Bind(10, game.blackAfter);
             insert.Bind(11, Now());
+            insert.Bind(12, game.minutes);
+            insert.Bind(13, game.seconds);
+            insert.Bind(14, game.moveTimes);
             ok = insert.Step() == SQLITE_DONE;
         }
         if (ok) {
@@ -303,8 +327,8 @@ bool AccountStore::RecordGame(FinishedGame& game)
 std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)
 {
     Statement find(fDb, "SELECT white_id, black_id, result, reason, moves, white_rating_before,"
-                        " black_rating_before, white_rating_after, black_rating_after"
-                        " FROM games WHERE id = ?");
+                        " black_rating_before, white_rating_after, black_rating_after,"
+                        " minutes, seconds, move_times FROM games WHERE id = ?");
     if (!find.Ok())
         return std::nullopt;
     find.Bind(1, id);
@@ -321,6 +345,9 @@ std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)
     game.blackBefore = static_cast<int>(find.Int(6));
     game.whiteAfter = static_cast<int>(find.Int(7));
     game.blackAfter = static_cast<int>(find.Int(8));
+    game.minutes = static_cast<int>(find.Int(9));
+    game.seconds = static_cast<int>(find.Int(10));
+    game.moveTimes = find.Text(11);
     return game;
 }
 

@@ -35,6 +35,9 @@ struct FinishedGame
     int blackBefore = 0;
     int whiteAfter = 0;
     int blackAfter = 0;
+    int minutes = 0; // time control; 0 and 0 for an untimed game
+    int seconds = 0;
+    std::string moveTimes; // a timed game's mover's time left after each move, in ms
 };
 
 class AccountStore

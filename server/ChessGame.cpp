@@ -28,9 +28,12 @@ constexpr std::size_t kMaxMoveText = 7;
 
 } // namespace
 
-ChessGame::ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator)
-    : fId(id), fDescription(std::move(description)), fRecord(cgc_create_game())
+ChessGame::ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator,
+                     TimeControl control, int clockScale)
+    : fId(id), fDescription(std::move(description)), fControl(control), fRecord(cgc_create_game())
 {
+    if (control.Timed())
+        fClock.emplace(control, clockScale);
     creator.present = true;
     (creatorSide == Side::White ? fWhite : fBlack) = std::move(creator);
     if (fRecord)
@@ -101,6 +104,28 @@ std::string ChessGame::MoveList() const
         list += ' ';
     }
     return list;
+}
+
+bool ChessGame::CanMate(Side side) const
+{
+    if (!fRecord)
+        return true;
+    char board[CGC_BOARD_TEXT_LENGTH + 1] = {};
+    cgc_getboard(fRecord, board);
+    // White's pieces are upper-case letters, Black's lower-case.
+    int minors = 0;
+    for (char c : std::string_view(board, CGC_BOARD_TEXT_LENGTH)) {
+        bool white = c >= 'A' && c <= 'Z';
+        bool black = c >= 'a' && c <= 'z';
+        if (!(side == Side::White ? white : black))
+            continue;
+        char piece = static_cast<char>(white ? c : c - 'a' + 'A');
+        if (piece == 'K')
+            continue;
+        if ((piece != 'B' && piece != 'N') || ++minors > 1)
+            return true;
+    }
+    return false;
 }
 
 void ChessGame::Finish()

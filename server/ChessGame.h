@@ -6,6 +6,7 @@
 // Finished (mate, draw or abort). A finished game stays until neither
 // player holds a part in it any more, so its players can still chat.
 
+#include "server/GameClock.h"
 #include "server/GameEnd.h"
 
 #include <chrono>
@@ -44,13 +45,19 @@ struct MoveVerdict
 class ChessGame
 {
 public:
-    ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator);
+    // A timed game's clock runs `clockScale` times faster than real time.
+    ChessGame(std::int64_t id, std::string description, Side creatorSide, Seat creator,
+              TimeControl control = {}, int clockScale = 1);
     ~ChessGame();
     ChessGame(const ChessGame&) = delete;
     ChessGame& operator=(const ChessGame&) = delete;
 
     std::int64_t Id() const { return fId; }
     const std::string& Description() const { return fDescription; }
+    const TimeControl& Control() const { return fControl; }
+    // The clocks of a timed game; null for an untimed one.
+    GameClock* Clock() { return fClock ? &*fClock : nullptr; }
+    const GameClock* Clock() const { return fClock ? &*fClock : nullptr; }
     GameState State() const { return fState; }
     // An empty name means the seat is free.
     const Seat& SeatOf(Side side) const { return side == Side::White ? fWhite : fBlack; }
@@ -69,6 +76,14 @@ public:
     const std::vector<std::string>& Moves() const { return fMoves; }
     // Each move followed by one blank.
     std::string MoveList() const;
+
+    // False when `side` has only a bare king, or a king and one bishop or
+    // knight, on the board of a running game.
+    bool CanMate(Side side) const;
+
+    // Offers standing in this game: a draw (running), a rematch (finished).
+    std::optional<Side> drawOffer;
+    std::optional<Side> rematchOffer;
 
     // Ends the game and releases the engine record.
     void Finish();
@@ -100,6 +115,8 @@ private:
 
     std::int64_t fId;
     std::string fDescription;
+    TimeControl fControl;
+    std::optional<GameClock> fClock;
     GameState fState = GameState::Open;
     Seat fWhite;
     Seat fBlack;

@@ -29,7 +29,9 @@ const char* const kUsage =
     "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
     "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
     "                    max-games-per-user, finished-game-idle, result-retry,\n"
-    "                    keepalive-interval, keepalive-limit, grace\n"
+    "                    keepalive-interval, keepalive-limit, grace,\n"
+    "                    offer-burst, offers-per-second, clock-scale (game clocks\n"
+    "                    run that many times faster)\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -108,6 +110,9 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
         {"keepalive-interval", nullptr, &config.keepAliveInterval},
         {"keepalive-limit", nullptr, &config.keepAliveLimit},
         {"grace", nullptr, &config.grace},
+        {"offer-burst", &config.offerBurst},
+        {"offers-per-second", &config.offersPerSecond},
+        {"clock-scale", &config.clockScale},
     };
     long long number = 0;
     if (!ParseNumber(value, &number) || number > 1000000000)

@@ -45,6 +45,31 @@ GameEnd EndOfAbsence()
     return GameEnd{Score::Draw, false, "Both players left the server; no result."};
 }
 
+GameEnd EndOfResignation(Side resigner)
+{
+    Score score = resigner == Side::White ? Score::BlackWins : Score::WhiteWins;
+    return GameEnd{score, true, std::string(Name(resigner)) + " resigns. " + ResultText(score)};
+}
+
+GameEnd EndOfTime(Side flagged, bool winnerCanMate)
+{
+    if (!winnerCanMate)
+        return GameEnd{Score::Draw, true, "Draw: insufficient material to mate on time. 1/2-1/2"};
+    Score score = flagged == Side::White ? Score::BlackWins : Score::WhiteWins;
+    return GameEnd{score, true,
+                   std::string(Name(flagged)) + " forfeits on time. " + ResultText(score)};
+}
+
+GameEnd EndOfAgreement()
+{
+    return GameEnd{Score::Draw, true, "Draw agreed. 1/2-1/2"};
+}
+
+GameEnd EndOfCallingOff()
+{
+    return GameEnd{Score::Draw, false, "Game aborted."};
+}
+
 const char* ResultText(Score score)
 {
     switch (score) {

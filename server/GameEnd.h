@@ -43,6 +43,15 @@ GameEnd EndOfAbort(Side leaver, bool bothSidesMoved, bool disconnected);
 
 // Both players lost the connection and neither came back in time.
 GameEnd EndOfAbsence();
+// A player resigned a running game.
+GameEnd EndOfResignation(Side resigner);
+// `flagged` ran out of time. A loss, unless the other side could not mate
+// anyway (`winnerCanMate` false), which makes it a draw.
+GameEnd EndOfTime(Side flagged, bool winnerCanMate);
+// The players agreed a draw.
+GameEnd EndOfAgreement();
+// A player called the game off before both sides had moved: no result.
+GameEnd EndOfCallingOff();
 
 // "1-0", "0-1" or "1/2-1/2".
 const char* ResultText(Score score);

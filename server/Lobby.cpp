@@ -61,13 +61,15 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     Member& member = found->second;
 
     static const std::map<std::string, std::pair<Handler, bool>> kCommands = {
-        {"CREATE", {&Lobby::_Create, false}},     {"USER", {&Lobby::_User, false}},
-        {"GAMES", {&Lobby::_Games, true}},        {"USERS", {&Lobby::_Users, true}},
-        {"PUBLMSG", {&Lobby::_PublicChat, true}}, {"GAMEMSG", {&Lobby::_GameChat, true}},
-        {"MAKE", {&Lobby::_Make, true}},          {"PLAY", {&Lobby::_Play, true}},
-        {"OBSERVE", {&Lobby::_Observe, true}},    {"MOVE", {&Lobby::_Move, true}},
-        {"ABORT", {&Lobby::_Abort, true}},        {"FEATURES", {&Lobby::_Features, true}},
-        {"PONG", {&Lobby::_Pong, true}},
+        {"CREATE", {&Lobby::_Create, false}},      {"USER", {&Lobby::_User, false}},
+        {"GAMES", {&Lobby::_Games, true}},         {"USERS", {&Lobby::_Users, true}},
+        {"PUBLMSG", {&Lobby::_PublicChat, true}},  {"GAMEMSG", {&Lobby::_GameChat, true}},
+        {"MAKE", {&Lobby::_Make, true}},           {"PLAY", {&Lobby::_Play, true}},
+        {"OBSERVE", {&Lobby::_Observe, true}},     {"MOVE", {&Lobby::_Move, true}},
+        {"ABORT", {&Lobby::_Abort, true}},         {"FEATURES", {&Lobby::_Features, true}},
+        {"MAKETIMED", {&Lobby::_MakeTimed, true}}, {"RESIGN", {&Lobby::_Resign, true}},
+        {"DRAW", {&Lobby::_Draw, true}},           {"ABORTGAME", {&Lobby::_AbortGame, true}},
+        {"REMATCH", {&Lobby::_Rematch, true}},     {"PONG", {&Lobby::_Pong, true}},
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {
@@ -105,7 +107,8 @@ void Lobby::OnClosed(Connection& connection)
         if (game == fGames.end())
             continue;
         std::optional<Side> side = game->second->SideOf(member.key);
-        if (member.resume && side && game->second->State() == GameState::Running)
+        if (member.features.Has(Feature::Resume) && side &&
+            game->second->State() == GameState::Running)
             _KeepForReturn(member, *game->second, *side);
         else
             _Leave(member, *game->second, true);
@@ -127,6 +130,7 @@ void Lobby::Shutdown()
     fShuttingDown = true;
     for (auto& [id, member] : fMembers)
         member.connection->Close("server stopping");
+    fFlagTimers.clear();
     fGames.clear();
     fOnline.clear();
     fRetryTimer.cancel();
@@ -337,13 +341,18 @@ void Lobby::_Games(Member& member, const ClientLine&)
     std::weak_ptr<int> alive = fAlive;
     std::int64_t next = 0;
     std::int64_t end = fNextGameId; // games made meanwhile are announced anyway
-    member.connection->SendAll([this, alive, next, end](std::string& out) mutable {
+    bool clocks = member.features.Has(Feature::Clock);
+    member.connection->SendAll([this, alive, next, end, clocks](std::string& out) mutable {
         if (!alive.lock())
             return false;
         for (auto it = fGames.lower_bound(next); it != fGames.end() && it->first < end; ++it) {
             next = it->first + 1;
-            if (it->second->State() != GameState::Finished) {
-                out += _GameInfo(*it->second);
+            const ChessGame& game = *it->second;
+            if (game.State() != GameState::Finished) {
+                out += _GameInfo(game);
+                if (clocks && game.Control().Timed())
+                    out += Reply::TimeControlOf(game.Id(), game.Control().minutes,
+                                                game.Control().seconds);
                 return true;
             }
         }

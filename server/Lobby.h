@@ -13,6 +13,8 @@
 #include "server/BroadcastStream.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
+#include "server/Extensions.h"
+#include "server/LineBudget.h"
 #include "server/LoginQueue.h"
 #include "server/RunningGames.h"
 #include "server/ServerConfig.h"
@@ -73,9 +75,8 @@ private:
         int failedLogins = 0;
         std::set<std::int64_t> playing; // games in which this member holds a seat
         std::set<std::int64_t> watching;
-        // Extension words the client announced.
-        bool resume = false;
-        bool keepalive = false;
+        FeatureSet features;              // what the client asked for with FEATURES
+        std::optional<LineBudget> offers; // draw and rematch offers; made on the first
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -108,6 +109,7 @@ private:
 
     // Games (LobbyGames.cpp).
     void _Make(Member& member, const ClientLine& line);
+    void _OpenGame(Member& member, Side side, const std::string& description, TimeControl control);
     void _Play(Member& member, const ClientLine& line);
     void _Observe(Member& member, const ClientLine& line);
     void _Move(Member& member, const ClientLine& line);
@@ -121,8 +123,34 @@ private:
     int _ActiveGames(const Member& member, bool openOnly) const;
     std::string _GameInfo(const ChessGame& game) const;
 
-    // Extensions, and players who lose the connection (LobbyResume.cpp).
+    // Clocks, resignation, draws, calling off and rematches (LobbyPlay.cpp).
     void _Features(Member& member, const ClientLine& line);
+    void _MakeTimed(Member& member, const ClientLine& line);
+    void _Resign(Member& member, const ClientLine& line);
+    void _Draw(Member& member, const ClientLine& line);
+    void _AbortGame(Member& member, const ClientLine& line);
+    void _Rematch(Member& member, const ClientLine& line);
+    // The checks RESIGN, DRAW and ABORTGAME share: the sender's side in a
+    // running game, or nothing after the error reply.
+    std::optional<Side> _RunningSeat(Member& member, const ClientLine& line, const char* usage,
+                                     std::size_t words, ChessGame** game);
+    bool _TakeOffer(Member& member, const char* what);
+    // Lines that follow a game's 118 to everyone: 131 to clock clients.
+    void _Announce(const ChessGame& game);
+    // 132 to the game's players and watchers that follow clocks, or to `only`.
+    void _SendClock(const ChessGame& game, Member* only = nullptr);
+    // `line` to the player on `side` if online, present and asking for `feature`.
+    void _SendToSeat(const ChessGame& game, Side side, Feature feature, std::string_view line);
+    // A move was applied: clocks and standing draw offers follow it.
+    void _AfterMove(ChessGame& game, Side mover);
+    // True when the game ended because the running side's time was up.
+    bool _CheckFlag(ChessGame& game);
+    void _ArmFlag(const ChessGame& game);
+
+    // Extensions, and players who lose the connection (LobbyResume.cpp).
+    // Called when a client's FEATURES changes; `returning` when it now asks
+    // for resume and did not before.
+    void _FeaturesChanged(Member& member, bool returning);
     void _Pong(Member& member, const ClientLine& line);
     void _KeepForReturn(Member& member, ChessGame& game, Side side);
     void _Return(Member& member);
@@ -183,6 +211,9 @@ private:
     // hashing worker.
     std::once_flag fDummyOnce;
     std::string fDummyHash;
+
+    // One timer per game whose clock runs, for its flag fall.
+    std::unordered_map<std::int64_t, std::unique_ptr<asio::steady_timer>> fFlagTimers;
 
     RunningGames fRunning;
     std::set<std::int64_t> fAwayGames; // running games with a player away

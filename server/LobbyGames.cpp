@@ -48,8 +48,16 @@ std::optional<std::int64_t> ParseGameId(const std::string& text)
 
 std::string Lobby::_GameInfo(const ChessGame& game) const
 {
+    // Every client, whether it follows clocks or not, sees a timed game's
+    // time control at the end of its description.
+    std::string description = game.Description();
+    if (game.Control().Timed()) {
+        description += description.empty() ? "[" : " [";
+        description += std::to_string(game.Control().minutes) + "+" +
+                       std::to_string(game.Control().seconds) + "]";
+    }
     return Reply::GameInfo(game.Id(), game.SeatOf(Side::Black).name, game.SeatOf(Side::White).name,
-                           game.Description());
+                           description);
 }
 
 ChessGame* Lobby::_FindGame(Member& member, const std::string& idText)
@@ -84,7 +92,13 @@ void Lobby::_Make(Member& member, const ClientLine& line)
         _Send(member, Reply::Refused("usage: MAKE colour :description (0 Black, 1 White)"));
         return;
     }
-    if (line.Text().size() > fConfig.maxDescriptionBytes) {
+    _OpenGame(member, words[0] == "1" ? Side::White : Side::Black, line.Text(), TimeControl{});
+}
+
+void Lobby::_OpenGame(Member& member, Side side, const std::string& description,
+                      TimeControl control)
+{
+    if (description.size() > fConfig.maxDescriptionBytes) {
         _Send(member, Reply::NotAllowed("description longer than " +
                                         std::to_string(fConfig.maxDescriptionBytes) + " bytes"));
         return;
@@ -99,15 +113,16 @@ void Lobby::_Make(Member& member, const ClientLine& line)
                                         " games at a time"));
         return;
     }
-    Side side = words[0] == "1" ? Side::White : Side::Black;
     std::int64_t id = fNextGameId++;
-    auto game = std::make_unique<ChessGame>(id, line.Text(), side,
-                                            Seat{member.name, member.key, member.accountId, true});
-    std::string info = _GameInfo(*game);
+    auto game = std::make_unique<ChessGame>(id, description, side,
+                                            Seat{member.name, member.key, member.accountId, true},
+                                            control, fConfig.clockScale);
+    ChessGame& made = *game;
     fGames.emplace(id, std::move(game));
     member.playing.insert(id);
     LogEvent(member.name + " opened game " + std::to_string(id));
-    _Broadcast(info);
+    _Broadcast(_GameInfo(made));
+    _Announce(made);
 }
 
 void Lobby::_Play(Member& member, const ClientLine& line)
@@ -142,6 +157,12 @@ void Lobby::_Play(Member& member, const ClientLine& line)
     member.playing.insert(game->Id());
     LogEvent(member.name + " joined game " + id);
     _Broadcast(_GameInfo(*game));
+    _Announce(*game);
+    for (Side side : {Side::White, Side::Black}) {
+        Member* player = _OnlineMember(game->SeatOf(side).key);
+        if (player && player->features.Has(Feature::Clock))
+            _SendClock(*game, player);
+    }
 }
 
 void Lobby::_Observe(Member& member, const ClientLine& line)
@@ -178,6 +199,8 @@ void Lobby::_Observe(Member& member, const ClientLine& line)
     }
     member.watching.insert(game->Id());
     _SendWatching(member, *game);
+    if (member.features.Has(Feature::Clock))
+        _SendClock(*game, &member);
 }
 
 void Lobby::_Move(Member& member, const ClientLine& line)
@@ -204,6 +227,10 @@ void Lobby::_Move(Member& member, const ClientLine& line)
         _Send(member, Reply::NotAllowed("game " + id + " is over"));
         return;
     }
+    if (_CheckFlag(*game)) {
+        _Send(member, Reply::NotAllowed("game " + id + " is over"));
+        return;
+    }
     if (*side != game->ToMove()) {
         _Send(member, Reply::MoveRefused(game->Id(), words[1], "not your turn"));
         return;
@@ -214,19 +241,26 @@ void Lobby::_Move(Member& member, const ClientLine& line)
         return;
     }
     // The move is announced once it is stored, so that no restart can take
-    // back a move that anyone has seen.
+    // back a move that anyone has seen. The clock counts from its arrival.
     std::int64_t gameId = game->Id();
     int ply = game->Ply();
-    std::optional<GameEnd> end = EndOfMove(verdict.code, *side);
-    fRunning.Moved(gameId, verdict.move, [this, gameId, ply, move = verdict.move, end] {
-        auto found = fGames.find(gameId);
-        if (found == fGames.end())
-            return;
-        ChessGame& played = *found->second;
-        _SendToGame(played, Reply::Moved(gameId, ply, move));
-        if (end && played.State() == GameState::Running)
-            _Finish(played, *end);
-    });
+    Side mover = *side;
+    if (GameClock* clock = game->Clock())
+        clock->Moved(mover, ply, std::chrono::steady_clock::now());
+    std::optional<GameEnd> end = EndOfMove(verdict.code, mover);
+    fRunning.Moved(_Stored(*game), verdict.move,
+                   [this, gameId, ply, mover, move = verdict.move, end] {
+                       auto found = fGames.find(gameId);
+                       if (found == fGames.end())
+                           return;
+                       ChessGame& played = *found->second;
+                       _SendToGame(played, Reply::Moved(gameId, ply, move));
+                       if (played.State() != GameState::Running)
+                           return;
+                       _AfterMove(played, mover);
+                       if (end)
+                           _Finish(played, *end);
+                   });
 }
 
 void Lobby::_GameChat(Member& member, const ClientLine& line)
@@ -299,6 +333,10 @@ void Lobby::_Leave(Member& member, ChessGame& game, bool disconnected)
 void Lobby::_Finish(ChessGame& game, const GameEnd& end)
 {
     std::int64_t id = game.Id();
+    if (GameClock* clock = game.Clock())
+        clock->Stop(std::chrono::steady_clock::now());
+    fFlagTimers.erase(id);
+    game.drawOffer.reset();
     game.Finish();
     game.Touch(std::chrono::steady_clock::now());
     fRunning.Ended(id);
@@ -313,6 +351,11 @@ void Lobby::_Finish(ChessGame& game, const GameEnd& end)
         _ForgetQuietGames();
     if (!end.rated) {
         _Broadcast(Reply::GameEnded(id, end.reason));
+        // The players hear of the end at once, not with the next lines to everyone.
+        for (Side side : {Side::White, Side::Black}) {
+            if (Member* player = _OnlineMember(game.SeatOf(side).key))
+                player->connection->Flush();
+        }
         return;
     }
     // Announced once stored (LobbyResults.cpp).
@@ -326,6 +369,10 @@ void Lobby::_Finish(ChessGame& game, const GameEnd& end)
     result.record.reason = end.reason;
     result.record.moves = game.MoveList();
     result.record.whiteScore = WhiteScore(end.score);
+    result.record.minutes = game.Control().minutes;
+    result.record.seconds = game.Control().seconds;
+    if (const GameClock* clock = game.Clock())
+        result.record.moveTimes = clock->MoveTimes();
     result.whiteKey = white.key;
     result.blackKey = black.key;
     fResults.push_back(std::move(result));

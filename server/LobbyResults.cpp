@@ -69,6 +69,11 @@ void Lobby::_ResultStored(bool stored, const FinishedGame& record, const std::st
         if (member && member->accountId == account)
             _Broadcast(Reply::UserOnline(member->name, _Rating(account)));
     }
+    // The players hear of the end at once, not with the next lines to everyone.
+    for (const std::string* key : {&result.whiteKey, &result.blackKey}) {
+        if (Member* player = _OnlineMember(*key))
+            player->connection->Flush();
+    }
     _StoreNextResult();
 }
 

@@ -14,13 +14,6 @@ namespace tolvar::server {
 
 namespace {
 
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 long long SecondsLeft(std::chrono::steady_clock::time_point until)
 {
     auto left = until - std::chrono::steady_clock::now();
@@ -29,29 +22,16 @@ long long SecondsLeft(std::chrono::steady_clock::time_point until)
 
 } // namespace
 
-void Lobby::_Features(Member& member, const ClientLine& line)
+void Lobby::_FeaturesChanged(Member& member, bool returning)
 {
-    bool resume = false;
-    bool keepalive = false;
-    for (const std::string& word : line.Words()) {
-        std::string lower = Lower(word);
-        resume = resume || lower == "resume";
-        keepalive = keepalive || lower == "keepalive";
-    }
-    bool returning = resume && !member.resume;
-    member.resume = resume;
-    member.keepalive = keepalive;
-    std::string words = resume ? "resume" : "";
-    if (keepalive)
-        words += words.empty() ? "keepalive" : " keepalive";
+    bool keepalive = member.features.Has(Feature::KeepAlive);
     member.connection->KeepAlive(keepalive ? fConfig.keepAliveInterval
                                            : std::chrono::milliseconds(0),
                                  fConfig.keepAliveLimit);
-    // The games kept for this player go before the answer, which so tells
-    // the client that every game coming back has come.
+    // The games kept for this player go before the 130 answer, which so
+    // tells the client that every game coming back has come.
     if (returning)
         _Return(member);
-    _Send(member, Reply::Features(words));
 }
 
 void Lobby::_Pong(Member&, const ClientLine&)
@@ -61,7 +41,7 @@ void Lobby::_Pong(Member&, const ClientLine&)
 
 void Lobby::_KeepForReturn(Member& member, ChessGame& game, Side side)
 {
-    if (fConfig.grace.count() <= 0) {
+    if (fConfig.grace.count() <= 0 || !member.features.Has(Feature::Resume)) {
         _Leave(member, game, true);
         return;
     }
@@ -89,8 +69,14 @@ void Lobby::_Return(Member& member)
             game.SetAway(side, false);
             member.playing.insert(id);
             LogEvent(member.name + " came back to game " + std::to_string(id));
+            bool clock = member.features.Has(Feature::Clock);
             _Send(member, _GameInfo(game));
+            if (clock && game.Control().Timed())
+                _Send(member,
+                      Reply::TimeControlOf(id, game.Control().minutes, game.Control().seconds));
             _SendWatching(member, game);
+            if (clock)
+                _SendClock(game, &member);
             _SendToResuming(game, Reply::PlayerBack(id, seat.name), &member);
             const Seat& other = game.SeatOf(Opponent(side));
             if (game.IsAway(Opponent(side)))
@@ -191,12 +177,13 @@ void Lobby::_SendToResuming(const ChessGame& game, std::string_view line, const 
     for (Side side : {Side::White, Side::Black}) {
         const Seat& seat = game.SeatOf(side);
         Member* player = seat.present && !game.IsAway(side) ? _OnlineMember(seat.key) : nullptr;
-        if (player && player != except && player->resume)
+        if (player && player != except && player->features.Has(Feature::Resume))
             _Send(*player, line);
     }
     for (std::uint64_t watcher : game.Watchers()) {
         auto found = fMembers.find(watcher);
-        if (found != fMembers.end() && found->second.resume && &found->second != except)
+        if (found != fMembers.end() && found->second.features.Has(Feature::Resume) &&
+            &found->second != except)
             _Send(found->second, line);
     }
 }
@@ -210,6 +197,13 @@ StoredGame Lobby::_Stored(const ChessGame& game) const
     stored.whiteName = game.SeatOf(Side::White).name;
     stored.blackId = game.SeatOf(Side::Black).accountId;
     stored.blackName = game.SeatOf(Side::Black).name;
+    stored.minutes = game.Control().minutes;
+    stored.seconds = game.Control().seconds;
+    if (const GameClock* clock = game.Clock()) {
+        auto now = std::chrono::steady_clock::now();
+        stored.whiteMs = clock->Left(Side::White, now);
+        stored.blackMs = clock->Left(Side::Black, now);
+    }
     return stored;
 }
 
@@ -219,7 +213,8 @@ void Lobby::Restore(const std::vector<StoredGame>& games)
     for (const StoredGame& stored : games) {
         auto game = std::make_unique<ChessGame>(
             stored.id, stored.description, Side::White,
-            Seat{stored.whiteName, NameKey(stored.whiteName), stored.whiteId, true});
+            Seat{stored.whiteName, NameKey(stored.whiteName), stored.whiteId, true},
+            TimeControl{stored.minutes, stored.seconds}, fConfig.clockScale);
         game->Join(Seat{stored.blackName, NameKey(stored.blackName), stored.blackId, true});
         for (const std::string& move : stored.moves) {
             if (game->Move(move).code < 0) {
@@ -228,6 +223,9 @@ void Lobby::Restore(const std::vector<StoredGame>& games)
                 break;
             }
         }
+        // The clocks stand still until the next move.
+        if (GameClock* clock = game->Clock())
+            clock->Restore(stored.whiteMs, stored.blackMs);
         game->SetAway(Side::White, true, until);
         game->SetAway(Side::Black, true, until);
         fAwayGames.insert(stored.id);

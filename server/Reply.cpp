@@ -154,7 +154,7 @@ std::string Aborted(std::int64_t game, int side)
 
 std::string Features(std::string_view words)
 {
-    return words.empty() ? std::string("130\n") : "130 " + std::string(words) + "\n";
+    return words.empty() ? Line("130", {}) : Line("130", {words});
 }
 
 std::string Ping()
@@ -170,6 +170,29 @@ std::string PlayerAway(std::int64_t game, std::string_view user, long long secon
 std::string PlayerBack(std::int64_t game, std::string_view user)
 {
     return Line("141", {Number(game), user, "back"});
+}
+
+std::string TimeControlOf(std::int64_t game, int minutes, int seconds)
+{
+    return Line("131", {Number(game), Number(minutes), Number(seconds)});
+}
+
+std::string ClockState(std::int64_t game, std::int64_t whiteMs, std::int64_t blackMs, int running)
+{
+    return Line("132", {Number(game), Number(whiteMs), Number(blackMs),
+                        running < 0 ? "-" : Number(running)});
+}
+
+std::string DrawNews(std::int64_t game, int side, std::string_view what)
+{
+    return Line("133", {Number(game), Number(side), what});
+}
+
+std::string RematchNews(std::int64_t game, int side, std::string_view what, std::int64_t newGame)
+{
+    if (newGame > 0)
+        return Line("134", {Number(game), Number(side), what, Number(newGame)});
+    return Line("134", {Number(game), Number(side), what});
 }
 
 std::string UserOnline(std::string_view user, int rating)

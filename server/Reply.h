@@ -46,8 +46,17 @@ std::string Unavailable(std::string_view reason);
 std::string AlreadyLoggedIn(std::string_view user); // 504
 // 601: side 0 Black, 1 White, the side that aborted.
 std::string Aborted(std::int64_t game, int side);
-// 130: the extension words the server takes up, in their fixed order.
+// 130: the features this connection will hear of, blank-separated.
 std::string Features(std::string_view words);
+// 131: a timed game's base minutes and increment seconds.
+std::string TimeControlOf(std::int64_t game, int minutes, int seconds);
+// 132: both clocks in milliseconds; `running` is 1 (White), 0 (Black) or -1 (none).
+std::string ClockState(std::int64_t game, std::int64_t whiteMs, std::int64_t blackMs, int running);
+// 133: a draw offer's news; `what` is offer, decline or cancel.
+std::string DrawNews(std::int64_t game, int side, std::string_view what);
+// 134: a rematch's news; `what` is offer or decline, or new with the new game's id.
+std::string RematchNews(std::int64_t game, int side, std::string_view what,
+                        std::int64_t newGame = 0);
 // 140: are you there? The client answers PONG.
 std::string Ping();
 // 141: `user` lost the connection and has `seconds` left to come back.

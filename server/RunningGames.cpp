@@ -20,7 +20,11 @@ CREATE TABLE IF NOT EXISTS running_games (
     white_name TEXT NOT NULL,
     black_id INTEGER NOT NULL,
     black_name TEXT NOT NULL,
-    moves TEXT NOT NULL
+    moves TEXT NOT NULL,
+    minutes INTEGER NOT NULL,
+    seconds INTEGER NOT NULL,
+    white_ms INTEGER NOT NULL,
+    black_ms INTEGER NOT NULL
 );
 )sql";
 
@@ -66,7 +70,8 @@ bool RunningGames::Load(AccountStore& store, std::vector<StoredGame>* games, std
     sqlite3_stmt* select = nullptr;
     if (sqlite3_prepare_v2(db,
                            "SELECT id, description, white_id, white_name, black_id, black_name,"
-                           " moves FROM running_games ORDER BY id",
+                           " moves, minutes, seconds, white_ms, black_ms FROM running_games"
+                           " ORDER BY id",
                            -1, &select, nullptr) != SQLITE_OK) {
         *error = sqlite3_errmsg(db);
         return false;
@@ -86,6 +91,10 @@ bool RunningGames::Load(AccountStore& store, std::vector<StoredGame>* games, std
         std::istringstream moves(text(6));
         for (std::string move; moves >> move;)
             game.moves.push_back(move);
+        game.minutes = sqlite3_column_int(select, 7);
+        game.seconds = sqlite3_column_int(select, 8);
+        game.whiteMs = sqlite3_column_int64(select, 9);
+        game.blackMs = sqlite3_column_int64(select, 10);
         games->push_back(std::move(game));
     }
     sqlite3_finalize(select);
@@ -98,11 +107,10 @@ void RunningGames::Started(const StoredGame& game)
     _Commit();
 }
 
-void RunningGames::Moved(std::int64_t id, const std::string& move, std::function<void()> then)
+void RunningGames::Moved(const StoredGame& game, const std::string& move,
+                         std::function<void()> then)
 {
-    StoredGame game;
-    game.id = id;
-    fWaiting.push_back(Write{Write::Kind::Move, std::move(game), move});
+    fWaiting.push_back(Write{Write::Kind::Move, game, move});
     fWaitingThen.push_back(std::move(then));
     _Commit();
 }
@@ -125,14 +133,20 @@ bool RunningGames::_Apply(sqlite3* db, const std::vector<Write>& writes, std::st
         case Write::Kind::Start:
             ok = Run(db,
                      "INSERT OR REPLACE INTO running_games (description, white_id, white_name,"
-                     " black_id, black_name, moves, id) VALUES (?, ?, ?, ?, ?, '', ?)",
+                     " black_id, black_name, minutes, seconds, white_ms, black_ms, moves, id)"
+                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?)",
                      {game.description, std::to_string(game.whiteId), game.whiteName,
-                      std::to_string(game.blackId), game.blackName},
+                      std::to_string(game.blackId), game.blackName, std::to_string(game.minutes),
+                      std::to_string(game.seconds), std::to_string(game.whiteMs),
+                      std::to_string(game.blackMs)},
                      game.id);
             break;
         case Write::Kind::Move:
-            ok = Run(db, "UPDATE running_games SET moves = moves || ? || ' ' WHERE id = ?",
-                     {write.move}, game.id);
+            ok = Run(db,
+                     "UPDATE running_games SET moves = moves || ? || ' ', white_ms = ?,"
+                     " black_ms = ? WHERE id = ?",
+                     {write.move, std::to_string(game.whiteMs), std::to_string(game.blackMs)},
+                     game.id);
             break;
         case Write::Kind::End:
             ok = Run(db, "DELETE FROM running_games WHERE id = ?", {}, game.id);

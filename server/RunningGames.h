@@ -31,6 +31,11 @@ struct StoredGame
     std::int64_t blackId = 0;
     std::string blackName;
     std::vector<std::string> moves;
+    // A timed game's time control and, as of its last move, both clocks.
+    int minutes = 0;
+    int seconds = 0;
+    std::int64_t whiteMs = 0;
+    std::int64_t blackMs = 0;
 };
 
 class RunningGames
@@ -46,8 +51,9 @@ public:
 
     // A game began: its seats and description.
     void Started(const StoredGame& game);
-    // A move was judged legal; `then` runs on the loop once it is committed.
-    void Moved(std::int64_t id, const std::string& move, std::function<void()> then);
+    // A move was judged legal; `game` holds its id and the clocks after it.
+    // `then` runs on the loop once it is committed.
+    void Moved(const StoredGame& game, const std::string& move, std::function<void()> then);
     // The game is over (its result, if any, is kept elsewhere).
     void Ended(std::int64_t id);
 

@@ -83,6 +83,13 @@ struct ServerConfig
     int floodBurstLines = 60;
     int floodLinesPerSecond = 30;
 
+    // Draw and rematch offers a player may make: a burst, refilled at a
+    // steady rate.
+    int offerBurst = 5;
+    int offersPerSecond = 1;
+    // Game clocks run this many times faster than real time (tests only).
+    int clockScale = 1;
+
     // A connection that has not logged in by then is closed; the time the
     // server takes to check a login does not count. Logged-in clients send
     // nothing while idle, so they are watched by TCP keepalive.
