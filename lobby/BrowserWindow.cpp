@@ -111,6 +111,9 @@ BrowserWindow::BrowserWindow() : BWindow<QWidget, GuiLooper>(QStringLiteral("Tol
     fStatus = new StatusView("status", this);
     fStopTrying = new QPushButton(QStringLiteral("Stop trying"), this);
     fStopTrying->setObjectName("stopTrying");
+    QFont small = fStopTrying->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    fStopTrying->setFont(small);
     fStopTrying->hide();
     connect(fStopTrying, &QPushButton::clicked, this,
             [] { Speaker().PostMessage(BMessage(MSG_RECONNECT_STOP)); });
@@ -216,9 +219,10 @@ void BrowserWindow::_LayOut()
     fMenuBar->setGeometry(0, 0, width, kMenuHeight);
     const int mainBottom = height - (fStatus->GetHeight() + 3);
     fOuterSplit->setGeometry(0, kMainTop, width, std::max(0, mainBottom - kMainTop));
-    const QSize stop = fStopTrying->sizeHint();
-    fStopTrying->setGeometry(width - stop.width() - 2, height - stop.height() - 1, stop.width(),
-                             stop.height());
+    // In the status line's strip, at its right end.
+    const int strip = fStatus->GetHeight() + 3;
+    const int stopWidth = fStopTrying->fontMetrics().horizontalAdvance(fStopTrying->text()) + 16;
+    fStopTrying->setGeometry(width - stopWidth - 2, height - strip, stopWidth, strip);
     fStopTrying->raise();
     if (!fSplitPlaced) {
         fSplitPlaced = true;
