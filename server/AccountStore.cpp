@@ -259,8 +259,33 @@ AccountStore::Created AccountStore::CreateAccount(std::string_view name,
 
 bool AccountStore::RecordGame(FinishedGame& game)
 {
+    std::vector<FinishedGame> games{game};
+    if (!RecordGames(games))
+        return false;
+    game = games.front();
+    return true;
+}
+
+bool AccountStore::RecordGames(std::vector<FinishedGame>& games)
+{
     if (!_Exec("BEGIN IMMEDIATE"))
         return false;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < games.size(); ++i)
+        ok = _Insert(games[i]);
+    if (ok && _Exec("COMMIT"))
+        return true;
+    // A failed commit may leave the transaction open (or have ended it
+    // already); either way the next try must start clean.
+    std::string error = fLastError;
+    if (!sqlite3_get_autocommit(fDb))
+        _Exec("ROLLBACK");
+    fLastError = error;
+    return false;
+}
+
+bool AccountStore::_Insert(FinishedGame& game)
+{
     bool ok;
     {
         Statement read(fDb, "SELECT rating FROM accounts WHERE id = ?");
@@ -313,15 +338,7 @@ bool AccountStore::RecordGame(FinishedGame& game)
         if (!ok)
             fLastError = sqlite3_errmsg(fDb);
     }
-    if (ok && _Exec("COMMIT"))
-        return true;
-    // A failed commit may leave the transaction open (or have ended it
-    // already); either way the next try must start clean.
-    std::string error = fLastError;
-    if (!sqlite3_get_autocommit(fDb))
-        _Exec("ROLLBACK");
-    fLastError = error;
-    return false;
+    return ok;
 }
 
 std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)

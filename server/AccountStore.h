@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct sqlite3;
 
@@ -72,6 +73,9 @@ public:
     // Stores the game and both players' new ratings in one transaction. The
     // ratings before are the stored ones; both pairs are filled into `game`.
     bool RecordGame(FinishedGame& game);
+    // The same for several games in one transaction, all or none: each is
+    // rated from the ratings the ones before it left.
+    bool RecordGames(std::vector<FinishedGame>& games);
 
     std::optional<FinishedGame> FindGame(std::int64_t id);
     // 0 when no game is stored.
@@ -86,6 +90,7 @@ private:
     explicit AccountStore(sqlite3* db) : fDb(db) {}
     bool _Exec(const char* sql);
     bool _Check(const std::string& path);
+    bool _Insert(FinishedGame& game);
 
     sqlite3* fDb;
     std::string fLastError;

@@ -137,8 +137,8 @@ void Lobby::Shutdown()
     fQuietTimer.cancel();
     fStreamTimer.cancel();
     fAwayTimer.cancel();
-    // The result being stored has its own job on the worker already.
-    for (std::size_t i = fStoring ? 1 : 0; i < fResults.size(); ++i) {
+    // The results being stored have their own job on the worker already.
+    for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
             if (!fStore.RecordGame(record))
                 LogEvent("ERROR: the result of game " + std::to_string(record.id) +
@@ -425,8 +425,20 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
     if (except)
         except->connection->Flush();
     fStream.Append(line);
+    fClockStream.Append(line);
     if (except)
         except->connection->SkipHeard();
+    _ArmStreamTimer();
+}
+
+void Lobby::_BroadcastToClocks(std::string_view line)
+{
+    fClockStream.Append(line);
+    _ArmStreamTimer();
+}
+
+void Lobby::_ArmStreamTimer()
+{
     if (fStreamTimerArmed)
         return;
     fStreamTimerArmed = true;
@@ -446,6 +458,7 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
                 member.connection->Flush();
         }
         fStream.Forget();
+        fClockStream.Forget();
     });
 }
 

@@ -169,11 +169,17 @@ private:
 
     // Results (LobbyResults.cpp).
     void _StoreNextResult();
-    void _ResultStored(bool stored, const FinishedGame& record, const std::string& error);
+    void _ResultsStored(bool stored, const std::vector<FinishedGame>& records,
+                        const std::string& error);
+    // A stored result: its 119 and the players' new ratings go out.
+    void _AnnounceResult(const FinishedGame& record);
 
     // Delivery.
     void _Send(Member& member, std::string_view line);
     void _Broadcast(std::string_view line, const Member* except = nullptr);
+    // A line to every logged-in client that follows clocks.
+    void _BroadcastToClocks(std::string_view line);
+    void _ArmStreamTimer();
     void _SendToGame(const ChessGame& game, std::string_view line);
     Member* _OnlineMember(const std::string& key);
     int _Rating(std::int64_t accountId) const;
@@ -195,8 +201,8 @@ private:
     std::unordered_map<std::int64_t, int> fRatings;
     std::int64_t fNextGameId;
 
-    std::deque<PendingResult> fResults; // oldest first; the first is being stored
-    bool fStoring = false;
+    std::deque<PendingResult> fResults; // oldest first
+    std::size_t fStoring = 0;           // results being stored, at the front of fResults
     asio::steady_timer fRetryTimer;
     std::chrono::milliseconds fRetryDelay;
     asio::steady_timer fQuietTimer;
@@ -204,6 +210,9 @@ private:
     // Lines to everyone, written out a little after they are made (see
     // _Broadcast).
     BroadcastStream fStream;
+    // The same lines with the time controls (131) that follow timed games'
+    // 118 lines, for the clients that follow clocks.
+    BroadcastStream fClockStream;
     asio::steady_timer fStreamTimer;
     bool fStreamTimerArmed = false;
 

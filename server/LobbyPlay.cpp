@@ -38,9 +38,14 @@ int SideNumber(Side side)
 void Lobby::_Features(Member& member, const ClientLine& line)
 {
     bool resumed = member.features.Has(Feature::Resume);
+    bool clocks = member.features.Has(Feature::Clock);
     member.features = FeatureSet::Announced(line.Words());
     _FeaturesChanged(member, !resumed && member.features.Has(Feature::Resume));
     _Send(member, Reply::Features(member.features.Words()));
+    // The connection has taken everything of its old stream with the answer,
+    // and hears the other from now on.
+    if (clocks != member.features.Has(Feature::Clock))
+        member.connection->Listen(clocks ? &fStream : &fClockStream);
 }
 
 void Lobby::_MakeTimed(Member& member, const ClientLine& line)
@@ -228,10 +233,8 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
     // The players learn which game is their rematch just before its 118.
     std::string news = Reply::RematchNews(game->Id(), SideNumber(*side), "new", newId);
     for (Member* player : {opponent, &member}) {
-        if (!player->features.Has(Feature::Rematch))
-            continue;
-        player->connection->Flush();
-        _Send(*player, news);
+        if (player->features.Has(Feature::Rematch))
+            _Send(*player, news);
     }
     _Broadcast(_GameInfo(fresh));
     _Announce(fresh);
@@ -247,17 +250,8 @@ void Lobby::_Announce(const ChessGame& game)
 {
     if (!game.Control().Timed())
         return;
-    // Each clock client gets the time control right behind the game's 118,
-    // which is still waiting in the stream: its connection takes the stream
-    // along first.
-    std::string line =
-        Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds);
-    for (auto& [id, member] : fMembers) {
-        if (!member.loggedIn || !member.features.Has(Feature::Clock))
-            continue;
-        member.connection->Flush();
-        _Send(member, line);
-    }
+    _BroadcastToClocks(
+        Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds));
 }
 
 void Lobby::_SendClock(const ChessGame& game, Member* only)

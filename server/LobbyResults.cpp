@@ -1,7 +1,8 @@
 // The lobby's rated results on their way to the database. They are stored
-// one at a time, oldest first, since each game's ratings build on the ones
-// before; only a stored result is announced and changes the ratings known
-// here. One that cannot be stored (a full disk, a file that became
+// in order, oldest first, since each game's ratings build on the ones
+// before; whatever waits is stored together, in one transaction, so that
+// many games ending at once cost one sync of the disk. Only a stored result is announced and
+// changes the ratings known here. One that cannot be stored (a full disk, a file that became
 // unwritable) stays first in line and is tried again, ever less often, while
 // its players are told that it is delayed.
 
@@ -16,23 +17,29 @@ namespace tolvar::server {
 
 void Lobby::_StoreNextResult()
 {
-    if (fStoring || fResults.empty() || fShuttingDown)
+    if (fStoring > 0 || fResults.empty() || fShuttingDown)
         return;
-    fStoring = true;
-    fStoreWorker.Post([this, record = fResults.front().record]() mutable {
-        bool stored = fStore.RecordGame(record);
+    std::vector<FinishedGame> records;
+    for (const PendingResult& waiting : fResults)
+        records.push_back(waiting.record);
+    fStoring = records.size();
+    fStoreWorker.Post([this, records = std::move(records)]() mutable {
+        bool stored = fStore.RecordGames(records);
         std::string error = stored ? std::string() : fStore.LastError();
-        _OnLoop([this, stored, record, error] { _ResultStored(stored, record, error); });
+        _OnLoop([this, stored, records, error] { _ResultsStored(stored, records, error); });
     });
 }
 
-void Lobby::_ResultStored(bool stored, const FinishedGame& record, const std::string& error)
+void Lobby::_ResultsStored(bool stored, const std::vector<FinishedGame>& records,
+                           const std::string& error)
 {
-    fStoring = false;
+    fStoring = 0;
     if (!stored) {
-        LogEvent("ERROR: cannot store the result of game " + std::to_string(record.id) + " (" +
-                 error + "); it is not announced and will be tried again in " +
-                 std::to_string(fRetryDelay.count()) + " ms");
+        LogEvent(
+            "ERROR: cannot store the result of game " + std::to_string(records.front().id) +
+            (records.size() > 1 ? " and " + std::to_string(records.size() - 1) + " more" : "") +
+            " (" + error + "); it is not announced and will be tried again in " +
+            std::to_string(fRetryDelay.count()) + " ms");
         for (PendingResult& waiting : fResults) {
             if (waiting.told)
                 continue;
@@ -53,9 +60,16 @@ void Lobby::_ResultStored(bool stored, const FinishedGame& record, const std::st
         return;
     }
 
+    fRetryDelay = fConfig.resultRetry;
+    for (const FinishedGame& record : records)
+        _AnnounceResult(record);
+    _StoreNextResult();
+}
+
+void Lobby::_AnnounceResult(const FinishedGame& record)
+{
     PendingResult result = std::move(fResults.front());
     fResults.pop_front();
-    fRetryDelay = fConfig.resultRetry;
     if (result.told)
         LogEvent("the result of game " + std::to_string(record.id) + " is stored at last");
     fRatings[record.whiteId] = record.whiteAfter;
@@ -74,7 +88,6 @@ void Lobby::_ResultStored(bool stored, const FinishedGame& record, const std::st
         if (Member* player = _OnlineMember(*key))
             player->connection->Flush();
     }
-    _StoreNextResult();
 }
 
 } // namespace tolvar::server
