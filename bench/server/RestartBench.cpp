@@ -153,11 +153,14 @@ int main(int argc, char** argv)
                       ("tolvar-restart-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::vector<std::string> extra = {
-        "--set", "hash-cost=minimum", "--set", "max-guests-per-address=100000",
-        "--set", "max-waiting-logins=100000", "--set", "max-waiting-logins-per-address=100000",
-        "--set", "flood-lines-per-second=0", "--grace-seconds", "60"};
-    ServerChild server = StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log",
-                                     extra);
+        "--set",           "hash-cost=minimum",
+        "--set",           "max-guests-per-address=100000",
+        "--set",           "max-waiting-logins=100000",
+        "--set",           "max-waiting-logins-per-address=100000",
+        "--set",           "flood-lines-per-second=0",
+        "--grace-seconds", "60"};
+    ServerChild server =
+        StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log", extra);
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start; see %s\n", dir.c_str());
         return 1;

@@ -49,12 +49,13 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
     ASSERT_TRUE(LogIn(a, "alice", "wonder land", true));
     EXPECT_EQ(Players(a.State()), std::vector<std::string>{"alice 1500"});
     const std::vector<std::string> sent = e2e::SentLines(a.LogPath());
-    ASSERT_GE(sent.size(), 4u);
+    ASSERT_GE(sent.size(), 5u);
     // The trace shows the login lines, never the password.
     EXPECT_EQ(sent[0], "CREATE alice ****** \r\n");
     EXPECT_EQ(sent[1], "USER alice ****** \r\n");
-    EXPECT_EQ(sent[2], "GAMES \r\n");
-    EXPECT_EQ(sent[3], "USERS \r\n");
+    EXPECT_EQ(sent[2], "FEATURES resume keepalive \r\n");
+    EXPECT_EQ(sent[3], "GAMES \r\n");
+    EXPECT_EQ(sent[4], "USERS \r\n");
 
     // A wrong password: the lobby's alert over "password incorrect", then
     // an empty lobby and a fresh login window offering the name typed last.
