@@ -73,9 +73,8 @@ TEST(Reconnector, BackOffDoublesToSixteenSecondsThenWaitsThirtyUntilFiveMinutesH
         int attempt;
         int elapsed;
         int wait; // -1: no more attempts
-    } const cases[] = {{0, 0, 1},     {1, 1, 2},     {2, 3, 4},     {3, 7, 8},
-                       {4, 15, 16},   {5, 31, 30},   {12, 241, 30}, {13, 270, 30},
-                       {14, 271, -1}, {14, 300, -1}};
+    } const cases[] = {{0, 0, 1},   {1, 1, 2},     {2, 3, 4},     {3, 7, 8},     {4, 15, 16},
+                       {5, 31, 30}, {12, 241, 30}, {13, 270, 30}, {14, 271, -1}, {14, 300, -1}};
     for (const Case& c : cases) {
         std::optional<seconds> wait = Reconnector::Delay(c.attempt, seconds(c.elapsed));
         EXPECT_EQ(wait ? static_cast<int>(wait->count()) : -1, c.wait)
