@@ -1,10 +1,16 @@
 #pragma once
 // The chess board of a game window: draws the board and pieces from the
-// chosen skins with a red line over the last move, lets the user drag one
-// of their own pieces on their turn, and hands every move (dropped, received
-// from the server or replayed) to the rules engine, turning its verdict into
-// a sound, a turn change or the end of the game in its window. A dropped
-// move is then sent to the server, whatever the local verdict.
+// chosen skins at any square size, with the last move tinted and crossed by
+// a red line, a king in check marked and the coordinates along the edges.
+// The user moves one of their own pieces on their turn by dragging it or by
+// clicking it and then its target; the picked-up piece's legal destinations
+// (from the engine) are dotted. While the opponent is to move the user may
+// queue one move (a premove), played the moment the opponent's move arrives
+// if it is still legal. Every move (made here, received from the server or
+// replayed) goes to the rules engine, whose verdict becomes a sound, a turn
+// change or the end of the game in its window. A move made here is then
+// sent to the server, whatever the local verdict; a refusal is explained in
+// the window's status line.
 //
 // A widget of the GUI thread, owned by its game window. The engine record
 // is not owned (the window owns it). MakeMove may open the promotion dialog
@@ -16,10 +22,15 @@
 #include <QImage>
 #include <QPoint>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <string>
+#include <vector>
+
+class BoardSkin;
 
 struct game;
 class GameWindow;
@@ -31,16 +42,36 @@ constexpr int32 OBSERVER_COLOR = 89723;
 class ChessView : public QWidget
 {
 public:
+    // The classic square size, and the smallest one.
     static constexpr int kCellSize = 40;
     static constexpr int kBoardSize = 8 * kCellSize;
+
+    // Texts of the status line when a move of the user's is refused.
+    static constexpr const char* kNotLegal = "That move is not legal.";
+    static constexpr const char* kNotYourTurn = "It is not your turn.";
+    static constexpr const char* kNotYours = "That piece is not yours.";
+    static constexpr const char* kPremoveDropped = "Premove dropped: no longer legal.";
 
     // `colour` is the user's side (CGC_WHITE, CGC_BLACK) or OBSERVER_COLOR.
     // Images are loaded when the view is first shown, or by ResetSkin().
     ChessView(const QRect& frame, game* record, int32 colour, QWidget* parent = nullptr);
     ~ChessView() override;
 
-    // Loads the images of the current board and piece skins and redraws.
+    // Loads the images of the current board and piece skins, reads whether
+    // coordinates are shown, and redraws.
     void ResetSkin();
+
+    // Squares of `cell` pixels (at least kCellSize); the view resizes to
+    // eight of them.
+    void SetCellSize(int cell);
+    int CellSize() const { return fCell; }
+
+    // Turns the board round (for this game only).
+    void Flip();
+    bool IsFlipped() const { return fFlipped; }
+
+    // Drops the picked-up piece and the queued premove.
+    void CancelPickUp();
 
     // Hands a move to the engine and acts on its verdict. `move` is a
     // writable buffer of at least 8 bytes; castling texts are rewritten to
@@ -65,16 +96,24 @@ public:
     // Conversions; points are in view coordinates.
     QRect PointToSquare(QPoint point) const;
     char PointToPiece(QPoint point) const;
-    const QImage* PointToBitmap(QPoint point) const;
+    // Whether the piece under the point has a picture (null when not);
+    // the pointer itself is only good until the next skin change.
+    const QPixmap* PointToBitmap(QPoint point) const;
     // Writes the four-character move text (unterminated) into `out`.
     void PointsToMove(QPoint from, QPoint to, char* out) const;
 
     // Screen cells of the last move (-1 before the first one) and of the
-    // piece being dragged (-1 when none is).
+    // piece being dragged (-1 when none is). Screen cells stay in the
+    // classic numbering, 8 x row + column from the top left, at every size.
     int32 LastFrom() const { return fLastFrom; }
     int32 LastTo() const { return fLastTo; }
     int32 DragBox() const { return fDragBox; }
     int32 Color() const { return fColor; }
+    // The screen cells marked as legal destinations of the picked-up piece,
+    // and the premove's text ("E2E4"), empty when none is queued.
+    std::vector<int32> Hints() const;
+    bool HasPickedUp() const { return fSelected != -1; }
+    std::string Premove() const;
 
     // True while the promotion dialog is open; AbandonPromotion() closes it
     // without a choice (the move is then abandoned).
@@ -90,6 +129,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     int32 _ReverseBox(int32 box) const { return 63 - box; }
@@ -98,25 +138,56 @@ private:
     QPoint _BoxToPoint(int32 box) const;
     QRect _BoxToSquare(int32 box) const;
     char _BoxToPiece(int32 box) const;
-    const QImage* _BoxToBitmap(int32 box) const;
+    const QPixmap* _BoxToBitmap(int32 box) const;
     void _BoxToPosition(int32 box, char* out) const;
     void _SetLastMove(const char* move);
     // Screen cell <-> board index; the same mapping both ways.
     int32 _Flip(int32 cell) const;
     char _ChoosePromotion(int32 side);
-    void _Drop(QPoint from, QPoint to);
+    // Hands a move of the user's to the engine and sends it.
+    void _Drop(char* move);
     int32 _Strength(bool white) const;
+    // The square (board index) a point lies on, -1 off the board.
+    int32 _BoxAt(QPoint point) const;
+    // The cell under a point in the screen numbering, -1 off the board.
+    int32 _CellAt(QPoint point) const;
+    bool _IsOwnPiece(char letter) const;
+    void _Select(int32 box);
+    void _Attempt(int32 from, int32 to);
+    void _PlayPremove();
+    void _Note(const char* text);
+    void _DrawMarks(QPainter& painter, const char* board);
+    void _DrawCoordinates(QPainter& painter);
+    // A piece's picture at the current size: rendered for it, or the last
+    // rendered one scaled while the size is changing.
+    void _DrawPiece(QPainter& painter, int index, const QRect& square);
 
     game* fGame;
     int32 fColor;
     int32 fDragBox = -1;
     int32 fLastFrom = -1;
     int32 fLastTo = -1;
-    // White pawn, rook, knight, bishop, queen, king, then the black ones;
-    // a null image when its file is missing or cannot be decoded.
-    std::array<QImage, 12> fPieceImages;
-    QImage fBoardImage;
+    int fCell = kCellSize;
+    // Runs while the size keeps changing: meanwhile the pictures of the
+    // last size are drawn scaled, and rendered afresh once it stops.
+    QTimer fSharpen;
+    bool fFlipped = false;
+    std::unique_ptr<BoardSkin> fSkin;
     bool fSkinLoaded = false;
+    bool fCoordinates = true;
+    // The king of the side to move is in check after the last applied move.
+    bool fInCheck = false;
+    // The picked-up piece (board index, -1 when none), whether it was
+    // already picked up before this press, and its legal destinations.
+    int32 fSelected = -1;
+    bool fWasSelected = false;
+    std::vector<int32> fHints;
+    // The queued premove (board indices), -1 when none.
+    int32 fPremoveFrom = -1;
+    int32 fPremoveTo = -1;
+    bool fPremovePending = false;
+    int fLastResult = 0;
+    bool fNoteShown = false;
 
     QPoint fDragOrigin;
     QPoint fDragPosition;

@@ -7,6 +7,7 @@
 #include "cgc/cgc.h"
 #include "game/ChessView.h"
 #include "game/PlayerName.h"
+#include "game/SoundSystem.h"
 #include "kit/SoundOutput.h"
 #include "net/ClientLines.h"
 #include "net/SpeakerLink.h"
@@ -14,11 +15,18 @@
 #include "widgets/GenericFunctions.h"
 #include "widgets/StatusView.h"
 #include "widgets/UserPanel.h"
+#include "xml/UserSettings.h"
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -28,6 +36,26 @@ const QRect kUpperPanel(340, 32, 300, 60);
 const QRect kLowerPanel(340, 257, 300, 60);
 constexpr int kChatTop = 348;
 constexpr int kChatMargin = 7;
+// Around the board at the classic size: the board frame's corner, the
+// room right of the board (panel column) and below it (chat and status).
+constexpr int kBoardLeft = 10;
+constexpr int kBoardTop = 14;
+constexpr int kRightRoom = GameWindow::kWidth - kBoardLeft - ChessView::kBoardSize;
+constexpr int kBelowRoom = GameWindow::kHeight - ChessView::kBoardSize;
+// The size of the window is kept in the settings under these keys.
+constexpr const char* kWidthKey = "game-window-width";
+constexpr const char* kHeightKey = "game-window-height";
+
+// A stored window dimension: a whole number within [low, high], else `fallback`.
+int StoredSize(const char* key, int low, int high, int fallback)
+{
+    std::optional<std::string> text = UserSettings::Instance()->Data(key);
+    if (!text)
+        return fallback;
+    bool number = false;
+    const int value = QString::fromStdString(*text).toInt(&number);
+    return number ? std::clamp(value, low, high) : fallback;
+}
 
 QFrame* BorderFrame(const QRect& inner, QWidget* parent)
 {
@@ -58,10 +86,17 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
 
-    setFixedWidth(kWidth);
-    setMinimumHeight(kMinHeight);
+    // The classic size, or the size the user last gave a game window; it
+    // grows from there, the board taking the room.
+    setMinimumSize(kWidth, kMinHeight);
     setMaximumHeight(kMaxHeight);
-    setGeometry(GenericFunctions::CenteredFrame(kWidth, kHeight));
+    QSize size(kWidth, kHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        size = QSize(StoredSize(kWidthKey, kWidth, std::max(kWidth, room.width()), kWidth),
+                     StoredSize(kHeightKey, kMinHeight, std::max(kHeight, room.height()), kHeight));
+    }
+    setGeometry(GenericFunctions::CenteredFrame(size.width(), size.height()));
 
     MyGames::Instance()->AddGameReference(fGameID, this);
 
@@ -69,12 +104,24 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fBackground->setObjectName("background");
     fBackground->setGeometry(rect());
 
-    fBoardFrame =
-        BorderFrame(QRect(10, 14, ChessView::kBoardSize, ChessView::kBoardSize), fBackground);
+    fBoardFrame = BorderFrame(
+        QRect(kBoardLeft, kBoardTop, ChessView::kBoardSize, ChessView::kBoardSize), fBackground);
     fBoard = new ChessView(QRect(1, 1, ChessView::kBoardSize, ChessView::kBoardSize), fGame,
                            boardColour, fBoardFrame);
 
     fStatus = new StatusView("status", fBackground);
+
+    fFlip = new QPushButton(QStringLiteral("Flip"), fBackground);
+    fFlip->setObjectName("flip");
+    fFlip->setFocusPolicy(Qt::NoFocus);
+    fFlip->setToolTip(QStringLiteral("Turn the board round (F)"));
+    connect(fFlip, &QPushButton::clicked, this, [this] { FlipBoard(); });
+    // F reaches the window only when no text field takes it, so it types
+    // into the chat while the chat has the focus.
+    auto* flipKey = new QShortcut(QKeySequence(Qt::Key_F), this);
+    connect(flipKey, &QShortcut::activated, this, [this] { FlipBoard(); });
+    auto* cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(cancelKey, &QShortcut::activated, this, [this] { fBoard->CancelPickUp(); });
 
     // The opponent's panel is the upper one; a watcher sees Black on top.
     const bool blackBelow = !fObserving && boardColour == CGC_BLACK;
@@ -122,9 +169,28 @@ GameWindow::~GameWindow()
 void GameWindow::_LayOut()
 {
     fBackground->setGeometry(rect());
+    // The board takes the room in whole squares; everything else keeps its
+    // classic place beside or below it.
+    const int cell =
+        std::max(int(ChessView::kCellSize),
+                 std::min(width() - kRightRoom - kBoardLeft, height() - kBelowRoom) / 8);
+    const int grown = 8 * cell - ChessView::kBoardSize;
+    fBoard->SetCellSize(cell);
+    fBoardFrame->setGeometry(kBoardLeft - 1, kBoardTop - 1, 8 * cell + 2, 8 * cell + 2);
+    fBoard->move(1, 1);
+    const bool blackBelow = fBlackPanel->y() > fWhitePanel->y();
+    PlayerName* upper = blackBelow ? fWhitePanel : fBlackPanel;
+    PlayerName* lower = blackBelow ? fBlackPanel : fWhitePanel;
+    upper->move(kUpperPanel.topLeft() + QPoint(grown, 0));
+    lower->move(kLowerPanel.topLeft() + QPoint(grown, grown));
+    if (fAnnouncement != nullptr)
+        fAnnouncement->move(upper->x(), upper->y() + 133 + grown / 2);
+    fFlip->setGeometry(kLowerPanel.right() + 1 + grown - 60, kLowerPanel.bottom() + 5 + grown, 60,
+                       22);
+    const int chatTop = kChatTop + grown;
     const int statusHeight = fStatus->GetHeight();
-    QRect chat(kChatMargin, kChatTop, width() - 2 * kChatMargin,
-               height() - 6 - statusHeight - kChatTop);
+    QRect chat(kChatMargin, chatTop, width() - 2 * kChatMargin,
+               height() - 6 - statusHeight - chatTop);
     if (chat.height() < 0)
         chat.setHeight(0);
     fChatFrame->setGeometry(chat);
@@ -278,9 +344,17 @@ void GameWindow::_PlayersChanged(const std::string& name)
         fChat->SetGameID(fGameID);
     if (!fWhiteName.empty() && !fBlackName.empty()) {
         fChat->SetEnabled(true);
-        if (!fObserving)
+        if (!fObserving && SoundSystem::SoundsOn())
             kit::Sound().PlayEvent("Tolvar Game Started");
     }
+}
+
+void GameWindow::FlipBoard()
+{
+    fBoard->Flip();
+    const QPoint black = fBlackPanel->pos();
+    fBlackPanel->move(fWhitePanel->pos());
+    fWhitePanel->move(black);
 }
 
 void GameWindow::AlternateTurn()
@@ -342,7 +416,8 @@ void GameWindow::AnnounceWinner()
     PlayerName* upper = fWhitePanel->geometry().bottom() < fBlackPanel->geometry().bottom()
                             ? fWhitePanel
                             : fBlackPanel;
-    const QRect frame(upper->x(), upper->y() + 133, upper->width(), 21);
+    const int grown = 8 * fBoard->CellSize() - ChessView::kBoardSize;
+    const QRect frame(upper->x(), upper->y() + 133 + grown / 2, upper->width(), 21);
     fAnnouncement = new BubbleView(frame, "announcement", text, QColor(0, 0, 255),
                                    QColor(255, 255, 255), fBackground);
     fAnnouncement->SetAlignment(Qt::AlignCenter);
@@ -397,8 +472,19 @@ void GameWindow::MessageReceived(BMessage* message)
     }
 }
 
+QLineEdit* GameWindow::ChatEntry() const
+{
+    return fChat->Entry();
+}
+
 bool GameWindow::QuitRequested()
 {
+    // The next game window opens at this one's size.
+    UserSettings* settings = UserSettings::Instance();
+    const QSize size = isMaximized() || isFullScreen() ? normalGeometry().size() : this->size();
+    settings->SetData(kWidthKey, std::to_string(size.width()));
+    settings->SetData(kHeightKey, std::to_string(size.height()));
+    settings->WriteToFile();
     MyGames* games = MyGames::Instance();
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);

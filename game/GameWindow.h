@@ -24,6 +24,8 @@ class BubbleView;
 class ChessView;
 class PlayerName;
 class QFrame;
+class QLineEdit;
+class QPushButton;
 class StatusView;
 class UserPanel;
 
@@ -60,6 +62,9 @@ public:
     void Resume(const std::string& moves) override;
     void ResendMissed() override;
 
+    // Turns the board round, the player panels with it.
+    void FlipBoard();
+
     // Called by the board.
     void AlternateTurn();
     void MoveMade();
@@ -73,6 +78,8 @@ public:
     std::string WhoIsWinner() const { return fWhoIsWinner; }
     bool IsUserPlaying(const std::string& name) const;
     bool IsObserving() const { return fObserving; }
+    // Both seats are taken (a premove may be queued).
+    bool HasBothPlayers() const { return !fWhiteName.empty() && !fBlackName.empty(); }
     // True once the game can no longer be played here (GameGone).
     bool IsGone() const { return fGone; }
     // True while the game can be played here: not gone, not waiting for a
@@ -86,6 +93,8 @@ public:
     PlayerName* BlackPanel() const { return fBlackPanel; }
     PlayerName* WhitePanel() const { return fWhitePanel; }
     UserPanel* Chat() const { return fChat; }
+    QLineEdit* ChatEntry() const;
+    QPushButton* FlipButton() const { return fFlip; }
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
 
@@ -108,6 +117,7 @@ private:
     void _LayOut();
 
     ChessView* fBoard = nullptr;
+    QPushButton* fFlip = nullptr;
     QFrame* fBoardFrame = nullptr;
     StatusView* fStatus = nullptr;
     PlayerName* fBlackPanel = nullptr;

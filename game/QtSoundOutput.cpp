@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -33,6 +34,7 @@ bool IsReadableFile(const std::string& path)
 struct QtSoundOutput::State
 {
     std::mutex mutex;
+    std::atomic<float> volume{1.0f};
     std::vector<std::string> paths;            // by handle
     std::map<std::string, std::string> events; // name -> fallback file
     // GUI thread only. The effects are children of the application object,
@@ -81,6 +83,7 @@ struct QtSoundOutput::State
         // A file that failed to decode stays silent.
         if (effect->status() == QSoundEffect::Error)
             return;
+        effect->setVolume(volume.load());
         effect->play();
     }
 };
@@ -139,6 +142,11 @@ void QtSoundOutput::PlayEvent(const std::string& name)
     std::shared_ptr<State> state = fState;
     // The path is worked out on the GUI thread, where the settings live.
     kit::PostToGuiThread([state, name] { state->PlayOnGuiThread(state->EventPath(name)); });
+}
+
+void QtSoundOutput::SetVolume(float volume)
+{
+    fState->volume = std::clamp(volume, 0.0f, 1.0f);
 }
 
 std::string QtSoundOutput::EventSettingsKey(const std::string& name)

@@ -25,6 +25,7 @@ public:
     void Play(int handle) override;
     void RegisterEvent(const std::string& name, const std::string& fallbackPath) override;
     void PlayEvent(const std::string& name) override;
+    void SetVolume(float volume) override;
 
     // The settings key that overrides an event's file: "sound-event-", then
     // the name without a leading "Tolvar ", in lower case, blanks as "-".

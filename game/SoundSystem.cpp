@@ -2,6 +2,11 @@
 
 #include "app/AppLocation.h"
 #include "kit/SoundOutput.h"
+#include "xml/UserSettings.h"
+
+#include <QString>
+
+#include <algorithm>
 
 namespace {
 
@@ -78,7 +83,22 @@ bool SoundSystem::IsEnabled() const
 void SoundSystem::_Play(int handle, bool sound)
 {
     // A sound that could not be loaded stays silent.
-    if (!sound || !fEnabled || handle < 0)
+    if (!sound || !fEnabled || handle < 0 || !SoundsOn())
         return;
+    kit::Sound().SetVolume(Volume());
     kit::Sound().Play(handle);
+}
+
+bool SoundSystem::SoundsOn()
+{
+    std::optional<std::string> value = UserSettings::Instance()->Data("sounds");
+    return !value || *value != "off";
+}
+
+float SoundSystem::Volume()
+{
+    std::optional<std::string> value = UserSettings::Instance()->Data("sound-volume");
+    bool number = false;
+    const int percent = value ? QString::fromStdString(*value).toInt(&number) : 100;
+    return static_cast<float>(number ? std::clamp(percent, 0, 100) : 100) / 100.0f;
 }

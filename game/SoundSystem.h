@@ -26,6 +26,12 @@ public:
     void PlayDraw(bool sound = true);
     void PlayGameAborted(bool sound = true);
 
+    // Whether the user lets the game sounds be heard ("sounds" setting,
+    // "off" silences them), and how loud ("sound-volume", 0..100); read
+    // before every sound, so a change applies to the next one.
+    static bool SoundsOn();
+    static float Volume();
+
     // A process-wide mute kept for callers that still switch all sounds at
     // once; the board passes its per-move flag with each request instead.
     void EnableSound(bool enabled);

@@ -22,6 +22,9 @@ public:
     virtual void RegisterEvent(const std::string& name, const std::string& fallbackPath) = 0;
     // Plays a registered event; any thread; returns at once.
     virtual void PlayEvent(const std::string& name) = 0;
+    // The loudness of the sounds started from now on, 0 (silent) to 1 (as
+    // recorded); any thread. An output without a volume control ignores it.
+    virtual void SetVolume(float volume) { (void)volume; }
 };
 
 namespace kit {

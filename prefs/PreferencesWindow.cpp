@@ -2,14 +2,20 @@
 
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
+#include "prefs/BoardPreferencesView.h"
 #include "prefs/SkinPreferencesView.h"
 #include "widgets/GenericFunctions.h"
+#include "xml/UserSettings.h"
 
 #include <QPushButton>
 #include <QTabWidget>
 
 namespace {
 PreferencesWindow* sInstance = nullptr;
+
+const char* const kWatchedKeys[] = {
+    "board-skin", "pieces-skin", BoardPreferencesView::kCoordinatesKey,
+    BoardPreferencesView::kSoundsKey, BoardPreferencesView::kVolumeKey};
 } // namespace
 
 PreferencesWindow* PreferencesWindow::Instance()
@@ -41,6 +47,10 @@ PreferencesWindow::PreferencesWindow()
     fTabs->setGeometry(10, 10, kWidth - 20, kHeight - 10 - 40);
     fSkins = new SkinPreferencesView();
     fTabs->addTab(fSkins, QStringLiteral("Chess Sets"));
+    fBoard = new BoardPreferencesView(fSkins);
+    fBoard->setGeometry(5, 165, kWidth - 40, 100);
+    for (const char* key : kWatchedKeys)
+        fOpening.emplace_back(key, UserSettings::Instance()->Data(key));
 
     fCancel = new QPushButton(QStringLiteral("Ignore Changes"), fBackground);
     fCancel->setObjectName(QStringLiteral("cancel"));
@@ -67,6 +77,26 @@ PreferencesWindow::~PreferencesWindow()
 
 void PreferencesWindow::MessageReceived(BMessage* message)
 {
+    if (message->what == MSG_DIALOG_CANCEL)
+        _PutBack();
     if (message->what == MSG_PREFS_SAVE || message->what == MSG_DIALOG_CANCEL)
         Quit();
+}
+
+void PreferencesWindow::_PutBack()
+{
+    UserSettings* settings = UserSettings::Instance();
+    bool changed = false;
+    for (const auto& [key, value] : fOpening) {
+        if (settings->Data(key) == value)
+            continue;
+        // An empty text reads back as no setting at all.
+        settings->SetData(key, value.value_or(std::string()));
+        changed = true;
+    }
+    if (!changed)
+        return;
+    settings->WriteToFile();
+    fBoard->ReadSettings();
+    MessageRepeater::Instance()->PostMessage(MSG_SKIN_CHANGED);
 }

@@ -1,10 +1,11 @@
 // The lobby's rated results on their way to the database. They are stored
 // in order, oldest first, since each game's ratings build on the ones
 // before; whatever waits is stored together, in one transaction, so that
-// many games ending at once cost one sync of the disk. Only a stored result is announced and
-// changes the ratings known here. One that cannot be stored (a full disk, a file that became
-// unwritable) stays first in line and is tried again, ever less often, while
-// its players are told that it is delayed.
+// many games ending at once cost one sync of the disk. Only a stored result
+// is announced and changes the ratings known here. One that cannot be
+// stored (a full disk, a file that became unwritable) stays first in line
+// and is tried again, ever less often, while its players are told that it
+// is delayed.
 
 #include "server/EventLog.h"
 #include "server/Lobby.h"
@@ -61,8 +62,18 @@ void Lobby::_ResultsStored(bool stored, const std::vector<FinishedGame>& records
     }
 
     fRetryDelay = fConfig.resultRetry;
+    std::vector<std::string> players;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        players.insert(players.end(), {fResults[i].whiteKey, fResults[i].blackKey});
     for (const FinishedGame& record : records)
         _AnnounceResult(record);
+    // The players hear of their game's end at once, not with the next lines
+    // to everyone; all of them after the whole batch, so that the lines of
+    // the batch stay one piece for every other reader.
+    for (const std::string& key : players) {
+        if (Member* player = _OnlineMember(key))
+            player->connection->Flush();
+    }
     _StoreNextResult();
 }
 
@@ -82,11 +93,6 @@ void Lobby::_AnnounceResult(const FinishedGame& record)
         const Member* member = _OnlineMember(*key);
         if (member && member->accountId == account)
             _Broadcast(Reply::UserOnline(member->name, _Rating(account)));
-    }
-    // The players hear of the end at once, not with the next lines to everyone.
-    for (const std::string* key : {&result.whiteKey, &result.blackKey}) {
-        if (Member* player = _OnlineMember(*key))
-            player->connection->Flush();
     }
 }
 

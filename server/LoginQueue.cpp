@@ -30,15 +30,21 @@ bool LoginQueue::Add(std::uint64_t connection, const std::string& address,
     auto now = LoginThrottle::Clock::now();
     if (!_Held(entry, now)) {
         // Checks held back by failed logins cost nothing while they wait,
-        // so only the others count against the bounds.
+        // so only the others count against the bounds. Checks of one
+        // account run one after the other and never hold up another
+        // account's: a crowd guessing at one account counts once in all,
+        // or it would turn every other login away as busy.
         std::size_t all = 0, mine = 0;
+        std::set<std::string> accounts = fAccountsRunning;
+        bool queued = accounts.count(account) > 0;
         for (const auto& [id, other] : fEntries) {
             if (!other.running && !_Held(other, now)) {
-                ++all;
+                all += accounts.insert(other.account).second;
+                queued = queued || other.account == account;
                 mine += other.address == address;
             }
         }
-        if (all >= static_cast<std::size_t>(fConfig.maxWaitingLogins) ||
+        if ((!queued && all >= static_cast<std::size_t>(fConfig.maxWaitingLogins)) ||
             mine >= static_cast<std::size_t>(fConfig.maxWaitingLoginsPerAddress))
             return false;
     }

@@ -10,8 +10,9 @@
 //   address do not hold up another;
 // - one check per account runs at a time, and failed logins hold further
 //   checks back (LoginThrottle); a held check waits without counting;
-// - only so many checks may wait, in all and per address; past that the
-//   caller answers "busy" and the connection stays usable.
+// - only so many checks may wait, in all (the checks of one account
+//   counting once) and per address; past that the caller answers "busy"
+//   and the connection stays usable.
 //
 // Network thread only; never blocks.
 

@@ -5,22 +5,25 @@
 // as the whole screen shows it, window manager frame and title included)
 // and the promotion dialog.
 //
-// Usage: game_screenshots <output directory>
+// Usage: game_screenshots <output directory>   (writes the coordinates setting)
 // Run it under a display (for example xvfb-run) or on the offscreen platform.
 
 #include "app/AppLocation.h"
 #include "cgc/cgc.h"
+#include "game/ChessView.h"
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
 #include "game/GameWindow.h"
 #include "game/QtSoundOutput.h"
 #include "kit/SoundOutput.h"
 #include "widgets/UserPanel.h"
+#include "xml/UserSettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QWindow>
 
@@ -38,6 +41,15 @@ void Settle(QApplication& app, int milliseconds)
         app.processEvents(QEventLoop::AllEvents, 10);
 }
 
+void Moves(GameWindow* window, const std::vector<std::string>& moves)
+{
+    for (const std::string& move : moves) {
+        char buffer[8] = {};
+        move.copy(buffer, 7);
+        window->MakeMove(buffer, false);
+    }
+}
+
 GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
                  const std::vector<std::string>& moves, const std::string& whiteName = "alpha",
                  const std::string& blackName = "beta")
@@ -51,11 +63,7 @@ GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
     window->SetBlackPlayer(blackName);
     window->SetStatus(colour == CGC_WHITE ? "you are logged in as alpha and playing as white"
                                           : "you are logged in as beta and playing as black");
-    for (const std::string& move : moves) {
-        char buffer[8] = {};
-        move.copy(buffer, 7);
-        window->MakeMove(buffer, false);
-    }
+    Moves(window, moves);
     window->Chat()->ReceivedMessage("beta", "", "good luck!");
     window->Chat()->ReceivedMessage("alpha", "", "you too");
     Settle(app, 300);
@@ -126,9 +134,49 @@ int main(int argc, char** argv)
     Settle(app, 200);
     ok &= Save(&blackPromotion, out.filePath("dialog-promotion-black.png"));
 
+    // The board's marks: a picked-up piece with its destinations, a check,
+    // a queued premove, the board without coordinates, a watcher's board
+    // turned round, and the window filling the screen.
+    GameWindow* picked = Open(app, "16", CGC_WHITE, {"E2E4", "D7D5"});
+    QTest::mouseClick(picked->Board(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(4 * 40 + 20, 4 * 40 + 20));
+    Settle(app, 100);
+    ok &= Save(picked, out.filePath("board-picked-up.png"));
+    GameWindow* check = Open(app, "17", CGC_BLACK, {"E2E4", "D7D5", "F1B5"});
+    ok &= Save(check, out.filePath("board-check.png"));
+    GameWindow* premove = Open(app, "18", CGC_BLACK, {"E2E4", "C7C5"});
+    QTest::mouseClick(premove->Board(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(1 * 40 + 20, 7 * 40 + 20));
+    QTest::mouseClick(premove->Board(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(2 * 40 + 20, 5 * 40 + 20));
+    Settle(app, 100);
+    ok &= Save(premove, out.filePath("board-premove.png"));
+    UserSettings::Instance()->SetData("coordinates", "off");
+    check->Board()->ResetSkin();
+    Settle(app, 100);
+    ok &= Save(check, out.filePath("board-no-coordinates.png"));
+    UserSettings::Instance()->SetData("coordinates", "on");
+    game* record = cgc_create_game();
+    cgc_join_game(record, CGC_WHITE);
+    cgc_join_game(record, CGC_BLACK);
+    auto* watched = new GameWindow("19", record, "E2E4 C7C5 G1F3 D7D6 ");
+    watched->Show();
+    watched->SetWhitePlayer("alpha");
+    watched->SetBlackPlayer("beta");
+    watched->Board()->Flip();
+    Settle(app, 300);
+    ok &= Save(watched, out.filePath("board-watched-flipped.png"));
+    picked->showMaximized();
+    Settle(app, 800);
+    ok &= Save(picked, out.filePath("game-maximised.png"));
+
     delete white;
     delete black;
     delete longNames;
     delete finished;
+    delete picked;
+    delete check;
+    delete premove;
+    delete watched;
     return ok ? 0 : 1;
 }

@@ -1,9 +1,15 @@
-// How long a move reported by the server takes to reach the screen: from a
-// "114" line handed to the protocol speaker (as its listener does with every
-// chunk) to the board having repainted with the move applied. The moves of
-// a whole game (33 half-moves ending in mate, castling included) are
-// reported one at a time, in a fresh window each round; the program prints
-// the median, the 99th percentile and the worst case.
+// Figures of the game window's board:
+// - how long a move reported by the server takes to reach the screen: from
+//   a "114" line handed to the protocol speaker (as its listener does with
+//   every chunk) to the board having repainted with the move applied, at
+//   squares of 40, 80 and 120 pixels. The moves of a whole game (33
+//   half-moves ending in mate, castling included) are reported one at a
+//   time, in a fresh window each round;
+// - the frame time while the window is dragged from its classic size to
+//   1600 x 1000 (each step: the resize until the board has repainted);
+// - a premove: from the opponent's "114" line handed to the speaker to our
+//   MOVE line handed to the connection.
+// Each prints the median, the 99th percentile and the worst case.
 //
 // Usage: game_bench [rounds]   (default 30; offscreen unless a display is set)
 
@@ -16,10 +22,12 @@
 #include "game/QtSoundOutput.h"
 #include "kit/GuiBridge.h"
 #include "kit/SoundOutput.h"
+#include "net/SpeakerLink.h"
 #include "net/TolvarSpeak.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QWindow>
 
 #include <algorithm>
@@ -50,6 +58,66 @@ double Percentile(std::vector<double> sorted, double fraction)
     return sorted[std::min(index, sorted.size() - 1)];
 }
 
+// Prints the figures; the target holds for the p99 (or the median with
+// `onMedian`).
+void Report(const std::vector<double>& samples, double target, bool onMedian = false)
+{
+    std::printf("  median %.3f ms\n", Percentile(samples, 0.5));
+    std::printf("  p99    %.3f ms\n", Percentile(samples, 0.99));
+    std::printf("  max    %.3f ms\n", *std::max_element(samples.begin(), samples.end()));
+    std::printf("  target %s under %.0f ms: %s\n", onMedian ? "median" : "p99", target,
+                Percentile(samples, onMedian ? 0.5 : 0.99) < target ? "met" : "missed");
+}
+
+// Notes when the first MOVE line is handed to the connection.
+class MoveClock : public SpeakerLink
+{
+public:
+    std::string LoggedInAs() const override { return "alpha"; }
+    std::string Server() const override { return "localhost"; }
+    int32 ResetCount() const override { return 0; }
+    void ConnectWith(const std::string&, const std::string&, const std::string&, bool) override {}
+    void PostLine(const std::string& line) override
+    {
+        if (line.rfind("MOVE ", 0) == 0 && sentAt == 0)
+            sentAt = clock.nsecsElapsed();
+    }
+    status_t PostMessage(const BMessage&) override { return B_OK; }
+    void Reset() override {}
+
+    QElapsedTimer clock;
+    qint64 sentAt = 0;
+};
+
+GameWindow* OpenShown(QApplication& app, int32 colour, QSize size)
+{
+    game* record = cgc_create_game();
+    cgc_join_game(record, CGC_WHITE);
+    cgc_join_game(record, CGC_BLACK);
+    auto* window = new GameWindow("12", record, colour);
+    window->resize(size);
+    window->Show();
+    QElapsedTimer shown;
+    shown.start();
+    while (window->windowHandle() == nullptr || !window->windowHandle()->isExposed()) {
+        app.processEvents(QEventLoop::AllEvents, 10);
+        if (shown.elapsed() > 5000)
+            return window;
+    }
+    // Settle the first paints before measuring.
+    for (int i = 0; i < 20; ++i)
+        app.processEvents(QEventLoop::AllEvents, 5);
+    return window;
+}
+
+BMessage Chunk(const std::string& line)
+{
+    BMessage chunk(MSG_PORT_DATA);
+    chunk.AddString("data", line);
+    chunk.AddInt32("length", static_cast<int32>(line.size()));
+    return chunk;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -65,69 +133,134 @@ int main(int argc, char** argv)
     TolvarSpeak* speaker = TolvarSpeak::Instance();
     speaker->Run();
 
-    std::vector<double> samples;
     bool complete = true;
-    for (int round = 0; round < rounds && complete; ++round) {
-        game* record = cgc_create_game();
-        cgc_join_game(record, CGC_WHITE);
-        cgc_join_game(record, CGC_BLACK);
-        auto* window = new GameWindow("12", record, CGC_BLACK);
-        window->Show();
-        QElapsedTimer shown;
-        shown.start();
-        while (window->windowHandle() == nullptr || !window->windowHandle()->isExposed()) {
-            app.processEvents(QEventLoop::AllEvents, 10);
-            if (shown.elapsed() > 5000) {
-                std::fprintf(stderr, "the window was never shown\n");
+    for (const int cell : {40, 80, 120}) {
+        std::vector<double> samples;
+        const QSize size(8 * cell + 330, 8 * cell + 128);
+        for (int round = 0; round < rounds && complete; ++round) {
+            GameWindow* window = OpenShown(app, CGC_BLACK, size);
+            ChessView* board = window->Board();
+            if (board->CellSize() != cell) {
+                std::fprintf(stderr, "the board has squares of %d pixels, not %d\n",
+                             board->CellSize(), cell);
                 return 1;
             }
+            game* record = window->Game();
+            for (const char* move : kGame) {
+                const std::string before = BoardText(record);
+                const int64 paints = board->PaintCount();
+                QElapsedTimer clock;
+                clock.start();
+                speaker->PostMessage(Chunk(std::string("114 12 beta ") + move + "\r\n"));
+                // Busy-wait on the GUI thread so that the moment of the
+                // repaint is seen at once; give up after five seconds.
+                while (board->PaintCount() == paints || BoardText(record) == before) {
+                    app.processEvents(QEventLoop::AllEvents);
+                    if (clock.elapsed() > 5000) {
+                        std::fprintf(stderr, "move %s was not shown\n", move);
+                        complete = false;
+                        break;
+                    }
+                }
+                if (!complete)
+                    break;
+                samples.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            }
+            if (complete && window->Winner() != "White Mates.") {
+                std::fprintf(stderr, "the game did not end in mate\n");
+                complete = false;
+            }
+            delete window;
         }
-        // Settle the first paints before measuring.
-        for (int i = 0; i < 20; ++i)
-            app.processEvents(QEventLoop::AllEvents, 5);
-        ChessView* board = window->Board();
-        for (const char* move : kGame) {
-            const std::string before = BoardText(record);
-            const int64 paints = board->PaintCount();
-            BMessage chunk(MSG_PORT_DATA);
-            const std::string line = std::string("114 12 beta ") + move + "\r\n";
-            chunk.AddString("data", line);
-            chunk.AddInt32("length", static_cast<int32>(line.size()));
+        if (samples.empty())
+            return 1;
+        std::printf("Latency from a 114 line to the board repainted, squares of %d pixels, "
+                    "%zu moves (%d games of %zu half-moves), %s:\n",
+                    cell, samples.size(), rounds, std::size(kGame),
+                    qPrintable(QGuiApplication::platformName()));
+        Report(samples, 5.0);
+    }
 
-            QElapsedTimer clock;
-            clock.start();
-            speaker->PostMessage(chunk);
-            // Busy-wait on the GUI thread so that the moment of the repaint is
-            // seen at once; give up after five seconds.
-            while (board->PaintCount() == paints || BoardText(record) == before) {
+    // Dragging the window's corner from the classic size to 1600 x 1000.
+    {
+        std::vector<double> frames;
+        GameWindow* window =
+            OpenShown(app, CGC_WHITE, QSize(GameWindow::kWidth, GameWindow::kHeight));
+        ChessView* board = window->Board();
+        const int steps = 120;
+        for (int round = 0; round < std::max(1, rounds / 5) && complete; ++round) {
+            for (int step = 1; step <= steps && complete; ++step) {
+                const int width = GameWindow::kWidth + (1600 - GameWindow::kWidth) * step / steps;
+                const int height =
+                    GameWindow::kHeight + (1000 - GameWindow::kHeight) * step / steps;
+                const int64 paints = board->PaintCount();
+                QElapsedTimer clock;
+                clock.start();
+                window->resize(width, height);
+                window->repaint();
+                while (board->PaintCount() == paints) {
+                    app.processEvents(QEventLoop::AllEvents);
+                    if (clock.elapsed() > 5000) {
+                        std::fprintf(stderr, "the board was not redrawn after a resize\n");
+                        complete = false;
+                        break;
+                    }
+                }
+                frames.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            }
+            window->resize(GameWindow::kWidth, GameWindow::kHeight);
+            app.processEvents();
+        }
+        delete window;
+        if (frames.empty())
+            return 1;
+        std::printf("Frame time while resizing from %dx%d to 1600x1000, %zu frames:\n",
+                    GameWindow::kWidth, GameWindow::kHeight, frames.size());
+        Report(frames, 16.0);
+    }
+
+    // A premove played when the opponent's move arrives.
+    {
+        MoveClock moveClock;
+        SetSpeakerLink(&moveClock);
+        std::vector<double> samples;
+        for (int round = 0; round < rounds * 3 && complete; ++round) {
+            GameWindow* window =
+                OpenShown(app, CGC_BLACK, QSize(GameWindow::kWidth, GameWindow::kHeight));
+            window->SetWhitePlayer("beta");
+            window->SetBlackPlayer("alpha");
+            ChessView* board = window->Board();
+            // E7 to E5 from Black's side: column 3, rows 6 and 4.
+            const QPoint from(3 * 40 + 20, 6 * 40 + 20);
+            const QPoint to(3 * 40 + 20, 4 * 40 + 20);
+            QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, to);
+            if (board->Premove() != "E7E5") {
+                std::fprintf(stderr, "no premove was queued\n");
+                return 1;
+            }
+            moveClock.sentAt = 0;
+            moveClock.clock.start();
+            speaker->PostMessage(Chunk("114 12 beta E2E4\r\n"));
+            while (moveClock.sentAt == 0) {
                 app.processEvents(QEventLoop::AllEvents);
-                if (clock.elapsed() > 5000) {
-                    std::fprintf(stderr, "move %s was not shown\n", move);
+                if (moveClock.clock.elapsed() > 5000) {
+                    std::fprintf(stderr, "the premove was not sent\n");
                     complete = false;
                     break;
                 }
             }
-            if (!complete)
-                break;
-            samples.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+            if (complete)
+                samples.push_back(static_cast<double>(moveClock.sentAt) / 1e6);
+            delete window;
         }
-        if (complete && window->Winner() != "White Mates.") {
-            std::fprintf(stderr, "the game did not end in mate\n");
-            complete = false;
-        }
-        delete window;
+        SetSpeakerLink(nullptr);
+        if (samples.empty())
+            return 1;
+        std::printf("Premove, from the opponent's 114 line to our MOVE line, %zu moves:\n",
+                    samples.size());
+        Report(samples, 1.0, true);
     }
-
-    if (samples.empty())
-        return 1;
-    std::printf("Latency from a 114 line to the board repainted, %zu moves "
-                "(%d games of %zu half-moves), %s:\n",
-                samples.size(), rounds, std::size(kGame),
-                qPrintable(QGuiApplication::platformName()));
-    std::printf("  median %.3f ms\n", Percentile(samples, 0.5));
-    std::printf("  p99    %.3f ms\n", Percentile(samples, 0.99));
-    std::printf("  max    %.3f ms\n", *std::max_element(samples.begin(), samples.end()));
-    std::printf("  target under 5 ms: %s\n", Percentile(samples, 0.99) < 5.0 ? "met" : "missed");
     kit::ShutDownGui();
     return complete ? 0 : 1;
 }

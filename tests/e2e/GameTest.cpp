@@ -1,5 +1,6 @@
 // A whole game between two client programs through the real server, with a
-// third client watching from the middle: every move dragged on a board,
+// third client watching from the middle: every move made by clicking the
+// piece and its target, one of them queued as a premove,
 // castling on both wings, en passant, an under-promotion, a check and a
 // mate; then the result, the sounds and the new ratings in every client.
 
@@ -38,6 +39,8 @@ constexpr int kPlies = sizeof kGame / sizeof kGame[0];
 constexpr int kWatchFrom = 14;
 // The one check before the mate: 14... cxb2+.
 constexpr int kCheckPly = 28;
+// Black queues 2... d5 while White is still to play 2. e5.
+constexpr int kPremovePly = 4;
 
 // Worked out by hand from the moves above (rank 8 first, one blank after
 // each rank).
@@ -85,19 +88,25 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 class WholeGame : public EndToEnd
 {
 protected:
-    // Drags the ply's piece on the mover's board (choosing the promotion
-    // piece when asked) and waits until every board shows the same new
-    // position with the other side to move.
-    testing::AssertionResult Play(int index, const std::vector<ClientProcess*>& boards)
+    // Clicks the ply's piece and target on the mover's board (choosing the
+    // promotion piece when asked) and waits until every board shows the
+    // same new position with the other side to move. With `click` false
+    // the move was queued before and only the wait remains; with `wait`
+    // false only the clicks are made.
+    testing::AssertionResult Play(int index, const std::vector<ClientProcess*>& boards,
+                                  bool click = true, bool wait = true)
     {
         const Ply& ply = kGame[index];
         ClientProcess& mover = index % 2 == 0 ? *fAlice : *fBob;
-        const std::string before = Board(mover.State(true), "1");
-        const std::string drag = std::string("drag 1 ") + ply.from + " " + ply.to;
-        QJsonObject reply = mover.Command(drag);
+        const std::string before = click ? Board(mover.State(true), "1") : std::string();
+        const std::string move = std::string("move 1 ") + ply.from + " " + ply.to;
+        QJsonObject reply =
+            click ? mover.Command(move) : QJsonObject{{"ok", true}, {"picked", true}};
         if (!reply["ok"].toBool() || !reply["picked"].toBool())
             return testing::AssertionFailure()
-                   << "ply " << index + 1 << ": " << drag << " failed: " << e2e::Describe(reply);
+                   << "ply " << index + 1 << ": " << move << " failed: " << e2e::Describe(reply);
+        if (!wait)
+            return testing::AssertionSuccess();
         if (ply.promotion != nullptr) {
             testing::AssertionResult asked =
                 Eventually(mover, "the promotion dialog",
@@ -114,7 +123,7 @@ protected:
                 Eventually(*client, "ply " + std::to_string(index + 1), [&](const QJsonObject& s) {
                     const QJsonObject window = GameWindowState(s, "1");
                     const std::string board = Text(window["board"]);
-                    return board != before && board == Board(mover.State(true), "1") &&
+                    return (!click || board != before) && board == Board(mover.State(true), "1") &&
                            Text(window["turn"]) == next;
                 });
             if (!shown)
@@ -164,8 +173,20 @@ TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
                Text(row["description"]) == "A friendly game";
     }));
 
-    for (int i = 0; i < kWatchFrom; ++i)
-        ASSERT_TRUE(Play(i, {&alice, &bob})) << "ply " << i + 1;
+    for (int i = 0; i < kWatchFrom; ++i) {
+        if (i + 2 != kPremovePly) {
+            ASSERT_TRUE(Play(i, {&alice, &bob})) << "ply " << i + 1;
+            continue;
+        }
+        // Bob queues his move while Alice thinks; it goes when hers arrives.
+        const Ply& queued = kGame[i + 1];
+        ASSERT_TRUE(bob.Do(std::string("move 1 ") + queued.from + " " + queued.to));
+        EXPECT_EQ(Text(GameWindowState(bob.State(true), "1")["premove"]),
+                  std::string(queued.from) + queued.to);
+        ASSERT_TRUE(Play(i, {&alice, &bob}, true, false)) << "ply " << i + 1;
+        ASSERT_TRUE(Play(++i, {&alice, &bob}, false)) << "premove, ply " << i + 1;
+        EXPECT_EQ(Text(GameWindowState(bob.State(true), "1")["premove"]), "");
+    }
     EXPECT_EQ(Board(alice.State(), "1"), kAfterCastling);
 
     // Carol watches: the moves so far are replayed on her board.
@@ -253,7 +274,7 @@ TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
     watcherHeard.push_back("checkmate.wav");
     EXPECT_EQ(Sounds(carol.State()), watcherHeard);
 
-    // On the wire: each player sent his own moves as dragged, castling as
+    // On the wire: each player sent his own moves as clicked, castling as
     // the king's move and the promotion with its letter.
     std::vector<std::string> white, black;
     for (int i = 0; i < kPlies; ++i)

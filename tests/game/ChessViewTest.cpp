@@ -2,9 +2,14 @@
 
 #include "app/MessageCodes.h"
 #include "app/MessageRepeater.h"
+#include "game/PlayerName.h"
 #include "xml/UserSettings.h"
 
+#include <QPushButton>
 #include <QTest>
+
+#include <map>
+#include <set>
 
 using testing_support::BoardColour;
 using testing_support::Grab;
@@ -31,6 +36,7 @@ QColor SquareColour(QPoint point)
 struct OrientationCase
 {
     int32 colour;
+    bool flipped;
     char topLeft;        // piece letter drawn in the top-left cell
     char bottomRight;    // and in the bottom-right cell
     const char* topRow;  // PointsToMove((5, 5), (45, 5))
@@ -42,17 +48,28 @@ struct OrientationCase
 TEST_F(ChessViewTest, OrientationCellMappingAndMoveTextsFollowTheUsersSide)
 {
     const OrientationCase cases[] = {
-        {CGC_BLACK, 'R', 'r', "H1G1", "F8F6"},
-        {CGC_WHITE, 'r', 'R', "A8B8", "C1C3"},
-        {OBSERVER_COLOR, 'r', 'R', "A8B8", "C1C3"},
+        {CGC_BLACK, false, 'R', 'r', "H1G1", "F8F6"},
+        {CGC_WHITE, false, 'r', 'R', "A8B8", "C1C3"},
+        {OBSERVER_COLOR, false, 'r', 'R', "A8B8", "C1C3"},
+        {CGC_BLACK, true, 'r', 'R', "A8B8", "C1C3"},
+        {CGC_WHITE, true, 'R', 'r', "H1G1", "F8F6"},
+        {OBSERVER_COLOR, true, 'R', 'r', "H1G1", "F8F6"},
     };
     for (const OrientationCase& c : cases) {
-        SCOPED_TRACE(c.colour);
+        SCOPED_TRACE(testing::Message() << c.colour << (c.flipped ? " flipped" : ""));
         GameWindow* window = c.colour == OBSERVER_COLOR ? OpenWatched("") : OpenPlayed(c.colour);
         ChessView* board = window->Board();
+        // Flipped with the key or the button; twice is no flip at all.
+        if (c.flipped) {
+            window->FlipButton()->click();
+            QTest::keyClick(board, Qt::Key_F);
+            QTest::keyClick(board, Qt::Key_F);
+        }
         EXPECT_EQ(PixelAt(board, QPoint(20, 20)), PieceColour("Standard", c.topLeft));
         EXPECT_EQ(PixelAt(board, QPoint(300, 300)), PieceColour("Standard", c.bottomRight));
         EXPECT_EQ(board->PointToPiece(QPoint(5, 5)), c.topLeft);
+        // The panel of the side shown on top is the upper one.
+        EXPECT_EQ(window->BlackPanel()->y() < window->WhitePanel()->y(), c.topLeft == 'r');
 
         char move[5] = {};
         board->PointsToMove(QPoint(5, 5), QPoint(45, 5), move);
@@ -127,9 +144,9 @@ TEST_F(ChessViewTest, ADraggedPieceFollowsThePointerAtItsGrabOffsetAndLeavesItsS
         return PixelAt(board, pointer - QPoint(13, 27) + QPoint(20, 20)) ==
                PieceColour("Standard", 'p');
     }));
-    // The pawn's own square shows the board beneath it.
+    // The pawn's own square shows no pawn.
     const QPoint home(4 * 40 + 20, 6 * 40 + 20);
-    EXPECT_EQ(PixelAt(board, home), SquareColour(home));
+    EXPECT_NE(PixelAt(board, home), PieceColour("Standard", 'p'));
 
     // Released off the board: back home, no move.
     QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, QPoint(-30, 500));
@@ -137,6 +154,45 @@ TEST_F(ChessViewTest, ADraggedPieceFollowsThePointerAtItsGrabOffsetAndLeavesItsS
     EXPECT_TRUE(WaitFor([&] { return PixelAt(board, home) == PieceColour("Standard", 'p'); }));
     EXPECT_EQ(PieceAt(window, "D7"), 'p');
     EXPECT_EQ(window->Turn(), CGC_BLACK);
+}
+
+TEST_F(ChessViewTest, ThePickedUpPiecesDotsAreTheEnginesLegalMovesWithPinsAndEnPassant)
+{
+    // White's knight on C3 is pinned by the bishop on B4; E5 may take D6
+    // en passant. Seen from both sides, flipped and not.
+    const std::vector<std::string> moves = {"E2E4", "E7E6", "D2D4", "F8B4",
+                                            "B1C3", "G8E7", "E4E5", "D7D5"};
+    for (const bool flipped : {false, true}) {
+        SCOPED_TRACE(flipped);
+        GameWindow* window = OpenPlayed(CGC_WHITE);
+        Moves(window, moves);
+        ChessView* board = window->Board();
+        if (flipped)
+            board->Flip();
+        cgc_move legal[CGC_MAX_MOVES];
+        const int count = cgc_legal_moves(window->Game(), legal, CGC_MAX_MOVES);
+        std::map<int32, std::set<int32>> expected; // screen cells: from -> targets
+        auto cell = [&](int file, int rank) {
+            const int32 box = 8 * (7 - rank) + file;
+            return flipped ? 63 - box : box;
+        };
+        for (int i = 0; i < count; ++i)
+            expected[cell(legal[i].from_file, legal[i].from_rank)].insert(
+                cell(legal[i].to_file, legal[i].to_rank));
+        EXPECT_EQ(expected.count(cell(2, 2)), 0u) << "the pinned knight moves";
+        EXPECT_EQ(expected[cell(4, 4)].count(cell(3, 5)), 1u) << "no en passant";
+        for (int32 from = 0; from < 64; ++from) {
+            const QPoint centre((from % 8) * 40 + 20, (from / 8) * 40 + 20);
+            if (board->PointToPiece(centre) < 'A' || board->PointToPiece(centre) > 'Z')
+                continue;
+            QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, centre);
+            const std::vector<int32> hints = board->Hints();
+            EXPECT_EQ(std::set<int32>(hints.begin(), hints.end()), expected[from]) << from;
+            QTest::mouseClick(board, Qt::RightButton, Qt::NoModifier, centre);
+            EXPECT_TRUE(board->Hints().empty());
+        }
+        delete window;
+    }
 }
 
 TEST_F(ChessViewTest, AMoveMarksItsSquaresWithTheRedLineUnderThePieces)

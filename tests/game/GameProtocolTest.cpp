@@ -291,3 +291,89 @@ TEST_F(GameProtocolTest, ALogoutAbortsTheOpenGamesBeforeTheConnectionCloses)
         if (login->objectName() == "login")
             delete login;
 }
+
+TEST_F(GameProtocolTest, ClicksMoveAPieceAndARefusedMoveSaysWhy)
+{
+    ServerSession session;
+    GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+    window->SetWhitePlayer("alpha");
+    window->SetBlackPlayer("beta");
+    ChessView* board = window->Board();
+    struct Step
+    {
+        const char* reply; // the server's report before the clicks, or null
+        std::vector<const char*> clicks;
+        const char* sent;   // the MOVE line the clicks send, or null
+        const char* status; // the status line afterwards
+    };
+    const Step steps[] = {
+        {nullptr, {"E7"}, nullptr, ChessView::kNotYours},
+        // A second click on the picked-up piece puts it down again.
+        {nullptr, {"E2", "E2", "E4"}, nullptr, ChessView::kNotYours},
+        {nullptr, {"G1", "F3"}, "MOVE 12 G1F3 \r\n", ""},
+        // Another piece of one's own picks that one up instead.
+        {"114 12 beta E7E5", {"B1", "F3", "E5"}, "MOVE 12 F3E5 \r\n", ""},
+        {"114 12 beta D7D6", {"E5", "E3"}, "MOVE 12 E5E3 \r\n", ChessView::kNotLegal},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.clicks.front());
+        if (step.reply != nullptr) {
+            session.Reply(step.reply);
+            ASSERT_TRUE(WaitFor([&] { return window->Turn() == CGC_WHITE; }));
+        }
+        const size_t before = session.speaker.lines.size();
+        for (const char* square : step.clicks)
+            QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, Centre(square, CGC_WHITE));
+        if (step.sent != nullptr)
+            EXPECT_TRUE(session.WaitForLine(step.sent));
+        else
+            EXPECT_EQ(session.speaker.lines.size(), before);
+        EXPECT_EQ(window->Status()->Message(), step.status);
+    }
+}
+
+TEST_F(GameProtocolTest, APremoveIsSentWhenTheOpponentHasMovedOnlyIfStillLegal)
+{
+    ServerSession session;
+    struct Case
+    {
+        const char* from;
+        const char* to;
+        const char* reply;
+        const char* sent; // null: dropped (or cancelled), nothing sent
+        Qt::Key cancel;   // pressed before the reply, Qt::Key_unknown for none
+    };
+    const Case cases[] = {
+        {"D2", "D4", "E7E5", "MOVE 12 D2D4 \r\n", Qt::Key_unknown},
+        {"E4", "E5", "E7E5", nullptr, Qt::Key_unknown},
+        // Not legal when queued, legal once the opponent has moved.
+        {"E4", "D5", "D7D5", "MOVE 12 E4D5 \r\n", Qt::Key_unknown},
+        {"D1", "H5", "G7G6", nullptr, Qt::Key_Escape},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + c.to + " after " + c.reply);
+        GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+        window->SetWhitePlayer("alpha");
+        window->SetBlackPlayer("beta");
+        Moves(window, {"E2E4"});
+        ChessView* board = window->Board();
+        Drag(board, Centre(c.from, CGC_WHITE), Centre(c.to, CGC_WHITE));
+        EXPECT_EQ(board->Premove(), std::string(c.from) + c.to);
+        if (c.cancel != Qt::Key_unknown)
+            QTest::keyClick(board, c.cancel);
+        session.Reply(std::string("114 12 beta ") + c.reply);
+        if (c.sent != nullptr) {
+            EXPECT_TRUE(session.WaitForLine(c.sent));
+            EXPECT_EQ(window->Turn(), CGC_BLACK);
+        } else {
+            const std::string note = c.cancel == Qt::Key_unknown ? ChessView::kPremoveDropped : "";
+            EXPECT_TRUE(WaitFor([&] { return window->Status()->Message() == note; }));
+            QTest::qWait(20);
+            EXPECT_EQ(window->Turn(), CGC_WHITE);
+        }
+        EXPECT_EQ(board->Premove(), "");
+        EXPECT_EQ(session.LinesStartingWith("MOVE").size(), c.sent != nullptr ? 1u : 0u);
+        delete window;
+        session.speaker.lines.clear();
+    }
+}

@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,8 @@ public:
     void Play(int handle) override;
     void RegisterEvent(const std::string& name, const std::string& fallbackPath) override;
     void PlayEvent(const std::string& name) override;
+    void SetVolume(float volume) override { fVolume = volume; }
+    float Volume() const { return fVolume; }
 
     // File names (last path component) of the sounds played, in order;
     // events appear as "event:" + name.
@@ -40,6 +43,7 @@ private:
     std::mutex fMutex;
     std::vector<std::string> fLoaded;
     std::vector<std::string> fPlayed;
+    std::atomic<float> fVolume{1.0f};
 };
 
 namespace testing_support {

@@ -37,34 +37,44 @@ const std::vector<std::string> kStalemate = {"E2E3", "A7A5", "D1H5", "A8A6", "H5
 
 } // namespace
 
-TEST_F(GameWindowTest, GeometryFollowsTheLayoutAndTheChatGrowsWithTheWindow)
+TEST_F(GameWindowTest, TheBoardTakesTheRoomInWholeSquaresAndTheWindowKeepsItsSize)
 {
     GameWindow* window = OpenPlayed(CGC_BLACK);
     EXPECT_EQ(window->size(), QSize(650, 448));
-    EXPECT_EQ(window->minimumHeight(), 358);
-    EXPECT_EQ(window->maximumHeight(), 3000);
-    EXPECT_EQ(window->minimumWidth(), 650);
-    EXPECT_EQ(window->maximumWidth(), 650);
-
     ChessView* board = window->Board();
-    EXPECT_EQ(QRect(board->mapTo(window, QPoint(0, 0)), board->size()), QRect(10, 14, 320, 320));
-    // Playing Black: White's panel is the upper one.
-    EXPECT_EQ(window->WhitePanel()->geometry(), QRect(340, 32, 300, 60));
-    EXPECT_EQ(window->BlackPanel()->geometry(), QRect(340, 257, 300, 60));
-
     StatusView* status = window->Status();
-    EXPECT_EQ(status->geometry().bottom(), window->height() - 1);
     QWidget* chatFrame = window->Chat()->parentWidget();
-    EXPECT_EQ(chatFrame->geometry().top(), 348);
-    EXPECT_EQ(chatFrame->geometry().left(), 7);
-    EXPECT_EQ(chatFrame->geometry().right() + 1, 650 - 7);
-    EXPECT_EQ(chatFrame->geometry().bottom() + 1, 448 - 6 - status->GetHeight());
-
-    window->resize(650, 600);
-    ASSERT_TRUE(WaitFor([&] { return window->height() == 600; }));
-    EXPECT_EQ(chatFrame->geometry().bottom() + 1, 600 - 6 - status->GetHeight());
-    EXPECT_EQ(status->geometry().bottom(), 599);
-    EXPECT_EQ(window->Board()->geometry().size(), QSize(320, 320));
+    // The largest board of whole squares that leaves the panel column on
+    // its right and the chat below it; the classic 40 when nothing more fits.
+    const QSize sizes[] = {{650, 448},   {650, 600},   {1001, 700},
+                           {1600, 1000}, {1920, 1080}, {900, 449}};
+    for (const QSize& size : sizes) {
+        SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+        window->resize(size);
+        ASSERT_TRUE(WaitFor([&] { return window->size() == size; }));
+        const int cell = board->CellSize();
+        const QRect onWindow(board->mapTo(window, QPoint(0, 0)), board->size());
+        EXPECT_EQ(board->size(), QSize(8 * cell, 8 * cell));
+        const auto fits = [&](int c) {
+            return 8 * c + 330 <= size.width() && 8 * c + 128 <= size.height();
+        };
+        EXPECT_TRUE(cell == 40 || fits(cell));
+        EXPECT_FALSE(fits(cell + 1));
+        EXPECT_EQ(onWindow.topLeft(), QPoint(10, 14));
+        EXPECT_EQ(window->WhitePanel()->x(), onWindow.right() + 11);
+        EXPECT_EQ(window->BlackPanel()->geometry().bottom(), onWindow.bottom() - 17);
+        EXPECT_EQ(chatFrame->geometry().top(), onWindow.bottom() + 15);
+        EXPECT_EQ(chatFrame->geometry().bottom() + 1,
+                  std::max(size.height() - 6 - status->GetHeight(), chatFrame->geometry().top()));
+        // Every square's middle is that square: the grid is exact.
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(board->PointToPiece(QPoint(i * cell + cell / 2, cell / 2)), "RNBKQBNR"[i]);
+    }
+    window->resize(780, 560);
+    ASSERT_TRUE(WaitFor([&] { return window->width() == 780; }));
+    window->close();
+    GameWindow* next = OpenPlayed(CGC_WHITE, "13");
+    EXPECT_EQ(next->size(), QSize(780, 560));
 }
 
 TEST_F(GameWindowTest, TitlePanelsAndChatFollowThePlayersAndTheStartIsHeard)

@@ -53,6 +53,17 @@ TEST(SoundSystem, EachRequestCarriesItsOwnSoundFlag)
     sounds->EnableSound(true);
     sounds->PlayGameAborted();
     EXPECT_EQ(Sounds().Played(), Played{"game-aborted.wav"});
+
+    // The user's switch and volume apply from the next sound on.
+    Sounds().Clear();
+    UserSettings::Instance()->SetData("sounds", "off");
+    sounds->PlayCheck();
+    UserSettings::Instance()->SetData("sounds", "on");
+    UserSettings::Instance()->SetData("sound-volume", "35");
+    sounds->PlayDraw();
+    UserSettings::Instance()->SetData("sound-volume", "");
+    EXPECT_EQ(Sounds().Played(), Played{"draw.wav"});
+    EXPECT_FLOAT_EQ(Sounds().Volume(), 0.35f);
 }
 
 TEST(SoundSystem, AMissingFileSilencesOnlyItsOwnEvent)

@@ -1,4 +1,5 @@
 #include "prefs/AboutWindow.h"
+#include "prefs/BoardPreferencesView.h"
 #include "prefs/PreferencesWindow.h"
 #include "prefs/SkinPreferencesView.h"
 
@@ -9,10 +10,12 @@
 #include "xml/FileXMLReader.h"
 #include "xml/UserSettings.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QPointer>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -126,29 +129,50 @@ TEST_F(SkinsFixture, TheStoredSkinIsMarkedIgnoringCaseAndAMissingDirectoryShowsT
     EXPECT_EQ(SkinPreferencesView::MarkedSkin(Names{"Wood"}, std::nullopt), -1);
 }
 
-TEST_F(SkinsFixture, APickedSkinIsWrittenAndAnnouncedAtOnceAndIgnoreKeepsIt)
+TEST_F(SkinsFixture, AChangeIsWrittenAndAnnouncedAtOnceAndIgnorePutsBackWhatWasThere)
 {
     MakeSkins("boards", {"Standard"});
     MakeSkins("pieces", {"Standard", "Glass"});
+    Store("sound-volume", "70");
     RecordingLooper recorder;
     MessageRepeater::Instance()->AddTarget(&recorder);
-    QPointer<PreferencesWindow> window = PreferencesWindow::Instance();
-    window->Show();
-    QComboBox* pieces = window->Skins()->PiecesMenu();
-    int glass = pieces->findText("Glass");
-    ASSERT_GE(glass, 0);
-    pieces->setCurrentIndex(glass);
-    emit pieces->activated(glass);
+    using Setting = std::optional<std::string>;
+    for (const bool ignore : {true, false}) {
+        SCOPED_TRACE(ignore ? "ignore" : "save");
+        QPointer<PreferencesWindow> window = PreferencesWindow::Instance();
+        window->Show();
+        QComboBox* pieces = window->Skins()->PiecesMenu();
+        const int glass = pieces->findText("Glass");
+        ASSERT_GE(glass, 0);
+        pieces->setCurrentIndex(glass);
+        emit pieces->activated(glass);
+        BoardPreferencesView* board = window->Board();
+        EXPECT_TRUE(board->Coordinates()->isChecked());
+        EXPECT_EQ(board->Volume()->value(), 70);
+        board->Coordinates()->click();
+        board->Sounds()->click();
+        board->Volume()->setValue(20);
 
-    FileXMLReader onDisk(UserSettings::Instance()->Path(), false);
-    EXPECT_EQ(onDisk.Data("pieces-skin"), std::optional<std::string>("Glass"));
-    EXPECT_EQ(onDisk.Data("board-skin"), std::nullopt);
-    ASSERT_TRUE(recorder.WaitForWhat(MSG_SKIN_CHANGED, std::chrono::seconds(5)));
+        FileXMLReader onDisk(UserSettings::Instance()->Path(), false);
+        EXPECT_EQ(onDisk.Data("pieces-skin"), Setting("Glass"));
+        EXPECT_EQ(onDisk.Data("coordinates"), Setting("off"));
+        EXPECT_EQ(onDisk.Data("sounds"), Setting("off"));
+        EXPECT_EQ(onDisk.Data("sound-volume"), Setting("20"));
+        EXPECT_EQ(onDisk.Data("board-skin"), std::nullopt);
+        ASSERT_TRUE(recorder.WaitForWhat(MSG_SKIN_CHANGED, std::chrono::seconds(5)));
+        QTest::qWait(20);
+        recorder.Clear();
 
-    QTest::mouseClick(window->CancelButton(), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+        QTest::mouseClick(ignore ? window->CancelButton() : window->SaveButton(), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 5000));
+        FileXMLReader after(UserSettings::Instance()->Path(), false);
+        EXPECT_EQ(after.Data("pieces-skin"), ignore ? std::nullopt : Setting("Glass"));
+        EXPECT_EQ(after.Data("coordinates"), ignore ? std::nullopt : Setting("off"));
+        EXPECT_EQ(after.Data("sound-volume"), Setting(ignore ? "70" : "20"));
+        if (ignore)
+            EXPECT_TRUE(recorder.WaitForWhat(MSG_SKIN_CHANGED, std::chrono::seconds(5)));
+    }
     MessageRepeater::Instance()->RemoveTarget(&recorder);
-    EXPECT_EQ(UserSettings::Instance()->Data("pieces-skin"), std::optional<std::string>("Glass"));
     // The next window reads the settings again.
     EXPECT_EQ(PreferencesWindow::Instance()->Skins()->PiecesMenu()->currentText(), "Glass");
 }

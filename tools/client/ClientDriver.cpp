@@ -114,7 +114,7 @@ std::string BoardText(game* record)
 }
 
 // The centre of `square` (such as "E2") on a board seen from `colour`'s side.
-bool SquareCentre(const std::string& square, int32 colour, QPoint* centre)
+bool SquareCentre(const std::string& square, const ChessView* board, QPoint* centre)
 {
     if (square.size() != 2)
         return false;
@@ -124,12 +124,12 @@ bool SquareCentre(const std::string& square, int32 colour, QPoint* centre)
         return false;
     int column = file;
     int row = 7 - rank;
-    if (colour == CGC_BLACK) {
+    if ((board->Color() == CGC_BLACK) != board->IsFlipped()) {
         column = 7 - file;
         row = rank;
     }
-    *centre = QPoint(column * ChessView::kCellSize + ChessView::kCellSize / 2,
-                     row * ChessView::kCellSize + ChessView::kCellSize / 2);
+    const int cell = board->CellSize();
+    *centre = QPoint(column * cell + cell / 2, row * cell + cell / 2);
     return true;
 }
 
@@ -242,6 +242,8 @@ void ClientDriver::_Run(const std::string& line)
         return _Select(words);
     if (command == "choose-colour")
         return _ChooseColour(words, After(line, 2));
+    if (command == "move")
+        return _ClickMove(words);
     if (command == "drag")
         return _Drag(words);
     if (command == "promote")
@@ -384,8 +386,7 @@ void ClientDriver::_Drag(const std::vector<std::string>& words)
         return _Fail("no window for game " + words[1]);
     ChessView* board = window->Board();
     QPoint from, to;
-    if (!SquareCentre(words[2], board->Color(), &from) ||
-        !SquareCentre(words[3], board->Color(), &to))
+    if (!SquareCentre(words[2], board, &from) || !SquareCentre(words[3], board, &to))
         return _Fail("squares are written A1 to H8");
     QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, from);
     QTest::mouseMove(board, (from + to) / 2);
@@ -396,6 +397,24 @@ void ClientDriver::_Drag(const std::vector<std::string>& words)
     reply["dropAt"] = static_cast<qint64>(dropAt);
     _Reply(reply);
     QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+void ClientDriver::_ClickMove(const std::vector<std::string>& words)
+{
+    if (words.size() < 4)
+        return _Fail("usage: move GAME FROM TO");
+    GameWindow* window = _FindGame(words[1]);
+    if (window == nullptr)
+        return _Fail("no window for game " + words[1]);
+    ChessView* board = window->Board();
+    QPoint from, to;
+    if (!SquareCentre(words[2], board, &from) || !SquareCentre(words[3], board, &to))
+        return _Fail("squares are written A1 to H8");
+    QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, from);
+    QJsonObject reply;
+    reply["picked"] = board->HasPickedUp();
+    _Reply(reply);
+    QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, to);
 }
 
 void ClientDriver::_Promote(const std::vector<std::string>& words)
@@ -658,6 +677,7 @@ QJsonObject ClientDriver::_GameState(GameWindow* window, bool brief) const
     state["white"] = panel(window->WhitePanel(), window->WhiteStrength());
     state["black"] = panel(window->BlackPanel(), window->BlackStrength());
     state["chatEnabled"] = window->Chat()->IsEnabled();
+    state["premove"] = Q(window->Board()->Premove());
     state["lastFrom"] = static_cast<int>(window->Board()->LastFrom());
     state["lastTo"] = static_cast<int>(window->Board()->LastTo());
     if (!brief)

@@ -14,6 +14,7 @@
 //   choose-colour white|black [DESCRIPTION]
 //                                  fill in the game creation dialog and press a rook
 //   drag GAME FROM TO              drag a piece on that game's board
+//   move GAME FROM TO              click a piece, then its target square
 //   promote queen|rook|bishop|knight
 //   say TEXT                       type a line into the lobby's chat
 //   game-say GAME TEXT             type a line into a game window's chat
@@ -80,6 +81,7 @@ private:
     void _Select(const std::vector<std::string>& words);
     void _ChooseColour(const std::vector<std::string>& words, const std::string& rest);
     void _Drag(const std::vector<std::string>& words);
+    void _ClickMove(const std::vector<std::string>& words);
     void _Promote(const std::vector<std::string>& words);
     void _Say(const std::string& gameId, const std::string& text);
     void _CloseGame(const std::vector<std::string>& words);
