@@ -31,12 +31,6 @@ void MessageRepeater::RemoveTarget(MessageTarget* target)
         fTargets.erase(it);
 }
 
-int MessageRepeater::CountTargets() const
-{
-    std::lock_guard<std::mutex> lock(fTargetsLock);
-    return static_cast<int>(fTargets.size());
-}
-
 void MessageRepeater::MessageReceived(BMessage* message)
 {
     _Broadcast(message);

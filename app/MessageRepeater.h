@@ -26,9 +26,6 @@ public:
 
     void MessageReceived(BMessage* message) override;
 
-    // Number of entries; tests use it to see that windows leave.
-    int CountTargets() const;
-
 protected:
     // Every code is broadcast, B_QUIT_REQUESTED included; the repeater
     // itself runs until the process ends.

@@ -20,8 +20,6 @@ public:
     void SetText(const QString& text);
 
     QString Text() const { return fText; }
-    QColor Background() const { return fBackground; }
-    QColor Foreground() const { return fForeground; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -22,8 +22,6 @@ public:
 
     // Call after each change of the window's content.
     void NoteChange();
-    // True while repaints are being held back.
-    bool IsHolding() const { return fRelease.isActive(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -50,38 +50,3 @@ TEST(MessageRepeater, BroadcastsToEveryTargetOnceForEachRegistration)
     repeater->RemoveTarget(&second);
     EXPECT_TRUE(stranger.Messages().empty());
 }
-
-TEST(MessageRepeater, MessagesFromSeveralThreadsReachEveryTargetInEachSendersOrder)
-{
-    MessageRepeater* repeater = MessageRepeater::Instance();
-    repeater->Run();
-    RecordingLooper a("a"), b("b");
-    repeater->AddTarget(&a);
-    repeater->AddTarget(&b);
-    constexpr int kThreads = 4, kEach = 250;
-    std::vector<std::thread> senders;
-    for (int t = 0; t < kThreads; ++t) {
-        senders.emplace_back([t, repeater] {
-            for (int i = 0; i < kEach; ++i) {
-                BMessage message(0x1000u + t);
-                message.AddInt32("seq", i);
-                repeater->PostMessage(message);
-            }
-        });
-    }
-    for (auto& sender : senders)
-        sender.join();
-    for (RecordingLooper* looper : {&a, &b}) {
-        ASSERT_TRUE(looper->WaitForCount(kThreads * kEach));
-        std::vector<int> next(kThreads, 0);
-        for (const BMessage& message : looper->Messages()) {
-            int t = static_cast<int>(message.what - 0x1000u);
-            int32 seq = -1;
-            ASSERT_TRUE(message.FindInt32("seq", &seq));
-            EXPECT_EQ(seq, next[t]++) << "sender " << t;
-        }
-        EXPECT_EQ(next, std::vector<int>(kThreads, kEach));
-    }
-    repeater->RemoveTarget(&a);
-    repeater->RemoveTarget(&b);
-}

@@ -106,54 +106,19 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
     EXPECT_TRUE(
         Contains(e2e::SentLines(a.LogPath()), "PUBLMSG :hello bob, <b>how</b> are you? \r\n"));
 
-    // Games fill the lobby: a challenge of each colour, newest on top, and
-    // each creator's window awaiting an opponent.
-    ASSERT_TRUE(a.Do("click create"));
-    ASSERT_TRUE(Eventually(a, "the creation dialog",
-                           [](const QJsonObject& s) { return s["chooseColour"].toBool(); }));
-    ASSERT_TRUE(a.Do("choose-colour white Alice's game"));
-    ASSERT_TRUE(Eventually(b, "alice's challenge",
-                           [](const QJsonObject& s) { return !e2e::LobbyGame(s, "1").isEmpty(); }));
-    ASSERT_TRUE(b.Do("click create"));
-    ASSERT_TRUE(Eventually(b, "the creation dialog",
-                           [](const QJsonObject& s) { return s["chooseColour"].toBool(); }));
-    ASSERT_TRUE(b.Do("choose-colour black"));
-    for (ClientProcess* client : {&a, &b}) {
-        // The notices travel apart from the rows: wait for both.
-        QJsonObject s;
-        ASSERT_TRUE(client->WaitFor(
-            [](const QJsonObject& state) {
-                const std::vector<std::string> chat = LobbyChat(state);
-                return state["lobby"]["gameCount"].toInt() == 2 &&
-                       Contains(chat, "System: Game #1 is a challenge issued by alice (white)") &&
-                       Contains(chat, "System: Game #2 is a challenge issued by bob (black)");
-            },
-            kWait, &s))
-            << e2e::Describe(s);
-        const QJsonArray games = std::as_const(s)["lobby"]["games"].toArray();
-        EXPECT_EQ(e2e::Text(games[0]["black"]), "bob");
-        EXPECT_EQ(e2e::Text(games[1]["white"]), "alice");
-        EXPECT_EQ(e2e::Text(games[1]["description"]), "Alice's game");
-    }
-    EXPECT_TRUE(Contains(e2e::SentLines(a.LogPath()), "MAKE 1 :Alice's game \r\n"));
-    EXPECT_TRUE(Contains(e2e::SentLines(b.LogPath()), "MAKE 0 \r\n"));
-    EXPECT_EQ(e2e::Text(e2e::GameWindowState(a.State(), "1")["title"]), "Awaiting Opponent");
-
     // Bob logs out: his lobby empties and offers a login; alice is told he
-    // left, and his challenge goes with him.
+    // left.
     ASSERT_TRUE(b.Do("logout"));
     QJsonObject out;
     ASSERT_TRUE(b.WaitFor(
         [](const QJsonObject& s) {
-            return e2e::VisibleLogins(s) == 1 && s["lobby"]["gameCount"].toInt() == 0 &&
-                   s["lobby"]["playerCount"].toInt() == 0 && s["games"].toArray().isEmpty();
+            return e2e::VisibleLogins(s) == 1 && s["lobby"]["playerCount"].toInt() == 0;
         },
         kWait, &out))
         << e2e::Describe(out);
     EXPECT_EQ(LobbyStatus(out), "");
     ASSERT_TRUE(Eventually(a, "bob's departure", [](const QJsonObject& s) {
         return Players(s) == std::vector<std::string>{"alice 1500"} &&
-               Contains(LobbyChat(s), "System: bob has left") &&
-               s["lobby"]["gameCount"].toInt() == 1 && !e2e::LobbyGame(s, "1").isEmpty();
+               Contains(LobbyChat(s), "System: bob has left");
     }));
 }

@@ -8,18 +8,6 @@
 #include <condition_variable>
 #include <thread>
 
-TEST(BLooper, HandlesMessagesInPostingOrderOnItsOwnThread)
-{
-    RecordingLooper looper("named loop");
-    std::vector<uint32> posted;
-    for (uint32 i = 1; i <= 200; ++i) {
-        looper.PostMessage(i);
-        posted.push_back(i);
-    }
-    ASSERT_TRUE(looper.WaitForCount(200));
-    EXPECT_EQ(looper.Codes(), posted);
-}
-
 TEST(BLooper, QuittingHandlesWhatIsQueuedThenRefusesMore)
 {
     struct Late : BLooper
@@ -34,28 +22,6 @@ TEST(BLooper, QuittingHandlesWhatIsQueuedThenRefusesMore)
     looper.Quit();
     EXPECT_EQ(looper.count.load(), 2);
     EXPECT_EQ(looper.PostMessage(3u), B_ERROR);
-}
-
-TEST(BLooper, QuitRequestedDecidesWhetherTheLoopEnds)
-{
-    struct Stubborn : RecordingLooper
-    {
-        std::atomic<bool> agree{false};
-        bool QuitRequested() override { return agree; }
-        ~Stubborn() override { Quit(); }
-    } looper;
-    looper.PostMessage(B_QUIT_REQUESTED);
-    looper.PostMessage(1u);
-    ASSERT_TRUE(looper.WaitForWhat(1u));
-    EXPECT_EQ(looper.Codes(), std::vector<uint32>{1u}); // the request itself is not handed on
-    looper.agree = true;
-    looper.PostMessage(B_QUIT_REQUESTED);
-    bool ended = false;
-    for (int i = 0; i < 5000 && !ended; ++i) {
-        ended = looper.PostMessage(2u) == B_ERROR;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    EXPECT_TRUE(ended);
 }
 
 // At exit the program waits a moment for its threads and no longer: one

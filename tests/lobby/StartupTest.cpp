@@ -84,7 +84,7 @@ TEST(Startup, TheLoginShowsInFrontOfTheLobbyAndQuitWaitsForNothingStuck)
 
     std::atomic<bool> ended{false};
     std::thread watchdog([&ended] {
-        for (int i = 0; i < 300 && !ended; ++i)
+        for (int i = 0; i < 450 && !ended; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!ended) {
             std::fprintf(stderr, "watchdog: the program did not end\n");
@@ -102,7 +102,9 @@ TEST(Startup, TheLoginShowsInFrontOfTheLobbyAndQuitWaitsForNothingStuck)
     ::close(terminal);
     ::close(nowhere);
 
-    EXPECT_LT(took, std::chrono::seconds(10));
+    // The grace periods come to a few seconds; a busy machine may stretch
+    // them, but a wait for the stuck thread would last its full minute.
+    EXPECT_LT(took, std::chrono::seconds(20));
     EXPECT_TRUE(BrowserWindow::WasClosed());
     EXPECT_EQ(kit::RunningThreadCount(), 1); // the stuck one, left behind
     {

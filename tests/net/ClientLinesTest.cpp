@@ -17,32 +17,6 @@ struct LineCase
 
 } // namespace
 
-TEST(ClientLines, EveryLineByteForByte)
-{
-    const std::vector<LineCase> cases = {
-        {"USER", ClientLines::User("alice", "s3cret"), "USER alice s3cret \r\n"},
-        {"CREATE", ClientLines::Create("bob", "pw"), "CREATE bob pw \r\n"},
-        {"GAMES", ClientLines::Games(), "GAMES \r\n"},
-        {"USERS", ClientLines::Users(), "USERS \r\n"},
-        {"PUBLMSG", ClientLines::PublicMessage("hello all"), "PUBLMSG :hello all \r\n"},
-        {"PUBLMSG empty", ClientLines::PublicMessage(""), "PUBLMSG : \r\n"},
-        {"GAMEMSG", ClientLines::GameMessage("17", "good game"), "GAMEMSG 17 :good game \r\n"},
-        {"MAKE white", ClientLines::Make(1, "Quick game, no takebacks"),
-         "MAKE 1 :Quick game, no takebacks \r\n"},
-        {"MAKE black", ClientLines::Make(0, "x"), "MAKE 0 :x \r\n"},
-        {"MAKE no description", ClientLines::Make(1, ""), "MAKE 1 \r\n"},
-        {"PLAY", ClientLines::Play("5"), "PLAY 5 \r\n"},
-        {"OBSERVE on", ClientLines::ObserveOn("5"), "OBSERVE 5 on \r\n"},
-        {"OBSERVE off", ClientLines::ObserveOff("12"), "OBSERVE 12 off \r\n"},
-        {"ABORT", ClientLines::Abort("12"), "ABORT 12 \r\n"},
-        {"MOVE", ClientLines::Move("3", "E2E4"), "MOVE 3 E2E4 \r\n"},
-        {"MOVE promotion", ClientLines::Move("3", "E7E8Q"), "MOVE 3 E7E8Q \r\n"},
-        {"MOVE castling", ClientLines::Move("3", "O-O-O"), "MOVE 3 O-O-O \r\n"},
-    };
-    for (const LineCase& c : cases)
-        EXPECT_EQ(c.line, c.expected) << c.name;
-}
-
 // Text typed by the user must never end the line early and forge another.
 TEST(ClientLines, LineBreaksInFieldsCannotForgeALine)
 {

@@ -37,11 +37,7 @@ public:
         posts.push_back(message);
         return B_OK;
     }
-    void Reset() override
-    {
-        ++resets;
-        linesBeforeReset = lines.size();
-    }
+    void Reset() override { ++resets; }
 
     std::string user;
     std::string server;
@@ -49,8 +45,6 @@ public:
     std::vector<std::string> lines;
     std::vector<BMessage> posts;
     int32 resets = 0;
-    // How many lines had been sent when the last reset came.
-    size_t linesBeforeReset = 0;
     // Runs after each login is recorded.
     std::function<void()> onLogin;
 };

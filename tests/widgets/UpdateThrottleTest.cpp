@@ -37,7 +37,6 @@ TEST(UpdateThrottle, ABurstOfChangesRepaintsOnceWhenTheIntervalEnds)
 
     // The next ones, close behind, are held back together...
     throttle.NoteChange();
-    EXPECT_TRUE(throttle.IsHolding());
     before = child->paints;
     child->update();
     QTest::qWait(50);
@@ -47,7 +46,6 @@ TEST(UpdateThrottle, ABurstOfChangesRepaintsOnceWhenTheIntervalEnds)
     // ...and shown by one repaint when the interval is over (the wait's
     // limit is the watchdog).
     ASSERT_TRUE(QTest::qWaitFor([&] { return child->paints > before; }, 5000));
-    EXPECT_FALSE(throttle.IsHolding());
     QTest::qWait(50);
     EXPECT_EQ(child->paints, before + 1);
 }

@@ -36,16 +36,6 @@ protected:
     }
 };
 
-std::string Nested(int depth)
-{
-    std::string text;
-    for (int i = 0; i < depth; ++i)
-        text += "<n>";
-    for (int i = 0; i < depth; ++i)
-        text += "</n>";
-    return text;
-}
-
 } // namespace
 
 TEST(XMLReader, PiecesOfAnySizeGiveTheSameTree)
@@ -84,34 +74,6 @@ TEST(XMLReader, KeepsOnlyTheTextAfterTheLastChildWithoutLeadingSpaces)
     EXPECT_STREQ(root.Data(), "");
 }
 
-TEST(XMLReader, ReadingWrittenTextIsStableAfterOneRound)
-{
-    // Values with quotes, tabs, carriage returns and line feeds come back
-    // byte for byte.
-    const char* const value = "say \"hi\"\r\n\tand 'bye' & <go>";
-    const char* attributes[] = {"q", value, nullptr, nullptr};
-    XMLEntity original("container", attributes);
-    original.AddChild("a", nullptr, "x < y");
-    original.AddChild("text", nullptr, value);
-    original.AddChild("group", nullptr, nullptr)->AddChild("b", nullptr, "1");
-
-    RecordingReader first;
-    first.Feed(original.ToString(true, 0));
-    ASSERT_EQ(first.fRoots.size(), 1u);
-    const XMLEntity& read = *first.fRoots[0];
-    EXPECT_STREQ(read.Data(), "");
-    EXPECT_STREQ(read.Attribute("q"), value);
-    EXPECT_STREQ(read.ChildData("text"), value);
-    EXPECT_STREQ(read.ChildData("a"), "x < y");
-    // The indentation before </group> is read as the group's text.
-    EXPECT_STREQ(read.ChildData("group"), "\t");
-
-    RecordingReader second;
-    second.Feed(read.ToString(true, 0));
-    ASSERT_EQ(second.fRoots.size(), 1u);
-    EXPECT_EQ(second.fRoots[0]->ToString(true, 0), read.ToString(true, 0));
-}
-
 TEST(XMLReader, StartsOverAfterMalformedInputOrReset)
 {
     RecordingReader reader;
@@ -134,22 +96,6 @@ TEST(XMLReader, StartsOverAfterMalformedInputOrReset)
     reader.Reset();
     reader.Feed("<one/><two/>");
     EXPECT_TRUE(reader.NeedsReset());
-}
-
-TEST(XMLReader, NestingDeeperThanTheLimitIsAnError)
-{
-    RecordingReader reader;
-    reader.Feed(Nested(XMLReader::kMaxDepth));
-    EXPECT_FALSE(reader.NeedsReset());
-    EXPECT_EQ(reader.fRoots.size(), 1u);
-
-    reader.Feed(Nested(XMLReader::kMaxDepth + 1));
-    EXPECT_TRUE(reader.NeedsReset());
-    EXPECT_EQ(reader.fRoots.size(), 1u);
-
-    // Far deeper input, fed in pieces, is refused without exhausting anything.
-    reader.FeedInPieces(Nested(200'000), 1000);
-    EXPECT_EQ(reader.fRoots.size(), 1u);
 }
 
 TEST(XMLReader, InputAndContentAreBounded)

@@ -11,6 +11,7 @@
 #include "app/ClientOptions.h"
 #include "app/client/TolvarApp.h"
 #include "kit/SoundOutput.h"
+#include "lobby/LoginWindow.h"
 #include "net/TolvarSpeak.h"
 
 #include <unistd.h>
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
         return 2;
     }
     TolvarSpeak::SetServerPort(options.port);
+    if (!options.server.empty())
+        LoginWindow::SetDefaultServer(options.server);
     AppLocation::Instance()->SetExecutableCall(argc > 0 ? std::string(argv[0]) : std::string());
     TolvarApp app(argc, argv);
 
