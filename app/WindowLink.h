@@ -9,6 +9,7 @@
 // kit::RunOnGuiThread.
 
 #include "kit/GuiLooper.h"
+#include "kit/Types.h"
 
 #include <string>
 
@@ -46,6 +47,25 @@ public:
     // The server has resent every game it kept and this one was not among
     // them: a played game is gone; a watched one asks to be watched again.
     virtual void ResendMissed() {}
+    // The lines of the optional features; a window that does not show them
+    // ignores them. `side`, `running` and a winner are CGC_WHITE or
+    // CGC_BLACK; `running` is -1 when no clock runs.
+    //
+    // The server's clocks: milliseconds left to each side.
+    virtual void SetClocks(int64 /*whiteMs*/, int64 /*blackMs*/, int32 /*running*/) {}
+    // A draw offer's news: `side` made it ("offer"), withdrew it ("cancel")
+    // or declined it ("decline").
+    virtual void DrawOfferChanged(int32 /*side*/, const std::string& /*what*/) {}
+    // A rematch's news: `side` offered ("offer") or declined ("decline")
+    // one, or the rematch started as game `newId` ("new").
+    virtual void RematchChanged(int32 /*side*/, const std::string& /*what*/,
+                                const std::string& /*newId*/)
+    {
+    }
+    // The server ended the game: `reason` without its result token, and
+    // `who` as SetWhoIsWinner takes it ("white", "black", "draw",
+    // "aborted", or empty when the reason names no result).
+    virtual void GameEnded(const std::string& /*reason*/, const std::string& /*who*/) {}
 };
 
 class WindowLink
@@ -74,6 +94,12 @@ public:
                                                  const std::string& moves) = 0;
 
     virtual void PlayGameAborted() = 0;
+
+    // A game's time control, known from the clock feature: `minutes` base
+    // and `seconds` increment. Links without a lobby ignore it.
+    virtual void SetTimeControl(const std::string& /*gameId*/, int32 /*minutes*/, int32 /*seconds*/)
+    {
+    }
 };
 
 // The installed link. Set it on the GUI thread before other threads start.

@@ -1,6 +1,7 @@
 #pragma once
 // The modal dialog that creates a game on the server: a free-text
-// description and the colour the user wants to play. A rook button sends
+// description, the time control (when the server keeps clocks; untimed
+// unless chosen) and the colour the user wants to play. A rook button sends
 // the MAKE line and counts one more game started by the user; "Nevermind"
 // only closes. No window opens here: the game window opens when the server
 // reports the new game.
@@ -13,6 +14,7 @@
 #include <QDialog>
 
 class BitmapButton;
+class QComboBox;
 class QLineEdit;
 class QPushButton;
 
@@ -26,8 +28,9 @@ public:
     // message is ignored.
     void MessageReceived(BMessage* message) override;
 
-    // Sends the MAKE line for `colour` (0 Black, 1 White, the wire's numbers)
-    // with the description as typed, and counts the game as started.
+    // Sends the MAKE line (MAKETIMED for a timed game) for `colour` (0 Black,
+    // 1 White, the wire's numbers) with the description as typed, and counts
+    // the game as started.
     void CreateGame(int32 colour);
 
 private:
@@ -36,4 +39,5 @@ private:
     BitmapButton* fWhiteButton;
     QPushButton* fCancelButton;
     QWidget* fBackground;
+    QComboBox* fTimeControl = nullptr;
 };

@@ -6,6 +6,8 @@
 #include "app/MyGames.h"
 #include "cgc/cgc.h"
 #include "game/ChessView.h"
+#include "game/ClockDisplay.h"
+#include "game/GameActions.h"
 #include "game/PlayerName.h"
 #include "game/SoundSystem.h"
 #include "kit/SoundOutput.h"
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -36,6 +39,8 @@ const QRect kUpperPanel(340, 32, 300, 60);
 const QRect kLowerPanel(340, 257, 300, 60);
 constexpr int kChatTop = 348;
 constexpr int kChatMargin = 7;
+// How often running clocks are redrawn: often enough for their tenths.
+constexpr int kClockInterval = 50;
 // Around the board at the classic size: the board frame's corner, the
 // room right of the board (panel column) and below it (chat and status).
 constexpr int kBoardLeft = 10;
@@ -81,7 +86,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::string& m
 
 GameWindow::GameWindow(const std::string& id, game* record, bool observing, int32 boardColour)
     : BWindow<QWidget, GameWindowBase>("Game"), fGameID(id), fGame(record), fTurn(CGC_WHITE),
-      fObserving(observing), fResetsAtStart(Speaker().ResetCount())
+      fObserving(observing), fResetsAtStart(Speaker().ResetCount()), fColour(boardColour)
 {
     IgnoreMessages({MSG_PORT_DATA, MSG_SPEAKER_LINE, MSG_CONNECTION_BROKEN});
     MessageRepeater::Instance()->AddTarget(this);
@@ -129,6 +134,16 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
         new PlayerName(blackBelow ? kLowerPanel : kUpperPanel, fBlackName, CGC_BLACK, fBackground);
     fWhitePanel =
         new PlayerName(blackBelow ? kUpperPanel : kLowerPanel, fWhiteName, CGC_WHITE, fBackground);
+
+    fWhiteClock = new ClockDisplay(fClock, CGC_WHITE, fBackground);
+    fBlackClock = new ClockDisplay(fClock, CGC_BLACK, fBackground);
+    fWhiteClock->hide();
+    fBlackClock->hide();
+    fClockTimer = new QTimer(this);
+    fClockTimer->setInterval(kClockInterval);
+    connect(fClockTimer, &QTimer::timeout, this, [this] { _TickClocks(); });
+    if (!fObserving)
+        fActions = new GameActions(fGameID, fColour, fBackground);
 
     fChatFrame = new QFrame(fBackground);
     fChatFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -195,6 +210,18 @@ void GameWindow::_LayOut()
         chat.setHeight(0);
     fChatFrame->setGeometry(chat);
     fChat->setGeometry(fChatFrame->contentsRect());
+
+    // Each clock by its panel, on the side that faces the other panel.
+    const bool whiteAbove = fWhitePanel->y() < fBlackPanel->y();
+    for (auto [clock, panel] : {std::pair{fWhiteClock, fWhitePanel}, {fBlackClock, fBlackPanel}}) {
+        const QRect frame = panel->geometry();
+        const bool above = (panel == fWhitePanel) == whiteAbove;
+        clock->move(frame.right() + 1 - ClockDisplay::kWidth,
+                    above ? frame.bottom() + 5 : frame.top() - 5 - ClockDisplay::kHeight);
+    }
+    if (fActions != nullptr)
+        fActions->Place(whiteAbove ? fWhitePanel->geometry() : fBlackPanel->geometry(),
+                        whiteAbove ? fBlackPanel->geometry() : fWhitePanel->geometry());
 }
 
 void GameWindow::resizeEvent(QResizeEvent* event)
@@ -297,6 +324,9 @@ void GameWindow::SetWinner(const std::string& text)
         fBoard->AbandonPromotion();
     fWinner = text;
     AnnounceWinner();
+    _StopClocks();
+    if (fActions != nullptr)
+        fActions->Over();
 }
 
 void GameWindow::SetWhoIsWinner(const std::string& who)
@@ -335,6 +365,70 @@ void GameWindow::GameGone(const std::string& why)
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
     SetStatus(why);
+    _StopClocks();
+    if (fActions != nullptr)
+        fActions->Gone();
+}
+
+void GameWindow::SetClocks(int64 whiteMs, int64 blackMs, int32 running)
+{
+    // Figures that come after the end (a watcher's late lines) change nothing.
+    if (!fWinner.empty() || fGone)
+        return;
+    fClock.Update(whiteMs, blackMs, running, std::chrono::steady_clock::now());
+    fWhiteClock->show();
+    fBlackClock->show();
+    if (running >= 0)
+        fClockTimer->start();
+    else
+        fClockTimer->stop();
+    _TickClocks();
+}
+
+void GameWindow::DrawOfferChanged(int32 side, const std::string& what)
+{
+    if (fActions != nullptr)
+        fActions->DrawOfferChanged(side, what);
+}
+
+void GameWindow::RematchChanged(int32 side, const std::string& what, const std::string& newId)
+{
+    if (fActions != nullptr)
+        fActions->RematchChanged(side, what, newId);
+}
+
+void GameWindow::GameEnded(const std::string& reason, const std::string& who)
+{
+    if (fWinner.empty() && !reason.empty()) {
+        if (!who.empty())
+            SetWhoIsWinner(who);
+        SetWinner(reason);
+        if (who == "aborted")
+            SoundSystem::Instance()->PlayGameAborted();
+    }
+    _StopClocks();
+    if (fActions != nullptr)
+        fActions->Over();
+}
+
+void GameWindow::_TickClocks()
+{
+    fWhiteClock->update();
+    fBlackClock->update();
+    if (fObserving || fLowTimeHeard || fClock.Running() != fColour)
+        return;
+    if (fClock.Shown(fColour, std::chrono::steady_clock::now()) < ClockDisplay::kLowTime) {
+        fLowTimeHeard = true;
+        SoundSystem::Instance()->PlayLowTime();
+    }
+}
+
+void GameWindow::_StopClocks()
+{
+    fClock.Stop(std::chrono::steady_clock::now());
+    fClockTimer->stop();
+    fWhiteClock->update();
+    fBlackClock->update();
 }
 
 void GameWindow::_PlayersChanged(const std::string& name)
@@ -344,6 +438,8 @@ void GameWindow::_PlayersChanged(const std::string& name)
         fChat->SetGameID(fGameID);
     if (!fWhiteName.empty() && !fBlackName.empty()) {
         fChat->SetEnabled(true);
+        if (fActions != nullptr && !fActions->IsRunning() && fWinner.empty() && !fGone)
+            fActions->Started();
         if (!fObserving && SoundSystem::SoundsOn())
             kit::Sound().PlayEvent("Tolvar Game Started");
     }
@@ -355,11 +451,15 @@ void GameWindow::FlipBoard()
     const QPoint black = fBlackPanel->pos();
     fBlackPanel->move(fWhitePanel->pos());
     fWhitePanel->move(black);
+    // The clocks and buttons follow the panels.
+    _LayOut();
 }
 
 void GameWindow::AlternateTurn()
 {
     ++fPly;
+    if (fActions != nullptr)
+        fActions->MovePlayed(fTurn);
     fTurn = fTurn == CGC_BLACK ? CGC_WHITE : CGC_BLACK;
 }
 
@@ -496,8 +596,24 @@ bool GameWindow::QuitRequested()
     return true;
 }
 
+void GameWindow::Quit()
+{
+    fCloseWithoutAsking = true;
+    BWindow<QWidget, GameWindowBase>::Quit();
+}
+
 void GameWindow::closeEvent(QCloseEvent* event)
 {
+    // Leaving a game under way would lose it: the player is asked to
+    // resign instead, and the window closes once they have.
+    if (!fCloseWithoutAsking && fActions != nullptr && fActions->LeavingLoses()) {
+        event->ignore();
+        fActions->AskToResign([this] {
+            fCloseWithoutAsking = true;
+            close();
+        });
+        return;
+    }
     // The board waits in the promotion dialog's loop: give up that move
     // first, and close once the board has returned from it.
     if (fBoard != nullptr && fBoard->IsChoosingPromotion()) {

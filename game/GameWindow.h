@@ -11,8 +11,13 @@
 // ABORT line (played game) or the OBSERVE-off line (watched game), unless
 // its game has gone meanwhile (its connection was reset, or the server no
 // longer knows it).
+//
+// With a server that supports them, a timed game shows a clock by each
+// panel, and a player gets the buttons of GameActions; closing the window
+// of a game that leaving would lose asks "Resign this game?" first.
 
 #include "app/WindowLink.h"
+#include "game/GameClock.h"
 #include "kit/Types.h"
 #include "widgets/BWindow.h"
 
@@ -22,6 +27,9 @@
 
 class BubbleView;
 class ChessView;
+class ClockDisplay;
+class GameActions;
+class QTimer;
 class PlayerName;
 class QFrame;
 class QLineEdit;
@@ -61,6 +69,12 @@ public:
     bool WaitingToResume() const override { return fWaiting; }
     void Resume(const std::string& moves) override;
     void ResendMissed() override;
+    void SetClocks(int64 whiteMs, int64 blackMs, int32 running) override;
+    void DrawOfferChanged(int32 side, const std::string& what) override;
+    void RematchChanged(int32 side, const std::string& what, const std::string& newId) override;
+    // Shows `reason` in the banner unless the board has ended the game
+    // already (its own words then stay); stops the clocks either way.
+    void GameEnded(const std::string& reason, const std::string& who) override;
 
     // Turns the board round, the player panels with it.
     void FlipBoard();
@@ -97,11 +111,18 @@ public:
     QPushButton* FlipButton() const { return fFlip; }
     StatusView* Status() const { return fStatus; }
     BubbleView* Announcement() const { return fAnnouncement; }
+    // The clocks (hidden until the server sends figures) and the player's
+    // buttons (null for a watcher).
+    ClockDisplay* WhiteClock() const { return fWhiteClock; }
+    ClockDisplay* BlackClock() const { return fBlackClock; }
+    GameActions* Actions() const { return fActions; }
 
     // MSG_GAME_CHAT for this game, MSG_SKIN_CHANGED, MSG_BOARD_FORWARD,
     // MSG_CONNECTION_RESET; every other message is ignored.
     void MessageReceived(BMessage* message) override;
     bool QuitRequested() override;
+    // Closes without asking anything (a logout, a request of the program).
+    void Quit() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,6 +136,8 @@ private:
     void _UpdateWindowTitle();
     void _PlayersChanged(const std::string& name);
     void _LayOut();
+    void _TickClocks();
+    void _StopClocks();
 
     ChessView* fBoard = nullptr;
     QPushButton* fFlip = nullptr;
@@ -141,4 +164,14 @@ private:
     int fPly = 0;
     // The speaker's reset count when the window was made.
     int32 fResetsAtStart;
+    // The user's side; OBSERVER_COLOR for a watched game.
+    int32 fColour;
+    GameClock fClock;
+    ClockDisplay* fWhiteClock = nullptr;
+    ClockDisplay* fBlackClock = nullptr;
+    QTimer* fClockTimer = nullptr;
+    bool fLowTimeHeard = false;
+    GameActions* fActions = nullptr;
+    // Set once the window may close without asking about the game.
+    bool fCloseWithoutAsking = false;
 };

@@ -43,6 +43,7 @@ void SoundSystem::_Load()
     fCheckmateSound = LoadSound("resources/sounds/checkmate.wav");
     fDrawSound = LoadSound("resources/sounds/draw.wav");
     fGameAbortedSound = LoadSound("resources/sounds/game-aborted.wav");
+    fLowTimeSound = LoadSound("resources/sounds/low-time.wav");
 }
 
 void SoundSystem::PlayPieceMoved(bool sound)
@@ -68,6 +69,11 @@ void SoundSystem::PlayDraw(bool sound)
 void SoundSystem::PlayGameAborted(bool sound)
 {
     _Play(fGameAbortedSound, sound);
+}
+
+void SoundSystem::PlayLowTime(bool sound)
+{
+    _Play(fLowTimeSound, sound);
 }
 
 void SoundSystem::EnableSound(bool enabled)

@@ -1,7 +1,7 @@
 #pragma once
-// The five sound effects of a game: a move, a check, a checkmate, a draw
-// and a game aborted by a player. A process-wide singleton, created once on
-// first use (thread-safe) and kept for the whole run.
+// The sound effects of a game: a move, a check, a checkmate, a draw, a
+// game aborted by a player, and one's own clock running low. A process-wide singleton, created once
+// on first use (thread-safe) and kept for the whole run.
 //
 // The sounds are loaded through the installed SoundOutput when the instance
 // is created, so the output must be installed before the first Instance().
@@ -25,6 +25,7 @@ public:
     void PlayCheckmate(bool sound = true);
     void PlayDraw(bool sound = true);
     void PlayGameAborted(bool sound = true);
+    void PlayLowTime(bool sound = true);
 
     // Whether the user lets the game sounds be heard ("sounds" setting,
     // "off" silences them), and how loud ("sound-volume", 0..100); read
@@ -47,5 +48,6 @@ private:
     int fDrawSound;
     int fPieceMovedSound;
     int fGameAbortedSound;
+    int fLowTimeSound;
     std::atomic<bool> fEnabled{true};
 };

@@ -188,7 +188,8 @@ void BrowserWindow::_BuildPanes()
     fGames->AddColumn(QStringLiteral("ID"), unit, unit);
     fGames->AddColumn(QStringLiteral("White"), unit * 5 / 2, unit * 5 / 2);
     fGames->AddColumn(QStringLiteral("Black"), unit * 5 / 2, unit * 5 / 2);
-    fGames->AddColumn(QStringLiteral("Description"), unit * 15 / 2, unit * 15 / 2);
+    fGames->AddColumn(QStringLiteral("Time"), unit * 3 / 2, unit * 3 / 2);
+    fGames->AddColumn(QStringLiteral("Description"), unit * 6, unit * 6);
     fGames->SetInvocationHandler([this](int) { PostMessage(MSG_JOIN_GAME); });
 
     fChat = new UserPanel(fInnerSplit);
@@ -389,6 +390,16 @@ void BrowserWindow::InformAboutGame(const std::string& gameId, const std::string
     // The buttons follow seats that fill while a row stays selected.
     if (fGames->CurrentSelection() >= 0)
         PostMessage(MSG_GAME_SELECTED);
+}
+
+void BrowserWindow::SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds)
+{
+    int index = 0;
+    if (GameListItem* row = _FindGame(gameId, &index)) {
+        fRepaints->NoteChange();
+        row->SetTimeControl(minutes, seconds);
+        fGames->InvalidateItem(index);
+    }
 }
 
 void BrowserWindow::RemoveGame(const std::string& gameId)

@@ -55,6 +55,8 @@ public:
     void InformAboutGame(const std::string& gameId, const std::string& black,
                          const std::string& white, const std::string& description);
     void RemoveGame(const std::string& gameId);
+    // The time control of a listed game (131); an unlisted game is ignored.
+    void SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds);
     void UserIn(const std::string& user, const std::string& rating, bool announce);
     void UserOut(const std::string& user);
     void SetStatus(const std::string& text);

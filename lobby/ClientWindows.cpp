@@ -66,3 +66,9 @@ void ClientWindows::PlayGameAborted()
 {
     SoundSystem::Instance()->PlayGameAborted();
 }
+
+void ClientWindows::SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds)
+{
+    if (BrowserWindow* lobby = OpenLobby())
+        lobby->SetTimeControl(gameId, minutes, seconds);
+}

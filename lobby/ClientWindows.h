@@ -24,4 +24,5 @@ public:
     GameWindowBase* NewWatchedGameWindow(const std::string& id, game* record,
                                          const std::string& moves) override;
     void PlayGameAborted() override;
+    void SetTimeControl(const std::string& gameId, int32 minutes, int32 seconds) override;
 };

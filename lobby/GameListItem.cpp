@@ -18,6 +18,18 @@ bool GameListItem::AmIInvolved() const
     return fWhite == user || fBlack == user;
 }
 
+void GameListItem::SetTimeControl(int32 minutes, int32 seconds)
+{
+    fTimeControl = std::to_string(minutes) + "+" + std::to_string(seconds);
+    const std::string mark = "[" + fTimeControl + "]";
+    if (fDescription == mark)
+        fDescription.clear();
+    else if (fDescription.size() > mark.size() &&
+             fDescription.compare(fDescription.size() - mark.size() - 1, std::string::npos,
+                                  " " + mark) == 0)
+        fDescription.erase(fDescription.size() - mark.size() - 1);
+}
+
 QString GameListItem::ColumnText(int column) const
 {
     switch (column) {
@@ -28,6 +40,8 @@ QString GameListItem::ColumnText(int column) const
     case 2:
         return Seat(fBlack);
     case 3:
+        return QString::fromStdString(fTimeControl);
+    case 4:
         return QString::fromStdString(fDescription);
     default:
         return {};

@@ -1,9 +1,11 @@
 #pragma once
-// A row of the lobby's game list: game id, White player, Black player and
-// description. An empty player name is a free seat, shown "<not seated>".
+// A row of the lobby's game list: game id, White player, Black player, time
+// control ("3+2", empty when untimed or unknown) and description. An empty player name is a free
+// seat, shown "<not seated>".
 //
 // Owned by the list while in it; GUI thread only.
 
+#include "kit/Types.h"
 #include "widgets/ColumnListView.h"
 
 #include <string>
@@ -22,6 +24,11 @@ public:
     void SetWhitePlayer(const std::string& name) { fWhite = name; }
     void SetBlackPlayer(const std::string& name) { fBlack = name; }
     void SetDescription(const std::string& description) { fDescription = description; }
+    // Shows the time control and takes its " [m+s]" mark off the
+    // description, where the server appends it for clients that have no
+    // column for it.
+    void SetTimeControl(int32 minutes, int32 seconds);
+    std::string TimeControl() const { return fTimeControl; }
 
     // True when either seat holds the logged-in user's name, exactly.
     bool AmIInvolved() const;
@@ -37,4 +44,5 @@ private:
     std::string fWhite;
     std::string fBlack;
     std::string fDescription;
+    std::string fTimeControl;
 };

@@ -36,11 +36,6 @@ std::string Users()
     return std::string("USERS") + kEnd;
 }
 
-std::string Features()
-{
-    return std::string("FEATURES resume keepalive") + kEnd;
-}
-
 std::string Pong()
 {
     return std::string("PONG") + kEnd;
@@ -87,6 +82,49 @@ std::string Abort(const std::string& gameId)
 std::string Move(const std::string& gameId, const std::string& move)
 {
     return "MOVE " + CleanField(gameId) + " " + CleanField(move) + kEnd;
+}
+
+std::string Features(const std::vector<std::string>& words)
+{
+    std::string line = "FEATURES";
+    for (const std::string& word : words)
+        line += " " + CleanField(word);
+    return line + kEnd;
+}
+
+std::string MakeTimed(int colour, int minutes, int seconds, const std::string& description)
+{
+    std::string line = "MAKETIMED " + std::to_string(colour) + " " + std::to_string(minutes) + " " +
+                       std::to_string(seconds);
+    std::string clean = CleanField(description);
+    if (!clean.empty())
+        line += " :" + clean;
+    return line + kEnd;
+}
+
+std::string Resign(const std::string& gameId)
+{
+    return "RESIGN " + CleanField(gameId) + kEnd;
+}
+
+std::string Draw(const std::string& gameId, const std::string& what)
+{
+    return "DRAW " + CleanField(gameId) + " " + CleanField(what) + kEnd;
+}
+
+std::string AbortGame(const std::string& gameId)
+{
+    return "ABORTGAME " + CleanField(gameId) + kEnd;
+}
+
+std::string Rematch(const std::string& gameId)
+{
+    return "REMATCH " + CleanField(gameId) + kEnd;
+}
+
+std::string RematchDecline(const std::string& gameId)
+{
+    return "REMATCH " + CleanField(gameId) + " decline" + kEnd;
 }
 
 } // namespace ClientLines

@@ -6,6 +6,7 @@
 // a second one. Pure functions; any thread.
 
 #include <string>
+#include <vector>
 
 namespace ClientLines {
 
@@ -17,9 +18,7 @@ std::string Create(const std::string& user, const std::string& password);
 std::string Games();
 std::string Users();
 
-// The protocol extensions the client takes up, announced after login, and
-// the answer to the server's keep-alive question.
-std::string Features();
+// The answer to the server's keep-alive question.
 std::string Pong();
 
 // Chat lines: the lobby's public chat and a game window's chat.
@@ -38,6 +37,24 @@ std::string Abort(const std::string& gameId);
 
 // A move in a game; `move` is the move text (E2E4, E7E8Q, O-O).
 std::string Move(const std::string& gameId, const std::string& move);
+
+// The features the client understands, announced after login: "FEATURES"
+// and the words separated by single blanks.
+std::string Features(const std::vector<std::string>& words);
+
+// A timed game: base `minutes` and increment `seconds` (0 0 is untimed, as
+// Make). The description as in Make.
+std::string MakeTimed(int colour, int minutes, int seconds, const std::string& description);
+
+// Ending a running game: resigning, a draw offer and its answers (`what` is
+// offer, accept or decline) and aborting before each side has moved.
+std::string Resign(const std::string& gameId);
+std::string Draw(const std::string& gameId, const std::string& what);
+std::string AbortGame(const std::string& gameId);
+
+// A rematch of a finished game: offering or accepting one, and declining.
+std::string Rematch(const std::string& gameId);
+std::string RematchDecline(const std::string& gameId);
 
 // The field with every CR, LF and NUL removed.
 std::string CleanField(const std::string& field);

@@ -6,6 +6,7 @@
 #include "cgc/cgc.h"
 #include "kit/GuiBridge.h"
 #include "kit/ModalAlert.h"
+#include "net/Features.h"
 #include "net/ReplyContext.h"
 
 #include <array>
@@ -56,6 +57,58 @@ double LeadingNumber(const std::string& text)
     return value;
 }
 
+// `text` as a whole number from 0 to `limit`, digits only; false otherwise.
+bool ReadCount(const std::string& text, int64 limit, int64* value)
+{
+    if (text.empty() || text.size() > 12)
+        return false;
+    int64 read = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        read = read * 10 + (c - '0');
+    }
+    if (read > limit)
+        return false;
+    *value = read;
+    return true;
+}
+
+// The wire's side ("0" Black, "1" White) as the engine's colour; -1 otherwise.
+int32 ReadSide(const std::string& text)
+{
+    return text == "1" ? CGC_WHITE : text == "0" ? CGC_BLACK : -1;
+}
+
+// A game's end as 119 gives it: the reason, and the winner from the result
+// token that closes it ("white", "black", "draw"; "aborted" for an aborted
+// game; empty when there is no token).
+std::pair<std::string, std::string> ReadEnd(const std::string& text)
+{
+    const size_t first = text.find_first_not_of(' ');
+    const size_t last = text.find_last_not_of(' ');
+    std::string reason = first == std::string::npos ? "" : text.substr(first, last - first + 1);
+    const size_t space = reason.rfind(' ');
+    const std::string token = space == std::string::npos ? "" : reason.substr(space + 1);
+    std::string who;
+    if (token == "1-0")
+        who = "white";
+    else if (token == "0-1")
+        who = "black";
+    else if (token == "1/2-1/2")
+        who = "draw";
+    if (!who.empty())
+        reason.erase(space);
+    else if (reason == "Game aborted.")
+        who = "aborted";
+    return {reason, who};
+}
+
+// Clocks beyond this many milliseconds (a week) are not believed.
+constexpr int64 kLongestClock = 7LL * 24 * 3600 * 1000;
+// The longest time control, in minutes and in seconds of increment.
+constexpr int64 kLongestControl = 180;
+
 } // namespace
 
 ReplyHandlers::ReplyHandlers(ReplyContext& context) : fContext(context) {}
@@ -96,7 +149,9 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {117, &ReplyHandlers::HandlerIgnored}, {118, &ReplyHandlers::Handler118},
         {119, &ReplyHandlers::Handler119},     {120, &ReplyHandlers::Handler120},
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
-        {130, &ReplyHandlers::Handler130},     {140, &ReplyHandlers::Handler140},
+        {130, &ReplyHandlers::Handler130},     {131, &ReplyHandlers::Handler131},
+        {132, &ReplyHandlers::Handler132},     {133, &ReplyHandlers::Handler133},
+        {134, &ReplyHandlers::Handler134},     {140, &ReplyHandlers::Handler140},
         {141, &ReplyHandlers::Handler141},     {201, &ReplyHandlers::Handler201},
         {401, &ReplyHandlers::Handler401},     {402, &ReplyHandlers::Handler402},
         {403, &ReplyHandlers::Handler403},     {405, &ReplyHandlers::HandlerIgnored},
@@ -261,6 +316,14 @@ void ReplyHandlers::Handler119(const std::string&, const Args& args)
         return;
     const std::string& id = args[0];
     _OnGuiThread([id] { Windows().RemoveGame(id); });
+    // A server that answered FEATURES gives the reason to the game window
+    // too; with any other the window keeps to what its own board saw.
+    if (Features::Answered() && args.size() > 1) {
+        _OnGuiThread([id, end = ReadEnd(args[1])] {
+            if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+                window->GameEnded(end.first, end.second);
+        });
+    }
     _PostInfo("Game #" + id + " has ended..." + (args.size() > 1 ? args[1] : std::string()));
 }
 
@@ -323,8 +386,9 @@ void ReplyHandlers::Handler123(const std::string&, const Args& args)
     fContext.Broadcast(message);
 }
 
-void ReplyHandlers::Handler130(const std::string&, const Args&)
+void ReplyHandlers::Handler130(const std::string&, const Args& args)
 {
+    Features::SetSupported(args);
     // The server resends the games it kept for this user before it answers,
     // so a window still waiting now waits in vain.
     _OnGuiThread([] {
@@ -351,6 +415,67 @@ void ReplyHandlers::Handler141(const std::string&, const Args& args)
     _OnGuiThread([id = args[0], text] {
         if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
             window->SetStatus(text);
+    });
+}
+
+void ReplyHandlers::Handler131(const std::string&, const Args& args)
+{
+    int64 minutes = 0;
+    int64 seconds = 0;
+    if (args.size() < 3 || !ReadCount(args[1], kLongestControl, &minutes) ||
+        !ReadCount(args[2], kLongestControl, &seconds))
+        return;
+    _OnGuiThread([id = args[0], minutes, seconds] {
+        Windows().SetTimeControl(id, static_cast<int32>(minutes), static_cast<int32>(seconds));
+    });
+}
+
+void ReplyHandlers::Handler132(const std::string&, const Args& args)
+{
+    int64 white = 0;
+    int64 black = 0;
+    if (args.size() < 4 || !ReadCount(args[1], kLongestClock, &white) ||
+        !ReadCount(args[2], kLongestClock, &black))
+        return;
+    const int32 running = args[3] == "-" ? -1 : ReadSide(args[3]);
+    if (running < 0 && args[3] != "-")
+        return;
+    _OnGuiThread([id = args[0], white, black, running] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->SetClocks(white, black, running);
+    });
+}
+
+void ReplyHandlers::Handler133(const std::string&, const Args& args)
+{
+    if (args.size() < 3 || ReadSide(args[1]) < 0 ||
+        (args[2] != "offer" && args[2] != "decline" && args[2] != "cancel"))
+        return;
+    _OnGuiThread([id = args[0], side = ReadSide(args[1]), what = args[2]] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->DrawOfferChanged(side, what);
+    });
+}
+
+void ReplyHandlers::Handler134(const std::string&, const Args& args)
+{
+    if (args.size() < 3 || ReadSide(args[1]) < 0)
+        return;
+    const std::string& what = args[2];
+    std::string newId;
+    if (what == "new") {
+        if (args.size() < 4 || args[3].empty())
+            return;
+        newId = args[3];
+        // The new game's 118 line follows; counting it as a game the user
+        // joined lets that line open its window.
+        MyGames::Instance()->AddStarted();
+    } else if (what != "offer" && what != "decline") {
+        return;
+    }
+    _OnGuiThread([id = args[0], side = ReadSide(args[1]), what, newId] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->RematchChanged(side, what, newId);
     });
 }
 

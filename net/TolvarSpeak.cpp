@@ -9,6 +9,7 @@
 #include "kit/ModalAlert.h"
 #include "kit/Threads.h"
 #include "net/ClientLines.h"
+#include "net/Features.h"
 
 #include <cstdio>
 
@@ -131,6 +132,7 @@ void TolvarSpeak::Reset()
     fResetUpTo = connection;
     fCommands.Clear();
     MyGames::Instance()->ClearWatchRequests();
+    Features::Clear();
     // Disconnecting shuts the socket down and forgets the listener at once,
     // so there is nothing to wait for (and the GUI thread must not wait). A
     // connection made meanwhile by a new login is not this reset's to drop.
@@ -395,8 +397,10 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_LOGGED_IN: {
         fLoggedIn = true;
-        // Games kept for this user come back, before the answer, in reply.
-        Send(ClientLines::Features());
+        // Announced first, so that the server's answer to GAMES already
+        // carries what the features add to it; games kept for this user
+        // come back, before the answer, in reply.
+        Send(ClientLines::Features(Features::Announced()));
         if (fReconnecting.exchange(false)) {
             fReconnector.Stop();
             _ReconnectStatus("reconnected");

@@ -7,7 +7,11 @@
 //     player, with the server holding 5,000 games and 2,000 players;
 //   - the client's peak memory (VmHWM) then;
 //   - the median and 99th percentile of the time from one client's drop of
-//     a piece to the move drawn on the other client's board.
+//     a piece to the move drawn on the other client's board;
+//   - the clocks' accuracy in those games (3+2): for every move, how far the
+//     running clock first drawn after the server's figures is from the
+//     server's own clock, taken to have started when the piece was dropped
+//     (so the figure includes the move's way to the server): median and max.
 //
 //   e2e_bench [--games N] [--players N] [--rounds N] [--launches N]
 //
@@ -27,6 +31,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -205,15 +210,18 @@ struct MoveTime
     int ply; // from 1
 };
 
-// Plays `rounds` games between the two clients and returns, for every move,
-// the milliseconds from its drop to its drawing on the other board.
-std::vector<MoveTime> MeasureMoves(ClientProcess& white, ClientProcess& black, int rounds)
+// Plays `rounds` games of 3+2 between the two clients and returns, for every
+// move, the milliseconds from its drop to its drawing on the other board;
+// adds to `clockErrors` the clock error of every move after which a clock runs.
+std::vector<MoveTime> MeasureMoves(ClientProcess& white, ClientProcess& black, int rounds,
+                                   std::vector<double>* clockErrors)
 {
     std::vector<MoveTime> latencies;
     for (int round = 0; round < rounds; ++round) {
         Do(white, "click create");
         Wait(white, "the creation dialog",
              [](const QJsonObject& s) { return s["chooseColour"].toBool(); });
+        Do(white, "time-control 3+2");
         Do(white, "choose-colour white Measured game");
         QJsonObject state;
         if (!white.WaitFor([](const QJsonObject& s) { return !s["games"].toArray().isEmpty(); },
@@ -252,6 +260,23 @@ std::vector<MoveTime> MeasureMoves(ClientProcess& white, ClientProcess& black, i
             if (drawn == 0)
                 Fail("the board never drew the move");
             latencies.push_back({static_cast<double>(drawn - dropped) / 1000.0, ply});
+            // The clock of the side to move runs from each side's first move
+            // on, until the mate.
+            if (ply < 2 || ply == static_cast<int>(std::size(kGame)))
+                continue;
+            const std::string running = ply % 2 == 1 ? "black" : "white";
+            QJsonObject clock;
+            Wait(other, "the running clock drawn", [&](const QJsonObject&) {
+                for (const QJsonValue& paint :
+                     other.Command("clock-paints " + id)["paints"].toArray())
+                    if (e2e::Text(paint.toObject()["side"]) == running &&
+                        paint.toObject()["updatedAt"].toDouble() > static_cast<double>(dropped))
+                        clock = paint.toObject();
+                return !clock.isEmpty();
+            });
+            const double server = clock["figure"].toDouble() -
+                                  (clock["at"].toDouble() - static_cast<double>(dropped)) / 1000.0;
+            clockErrors->push_back(std::abs(clock["shown"].toDouble() - server));
         }
         for (ClientProcess* player : {&white, &black})
             Do(*player, "close-game " + id);
@@ -298,7 +323,11 @@ int main(int argc, char** argv)
     const int crowdSize = options.players - 2;
     SeedAccounts(work + "/server.db", crowdSize);
     ServerProcess server;
-    if (!server.Start(work + "/server.db", work + "/server.log"))
+    // The crowd comes from one address, as no real crowd would.
+    if (!server.Start(work + "/server.db", work + "/server.log", 10000,
+                      {"--set", "max-connections=100000", "--set", "max-guests-per-address=100000",
+                       "--set", "max-waiting-logins=100000", "--set",
+                       "max-waiting-logins-per-address=100000"}))
         Fail("tolvar-server did not start");
 
     const std::vector<double> starts = MeasureStart(work, server.Port(), options.launches);
@@ -334,7 +363,9 @@ int main(int argc, char** argv)
     LogInToFullLobby(opponent, kOpponent, options.games, options.players);
     std::printf("playing %d games between two clients...\n", options.rounds);
     std::fflush(stdout);
-    const std::vector<MoveTime> timed = MeasureMoves(measured, opponent, options.rounds);
+    std::vector<double> clockErrors;
+    const std::vector<MoveTime> timed =
+        MeasureMoves(measured, opponent, options.rounds, &clockErrors);
     std::vector<double> moves;
     for (const MoveTime& move : timed)
         moves.push_back(move.ms);
@@ -360,6 +391,9 @@ int main(int argc, char** argv)
     Report("drop to move drawn on the other board, median", Percentile(moves, 0.5), "ms", 10);
     Report("drop to move drawn on the other board, p99", Percentile(moves, 0.99), "ms", 10);
     std::printf("  %-44s %10zu\n", "moves measured", moves.size());
+    Report("clock shown against the server's, median", Percentile(clockErrors, 0.5), "ms", 20);
+    Report("clock shown against the server's, max",
+           *std::max_element(clockErrors.begin(), clockErrors.end()), "ms", 100);
     std::vector<MoveTime> slowest = timed;
     std::sort(slowest.begin(), slowest.end(),
               [](const MoveTime& a, const MoveTime& b) { return a.ms > b.ms; });

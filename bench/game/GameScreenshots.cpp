@@ -3,7 +3,9 @@
 // White's and from Black's side, one between players with the longest
 // names, a finished game with its banner, the game creation dialog (also
 // as the whole screen shows it, window manager frame and title included)
-// and the promotion dialog.
+// and the promotion dialog; with a server that keeps clocks: a timed game
+// from both sides, a clock under ten seconds, a draw offer as the opponent
+// sees it and the question before resigning.
 //
 // Usage: game_screenshots <output directory>   (writes the coordinates setting)
 // Run it under a display (for example xvfb-run) or on the offscreen platform.
@@ -13,15 +15,18 @@
 #include "game/ChessView.h"
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
+#include "game/GameActions.h"
 #include "game/GameWindow.h"
 #include "game/QtSoundOutput.h"
 #include "kit/SoundOutput.h"
+#include "net/Features.h"
 #include "widgets/UserPanel.h"
 #include "xml/UserSettings.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -170,6 +175,35 @@ int main(int argc, char** argv)
     Settle(app, 800);
     ok &= Save(picked, out.filePath("game-maximised.png"));
 
+    // The same games timed, as a server with the optional features shows them.
+    Features::SetSupported({"clock", "resign", "draw", "abort", "rematch"});
+    GameWindow* timedWhite = Open(app, "26", CGC_WHITE, opening);
+    timedWhite->SetClocks(167400, 171900, CGC_WHITE);
+    Settle(app, 300);
+    ok &= Save(timedWhite, out.filePath("timed-white.png"));
+    GameWindow* timedBlack = Open(app, "27", CGC_BLACK, opening);
+    timedBlack->SetClocks(167400, 171900, CGC_WHITE);
+    timedBlack->DrawOfferChanged(CGC_WHITE, "offer");
+    Settle(app, 300);
+    ok &= Save(timedBlack, out.filePath("timed-black-draw-offered.png"));
+    timedWhite->SetClocks(8300, 61200, CGC_WHITE);
+    Settle(app, 300);
+    ok &= Save(timedWhite, out.filePath("timed-low-clock.png"));
+    timedWhite->Actions()->AskToResign({});
+    Settle(app, 300);
+    if (QMessageBox* question = timedWhite->Actions()->Question())
+        ok &= Save(question, out.filePath("resign-question.png"));
+    auto* timedCreate = new ChooseColorWindow();
+    timedCreate->Show();
+    Settle(app, 300);
+    ok &= Save(timedCreate, out.filePath("dialog-create-timed.png"));
+    timedCreate->Quit();
+    timedWhite->GameEnded("White forfeits on time.", "black");
+    Settle(app, 300);
+    ok &= Save(timedWhite, out.filePath("timed-flag-fallen.png"));
+
+    delete timedWhite;
+    delete timedBlack;
     delete white;
     delete black;
     delete longNames;

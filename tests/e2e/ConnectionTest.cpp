@@ -13,97 +13,47 @@ namespace {
 const std::string kBroken =
     "Your network connection to the Chess server has been broken.  You must re-login.";
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::string LastSound(const QJsonObject& state)
-{
-    const std::vector<std::string> sounds = e2e::Texts(state["sounds"]);
-    return sounds.empty() ? std::string() : sounds.back();
-}
-
 } // namespace
 
 class Interrupted : public EndToEnd
 {
-protected:
-    // `creator` offers a game of `colour` with the next number `id`; `joiner`
-    // joins it; both windows show the game under way.
-    testing::AssertionResult StartGame(ClientProcess& creator, ClientProcess& joiner,
-                                       const std::string& colour, const std::string& id)
-    {
-        if (!creator.Do("click create"))
-            return testing::AssertionFailure() << "create is not possible";
-        testing::AssertionResult step =
-            Eventually(creator, "the creation dialog",
-                       [](const QJsonObject& s) { return s["chooseColour"].toBool(); });
-        if (!step)
-            return step;
-        if (!creator.Do("choose-colour " + colour + " quick one"))
-            return testing::AssertionFailure() << "no colour chosen";
-        step = Eventually(joiner, "game " + id + " listed",
-                          [&](const QJsonObject& s) { return !e2e::LobbyGame(s, id).isEmpty(); });
-        if (!step)
-            return step;
-        if (!joiner.Do("select " + id))
-            return testing::AssertionFailure() << "no row " << id;
-        step = Eventually(joiner, "join enabled",
-                          [](const QJsonObject& s) { return s["lobby"]["joinEnabled"].toBool(); });
-        if (!step || !joiner.Do("click join"))
-            return testing::AssertionFailure() << "cannot join " << id;
-        for (ClientProcess* player : {&creator, &joiner}) {
-            step = Eventually(*player, "game " + id + " under way", [&](const QJsonObject& s) {
-                return GameWindowState(s, id)["chatEnabled"].toBool();
-            });
-            if (!step)
-                return step;
-        }
-        return testing::AssertionSuccess();
-    }
-
-    // Drags a piece and waits until the other player's board shows the move.
-    testing::AssertionResult Move(ClientProcess& mover, ClientProcess& other, const std::string& id,
-                                  const std::string& from, const std::string& to)
-    {
-        const QJsonObject reply = mover.Command("drag " + id + " " + from + " " + to);
-        if (!reply["ok"].toBool() || !reply["picked"].toBool())
-            return testing::AssertionFailure() << "cannot drag " << from << to;
-        const std::string moved = Text(GameWindowState(mover.State(true), id)["board"]);
-        return Eventually(other, "the move " + from + to, [&](const QJsonObject& s) {
-            return Text(GameWindowState(s, id)["board"]) == moved;
-        });
-    }
 };
 
-TEST_F(Interrupted, ClosingTheGameWindowAbortsTheGameForTheOtherPlayer)
+TEST_F(Interrupted, ClosingTheGameWindowOfAGameUnderWayAsksToResign)
 {
     ClientProcess& alice = StartClient("alice");
     ClientProcess& bob = StartClient("bob");
     ASSERT_TRUE(LogIn(alice, "alice", "secret-a", true));
     ASSERT_TRUE(LogIn(bob, "bob", "secret-b", true));
 
-    // Black leaves after both sides have moved: a loss for Black.
+    // Black closes after both sides have moved: asked first, "No" keeps the
+    // game; asked again, "Yes" resigns it and the window closes.
     ASSERT_TRUE(StartGame(alice, bob, "white", "1"));
     ASSERT_TRUE(Move(alice, bob, "1", "E2", "E4"));
     ASSERT_TRUE(Move(bob, alice, "1", "E7", "E5"));
-    ASSERT_TRUE(bob.Do("close-game 1"));
-    QJsonObject aborted;
+    for (const char* answer : {"no", "yes"}) {
+        ASSERT_TRUE(bob.Do("close-game 1"));
+        ASSERT_TRUE(Eventually(bob, "the question", [](const QJsonObject& s) {
+            return Text(GameWindowState(s, "1")["question"]) == "Resign this game?";
+        }));
+        ASSERT_TRUE(bob.Do(std::string("answer 1 ") + answer));
+    }
+    QJsonObject resigned;
     ASSERT_TRUE(alice.WaitFor(
         [](const QJsonObject& s) {
-            return Text(GameWindowState(s, "1")["banner"]) == "Game Aborted by Black." &&
-                   LastSound(s) == "game-aborted.wav" && e2e::Rating(s, "alice") == "1516" &&
-                   e2e::Rating(s, "bob") == "1484" && s["lobby"]["gameCount"].toInt() == 0;
+            return Text(GameWindowState(s, "1")["banner"]) == "Black resigns." &&
+                   e2e::Rating(s, "alice") == "1516" && e2e::Rating(s, "bob") == "1484" &&
+                   s["lobby"]["gameCount"].toInt() == 0;
         },
-        kWait, &aborted))
-        << e2e::Describe(aborted);
-    const QJsonObject window = GameWindowState(aborted, "1");
-    EXPECT_EQ(Text(window["whoIsWinner"]), "aborted");
-    EXPECT_TRUE(window["white"]["blinking"].toBool());
-    EXPECT_TRUE(window["black"]["blinking"].toBool());
-    EXPECT_TRUE(Contains(e2e::SentLines(bob.LogPath()), "ABORT 1 \r\n"));
-    EXPECT_TRUE(GameWindowState(bob.State(), "1").isEmpty());
+        kWait, &resigned))
+        << e2e::Describe(resigned);
+    // Resigned once, then left.
+    const std::vector<std::string> sent = e2e::SentLines(bob.LogPath());
+    const auto resign = std::find(sent.begin(), sent.end(), "RESIGN 1 \r\n");
+    EXPECT_TRUE(resign != sent.end() && std::find(resign + 1, sent.end(), *resign) == sent.end() &&
+                std::find(resign, sent.end(), "ABORT 1 \r\n") != sent.end());
+    ASSERT_TRUE(Eventually(bob, "the window to close",
+                           [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
 }
 
 // What each player sees while the connection is away: the lobby counting

@@ -41,7 +41,9 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
 
 testing::AssertionResult EndToEnd::StartServer(const std::vector<std::string>& extra)
 {
-    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log", 10000, extra))
+    std::vector<std::string> options = fServerOptions;
+    options.insert(options.end(), extra.begin(), extra.end());
+    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log", 10000, options))
         return testing::AssertionFailure() << "tolvar-server did not start:\n"
                                            << e2e::Tail(fDirectory + "/server.log", 20);
     return testing::AssertionSuccess();
@@ -115,4 +117,52 @@ testing::AssertionResult EndToEnd::AnswerAlert(ClientProcess& client, const std:
         return testing::AssertionFailure() << client.Name() << " could not press the alert";
     return Eventually(client, "the alert to close",
                       [](const QJsonObject& s) { return e2e::OpenAlert(s).isEmpty(); });
+}
+
+testing::AssertionResult EndToEnd::StartGame(ClientProcess& creator, ClientProcess& joiner,
+                                             const std::string& colour, const std::string& id,
+                                             const std::string& timeControl)
+{
+    if (!creator.Do("click create"))
+        return testing::AssertionFailure() << "create is not possible";
+    testing::AssertionResult step =
+        Eventually(creator, "the creation dialog",
+                   [](const QJsonObject& s) { return s["chooseColour"].toBool(); });
+    if (!step)
+        return step;
+    if (!timeControl.empty() && !creator.Do("time-control " + timeControl))
+        return testing::AssertionFailure() << "no time control " << timeControl;
+    if (!creator.Do("choose-colour " + colour + " quick one"))
+        return testing::AssertionFailure() << "no colour chosen";
+    step = Eventually(joiner, "game " + id + " listed",
+                      [&](const QJsonObject& s) { return !e2e::LobbyGame(s, id).isEmpty(); });
+    if (!step)
+        return step;
+    if (!joiner.Do("select " + id))
+        return testing::AssertionFailure() << "no row " << id;
+    step = Eventually(joiner, "join enabled",
+                      [](const QJsonObject& s) { return s["lobby"]["joinEnabled"].toBool(); });
+    if (!step || !joiner.Do("click join"))
+        return testing::AssertionFailure() << "cannot join " << id;
+    for (ClientProcess* player : {&creator, &joiner}) {
+        step = Eventually(*player, "game " + id + " under way", [&](const QJsonObject& s) {
+            return e2e::GameWindowState(s, id)["chatEnabled"].toBool();
+        });
+        if (!step)
+            return step;
+    }
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult EndToEnd::Move(ClientProcess& mover, ClientProcess& other,
+                                        const std::string& id, const std::string& from,
+                                        const std::string& to)
+{
+    const QJsonObject reply = mover.Command("drag " + id + " " + from + " " + to);
+    if (!reply["ok"].toBool() || !reply["picked"].toBool())
+        return testing::AssertionFailure() << "cannot drag " << from << to;
+    const std::string moved = e2e::Text(e2e::GameWindowState(mover.State(true), id)["board"]);
+    return Eventually(other, "the move " + from + to, [&](const QJsonObject& s) {
+        return e2e::Text(e2e::GameWindowState(s, id)["board"]) == moved;
+    });
 }

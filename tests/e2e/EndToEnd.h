@@ -42,7 +42,19 @@ protected:
     testing::AssertionResult AnswerAlert(ClientProcess& client, const std::string& text,
                                          const std::string& button);
 
+    // `creator` offers a game of `colour` (with a time control from the
+    // creation dialog, unless empty) with the next number `id`; `joiner`
+    // joins it; both windows show the game under way.
+    testing::AssertionResult StartGame(ClientProcess& creator, ClientProcess& joiner,
+                                       const std::string& colour, const std::string& id,
+                                       const std::string& timeControl = {});
+    // Drags a piece and waits until the other player's board shows the move.
+    testing::AssertionResult Move(ClientProcess& mover, ClientProcess& other, const std::string& id,
+                                  const std::string& from, const std::string& to);
+
     std::string fDirectory;
     ServerProcess fServer;
+    // Options for every server the fixture starts.
+    std::vector<std::string> fServerOptions;
     std::vector<std::unique_ptr<ClientProcess>> fClients;
 };

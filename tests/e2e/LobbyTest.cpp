@@ -53,7 +53,8 @@ TEST_F(EndToEnd, NewAccountsRejectedLoginsAndTheLobbyOfTwoUsers)
     // The trace shows the login lines, never the password.
     EXPECT_EQ(sent[0], "CREATE alice ****** \r\n");
     EXPECT_EQ(sent[1], "USER alice ****** \r\n");
-    EXPECT_EQ(sent[2], "FEATURES resume keepalive \r\n");
+    // The features come first, so that the answer to GAMES carries theirs.
+    EXPECT_EQ(sent[2].rfind("FEATURES clock resign draw abort rematch", 0), 0u) << sent[2];
     EXPECT_EQ(sent[3], "GAMES \r\n");
     EXPECT_EQ(sent[4], "USERS \r\n");
 

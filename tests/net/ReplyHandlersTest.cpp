@@ -7,6 +7,7 @@
 #include "support/RecordedAlerts.h"
 
 #include "app/MessageCodes.h"
+#include "net/Features.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -170,6 +171,38 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
         {"700 bob 1500\r\n701 carol 1650\r\n702 bob\r\n",
          {},
          {"lobby UserIn bob 1500", "lobby UserIn carol 1650 announce", "lobby UserOut bob"}},
+        // The optional features' lines. A game's end reaches its window only
+        // from a server that answered FEATURES; its result token is read.
+        {"119 7 : White resigns. 0-1\r\n130 clock draw\r\n119 7 : White resigns. 0-1\r\n"
+         "119 7 : Game aborted.\r\n119 7 : Draw agreed. 1/2-1/2\r\n119 7\r\n",
+         {"info|Game #7 has ended... White resigns. 0-1",
+          "info|Game #7 has ended... White resigns. 0-1", "info|Game #7 has ended... Game aborted.",
+          "info|Game #7 has ended... Draw agreed. 1/2-1/2", "info|Game #7 has ended..."},
+         {"lobby RemoveGame 7", "lobby RemoveGame 7", "7 GameEnded White resigns.|black",
+          "lobby RemoveGame 7", "7 GameEnded Game aborted.|aborted", "lobby RemoveGame 7",
+          "7 GameEnded Draw agreed.|draw", "lobby RemoveGame 7"},
+         "alice",
+         true},
+        {"131 7 3 2\r\n131 7 181 0\r\n131 7 x 2\r\n131 7 5\r\n132 7 60000 59900 1\r\n"
+         "132 7 0 20 -\r\n132 7 1 2 2\r\n132 7 -5 2 1\r\n132 7 1 2\r\n132 8 1 1 1\r\n"
+         "133 7 0 offer\r\n133 7 1 cancel\r\n133 7 2 offer\r\n133 7 1 maybe\r\n133 8 1 offer\r\n",
+         {},
+         {"lobby SetTimeControl 7 3+2", "7 SetClocks 60000 59900 white", "7 SetClocks 0 20 none",
+          "7 Draw black offer", "7 Draw white cancel"},
+         "alice",
+         true},
+        // A rematch counts as a game the user joined: its 118 opens a window.
+        {"134 7 1 offer\r\n134 7 0 decline\r\n134 7 1 new\r\n134 7 1 other 9\r\n"
+         "134 7 1 new 12\r\n118 12 1 1 alice bob\r\n",
+         {"info|Game #12 between bob (white) and alice (black) is now in progress"},
+         {"7 Rematch white offer", "7 Rematch black decline", "7 Rematch white new 12",
+          "newPlayedGameWindow 12 black", "12 Show",
+          "12 SetStatus you are logged in as alice and playing as black",
+          "lobby InformAboutGame 12|alice|bob|"},
+         "alice",
+         true,
+         "",
+         true},
         // Codes without an effect, unknown codes, and known codes with too
         // few arguments for their handlers.
         {"103 x\r\n104\r\n105\r\n110\r\n111\r\n112 a\r\n113 a b\r\n116 :x\r\n117\r\n404 no\r\n"
@@ -184,6 +217,7 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
     };
     for (const Case& c : cases) {
         MyGames::Instance()->ResetForTests();
+        Features::Clear();
         if (!c.fresh)
             MyGames::Instance()->AddStarted();
         if (!c.asked.empty())
@@ -201,6 +235,7 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
         EXPECT_TRUE(recorded.Alerts().empty());
         EXPECT_EQ(context.resets, 0);
     }
+    Features::Clear();
 }
 
 // A window that cannot be made is not used.

@@ -93,6 +93,24 @@ public:
         fLog.Add(fId + " SetBlackPlayer " + name);
     }
     void GameGone(const std::string& why) override { fLog.Add(fId + " GameGone " + why); }
+    void SetClocks(int64 white, int64 black, int32 running) override
+    {
+        fLog.Add(fId + " SetClocks " + std::to_string(white) + " " + std::to_string(black) + " " +
+                 Side(running));
+    }
+    void DrawOfferChanged(int32 side, const std::string& what) override
+    {
+        fLog.Add(fId + " Draw " + Side(side) + " " + what);
+    }
+    void RematchChanged(int32 side, const std::string& what, const std::string& newId) override
+    {
+        fLog.Add(fId + " Rematch " + Side(side) + " " + what + (newId.empty() ? "" : " " + newId));
+    }
+    void GameEnded(const std::string& reason, const std::string& who) override
+    {
+        fLog.Add(fId + " GameEnded " + reason + "|" + who);
+    }
+    static std::string Side(int32 side) { return side < 0 ? "none" : side ? "white" : "black"; }
 
     char lastMove[8] = {};
     bool leaveOnClose = true;
@@ -148,6 +166,11 @@ public:
         return _Open(id, record);
     }
     void PlayGameAborted() override { log.Add("playGameAborted"); }
+    void SetTimeControl(const std::string& id, int32 minutes, int32 seconds) override
+    {
+        log.Add("lobby SetTimeControl " + id + " " + std::to_string(minutes) + "+" +
+                std::to_string(seconds));
+    }
 
     CallLog log;
     std::vector<std::unique_ptr<FakeGameWindow>> windows;

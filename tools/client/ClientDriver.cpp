@@ -5,6 +5,8 @@
 #include "game/ChessView.h"
 #include "game/ChooseColorWindow.h"
 #include "game/ChoosePromotionWindow.h"
+#include "game/ClockDisplay.h"
+#include "game/GameActions.h"
 #include "game/GameWindow.h"
 #include "game/PlayerName.h"
 #include "lobby/BrowserWindow.h"
@@ -21,10 +23,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -272,6 +276,14 @@ void ClientDriver::_Run(const std::string& line)
         return _WatchFill(words);
     if (command == "paints")
         return _Paints(words);
+    if (command == "time-control")
+        return _TimeControl(words);
+    if (command == "game-button")
+        return _GameButton(words);
+    if (command == "answer")
+        return _Answer(words);
+    if (command == "clock-paints")
+        return _ClockPaints(words);
     _Fail("unknown command " + command);
 }
 
@@ -461,6 +473,61 @@ void ClientDriver::_CloseGame(const std::vector<std::string>& words)
     window->close();
 }
 
+void ClientDriver::_TimeControl(const std::vector<std::string>& words)
+{
+    std::vector<ChooseColorWindow*> dialogs = VisibleWindows<ChooseColorWindow>();
+    auto* box = dialogs.empty()
+                    ? nullptr
+                    : dialogs.back()->findChild<QComboBox*>(QStringLiteral("time-control"));
+    if (box == nullptr)
+        return _Fail("no time control is offered");
+    const int index = words.size() > 1 ? box->findText(Q(words[1])) : -1;
+    if (index < 0)
+        return _Fail("usage: time-control LABEL");
+    box->setCurrentIndex(index);
+    _Reply({});
+}
+
+void ClientDriver::_GameButton(const std::vector<std::string>& words)
+{
+    GameWindow* window = words.size() > 2 ? _FindGame(words[1]) : nullptr;
+    if (window == nullptr || window->Actions() == nullptr)
+        return _Fail("no such game window with buttons");
+    QPushButton* button = window->Actions()->Button(Q(words[2]));
+    if (button == nullptr || !button->isVisible() || !button->isEnabled())
+        return _Fail("the button " + words[2] + " is not there to press");
+    _Reply({});
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void ClientDriver::_Answer(const std::vector<std::string>& words)
+{
+    GameWindow* window = words.size() > 2 ? _FindGame(words[1]) : nullptr;
+    QMessageBox* question =
+        window != nullptr && window->Actions() != nullptr ? window->Actions()->Question() : nullptr;
+    if (question == nullptr)
+        return _Fail("no question is asked");
+    QAbstractButton* button =
+        question->button(words[2] == "yes" ? QMessageBox::Yes : QMessageBox::No);
+    _Reply({});
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void ClientDriver::_ClockPaints(const std::vector<std::string>& words)
+{
+    QJsonArray paints;
+    auto found = words.size() > 1 ? fClockPaints.find(words[1]) : fClockPaints.end();
+    if (found != fClockPaints.end()) {
+        for (const ClockPaint& paint : found->second)
+            paints.append(QJsonObject{{"side", paint.side == CGC_WHITE ? "white" : "black"},
+                                      {"shown", paint.shown},
+                                      {"figure", paint.figure},
+                                      {"updatedAt", paint.updatedAt},
+                                      {"at", paint.micros}});
+    }
+    _Reply({{"paints", paints}});
+}
+
 void ClientDriver::_MenuItem(const QString& title)
 {
     BrowserWindow* lobby = Lobby();
@@ -552,6 +619,26 @@ bool ClientDriver::eventFilter(QObject* watched, QEvent* event)
     auto* widget = static_cast<QWidget*>(watched);
     if (fLoginShownAt == 0 && dynamic_cast<LoginWindow*>(widget->window()) != nullptr)
         fLoginShownAt = MonotonicMicros();
+    if (auto* display = dynamic_cast<ClockDisplay*>(widget)) {
+        auto* window = dynamic_cast<GameWindow*>(widget->window());
+        const GameClock& clock = display->Clock();
+        if (window != nullptr && clock.IsTimed()) {
+            // The first drawing of each clock after each figure.
+            const long long updatedAt = std::chrono::duration_cast<std::chrono::microseconds>(
+                                            clock.UpdatedAt().time_since_epoch())
+                                            .count();
+            std::vector<ClockPaint>& paints = fClockPaints[window->GameID()];
+            bool seen = false;
+            for (auto it = paints.rbegin(); it != paints.rend() && it->updatedAt == updatedAt; ++it)
+                seen = seen || it->side == display->Side();
+            if (!seen)
+                paints.push_back({display->Side(),
+                                  static_cast<long long>(display->Clock().Shown(
+                                      display->Side(), std::chrono::steady_clock::now())),
+                                  static_cast<long long>(clock.Figure(display->Side())), updatedAt,
+                                  MonotonicMicros()});
+        }
+    }
     if (auto* board = dynamic_cast<ChessView*>(widget)) {
         if (GameWindow* window = board->GameInfo()) {
             std::vector<Paint>& paints = fPaints[window->GameID()];
@@ -641,7 +728,8 @@ QJsonObject ClientDriver::_LobbyState(bool brief) const
         games.append(QJsonObject{{"id", Q(row->GameID())},
                                  {"white", Q(row->WhitePlayer())},
                                  {"black", Q(row->BlackPlayer())},
-                                 {"description", Q(row->Description())}});
+                                 {"description", Q(row->Description())},
+                                 {"time", Q(row->TimeControl())}});
     }
     state["games"] = games;
     QJsonArray players;
@@ -680,6 +768,27 @@ QJsonObject ClientDriver::_GameState(GameWindow* window, bool brief) const
     state["premove"] = Q(window->Board()->Premove());
     state["lastFrom"] = static_cast<int>(window->Board()->LastFrom());
     state["lastTo"] = static_cast<int>(window->Board()->LastTo());
+    if (window->WhiteClock()->isVisible()) {
+        auto clock = [](const ClockDisplay* display) {
+            return QJsonObject{{"text", display->Text()},
+                               {"running", display->IsRunning()},
+                               {"low", display->IsLow()}};
+        };
+        state["whiteClock"] = clock(window->WhiteClock());
+        state["blackClock"] = clock(window->BlackClock());
+    }
+    if (GameActions* actions = window->Actions()) {
+        QJsonArray buttons;
+        for (const char* name : {"resign", "draw", "abort", "accept", "decline", "rematch"}) {
+            QPushButton* button = actions->Button(name);
+            if (button->isVisible())
+                buttons.append(button->isEnabled() ? QString(name) : QString(name) + "-off");
+        }
+        state["buttons"] = buttons;
+        state["note"] = actions->Note();
+        state["question"] =
+            actions->Question() != nullptr ? actions->Question()->text() : QString();
+    }
     if (!brief)
         state["chat"] = Lines(window->Chat()->Log());
     return state;

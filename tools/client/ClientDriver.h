@@ -19,6 +19,13 @@
 //   say TEXT                       type a line into the lobby's chat
 //   game-say GAME TEXT             type a line into a game window's chat
 //   close-game GAME                close a game window
+//   time-control LABEL             choose a time control (1+0, 3+2, Untimed...)
+//                                  in the game creation dialog
+//   game-button GAME NAME          press a game window's button (resign, draw,
+//                                  abort, accept, decline, rematch)
+//   answer GAME yes|no             answer the game window's "Resign this game?"
+//   clock-paints GAME              each clock drawn first after the server's
+//                                  figures: side, time shown, figure, times
 //   logout | quit                  the lobby's File menu items
 //   press-alert                    press the button of the newest alert shown
 //   grab lobby|login|game GAME PATH
@@ -89,6 +96,10 @@ private:
     void _Grab(const std::vector<std::string>& words);
     void _WatchFill(const std::vector<std::string>& words);
     void _Paints(const std::vector<std::string>& words);
+    void _TimeControl(const std::vector<std::string>& words);
+    void _GameButton(const std::vector<std::string>& words);
+    void _Answer(const std::vector<std::string>& words);
+    void _ClockPaints(const std::vector<std::string>& words);
     void _CheckFill();
 
     QJsonObject _State(bool brief) const;
@@ -109,4 +120,13 @@ private:
     int fFillPlayers = -1;
     QTimer* fFillTimer = nullptr;
     std::map<std::string, std::vector<Paint>> fPaints;
+    struct ClockPaint
+    {
+        int side;
+        long long shown;
+        long long figure;
+        long long updatedAt;
+        long long micros;
+    };
+    std::map<std::string, std::vector<ClockPaint>> fClockPaints;
 };

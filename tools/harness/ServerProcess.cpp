@@ -10,13 +10,13 @@
 #include <thread>
 
 bool ServerProcess::Start(const std::string& databasePath, const std::string& logPath,
-                          int timeoutMs, const std::vector<std::string>& extra)
+                          int timeoutMs, const std::vector<std::string>& options)
 {
     if (fPort == 0)
         fPort = FreePort();
-    std::vector<std::string> arguments{TOLVAR_SERVER_BINARY,  "--listen", "127.0.0.1", "--port",
-                                       std::to_string(fPort), "--db",     databasePath};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    std::vector<std::string> arguments = {TOLVAR_SERVER_BINARY,  "--listen", "127.0.0.1", "--port",
+                                          std::to_string(fPort), "--db",     databasePath};
+    arguments.insert(arguments.end(), options.begin(), options.end());
     if (fPort == 0 || !fProcess.Start(arguments, {}, logPath, false))
         return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -12,10 +12,10 @@ class ServerProcess
 {
 public:
     // Starts the server and waits until it accepts connections; false when
-    // it did not within `timeoutMs`.
-    // `extra` arguments follow the usual ones.
+    // it did not within `timeoutMs`. `options` go to the server's command
+    // line after the usual ones (e.g. "--set", "clock-scale=20").
     bool Start(const std::string& databasePath, const std::string& logPath, int timeoutMs = 10000,
-               const std::vector<std::string>& extra = {});
+               const std::vector<std::string>& options = {});
     // The port it listens on; 0 before the first Start().
     int Port() const { return fPort; }
     // Ends it as a crash would (SIGKILL).
