@@ -54,6 +54,22 @@ constexpr uint32 MSG_SPEAKER_CLOSE = 0x68374932;
 // The speaker has reset, for the "resets"-th time (int32): every game window
 // made before belongs to a dropped connection ('h7I3').
 constexpr uint32 MSG_CONNECTION_RESET = 0x68374933;
+// Reconnection ('h7I4' to 'h7I;'). The speaker's own: a second of a wait
+// has passed ("seconds" left, int32); the wait is over; the socket of an
+// attempt is open, or could not be opened; the user asks to stop.
+constexpr uint32 MSG_RECONNECT_TICK = 0x68374934;
+constexpr uint32 MSG_RECONNECT_ATTEMPT = 0x68374935;
+constexpr uint32 MSG_RECONNECT_OPEN = 0x68374936;
+constexpr uint32 MSG_RECONNECT_FAILED = 0x68374937;
+constexpr uint32 MSG_RECONNECT_STOP = 0x68374938;
+// To everyone: the connection is lost and the speaker tries again (game
+// windows wait, the lobby empties its lists); what it is doing ("message",
+// for the status line); it is logged in again.
+constexpr uint32 MSG_CONNECTION_LOST = 0x68374939;
+constexpr uint32 MSG_RECONNECT_STATUS = 0x6837493a;
+constexpr uint32 MSG_RECONNECTED = 0x6837493b;
+// The server asks whether the client is there (the speaker answers).
+constexpr uint32 MSG_SERVER_PING = 0x6837493c;
 
 // Codes used only inside one window.
 constexpr uint32 MSG_PREFS_SAVE = 0x3f100001;

@@ -21,6 +21,15 @@ GameWindowBase* MyGames::GetGameReference(const std::string& id)
     return it == fGames.end() ? nullptr : it->second;
 }
 
+std::vector<std::string> MyGames::GameIds()
+{
+    std::lock_guard<std::mutex> lock(fLock);
+    std::vector<std::string> ids;
+    for (const auto& [id, window] : fGames)
+        ids.push_back(id);
+    return ids;
+}
+
 void MyGames::RemoveGameReference(const std::string& id)
 {
     std::lock_guard<std::mutex> lock(fLock);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 class GameWindowBase;
 
@@ -23,6 +24,8 @@ public:
     // The window entered under `id`, or null. Never creates an entry.
     GameWindowBase* GetGameReference(const std::string& id);
     void RemoveGameReference(const std::string& id);
+    // The identifiers entered now, in key order.
+    std::vector<std::string> GameIds();
     // Posts a close request to every window, in key order, then empties the
     // map at once; never waits for a window.
     void RemoveAllGames();

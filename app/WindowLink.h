@@ -37,6 +37,17 @@ public:
     // come back as another game); it stays open for reading.
     virtual void GameGone(const std::string& why) = 0;
 
+    // The connection broke and the speaker is getting a new one: the window
+    // says so, takes no move meanwhile and waits for the server to resend
+    // its game (Resume), or to show that it will not (ResendMissed).
+    virtual void ConnectionLost() {}
+    virtual bool WaitingToResume() const { return false; }
+    // The server resent the game with all its `moves` (texts each followed
+    // by a blank): the window applies those it has not seen and plays on.
+    virtual void Resume(const std::string& moves) { (void)moves; }
+    // The server has resent every game it kept and this one was not among
+    // them: a played game is gone; a watched one asks to be watched again.
+    virtual void ResendMissed() {}
     // The lines of the optional features; a window that does not show them
     // ignores them. `side`, `running` and a winner are CGC_WHITE or
     // CGC_BLACK; `running` is -1 when no clock runs.

@@ -501,7 +501,7 @@ void ChessView::mousePressEvent(QMouseEvent* event)
         return;
     // Watchers and finished games take no moves, and say nothing about it.
     const bool player = fColor == CGC_WHITE || fColor == CGC_BLACK;
-    if (!player || !window->Winner().empty() || window->IsGone())
+    if (!player || !window->Winner().empty() || !window->TakesMoves())
         return;
     const char piece = _BoxToPiece(box);
     const bool own = _IsOwnPiece(piece) && _BoxToBitmap(box) != nullptr;
@@ -617,7 +617,7 @@ void ChessView::_Attempt(int32 from, int32 to)
     GameWindow* window = GameInfo();
     // A game that has gone takes no more moves, however the move came;
     // nor does a board that shows an earlier position.
-    if ((window != nullptr && window->IsGone()) || fShown != nullptr)
+    if ((window != nullptr && !window->TakesMoves()) || fShown != nullptr)
         return;
     // While the opponent is to move, the move is queued instead (one only:
     // a new one replaces it).
@@ -678,7 +678,7 @@ void ChessView::_PlayPremove()
     fPremovePending = false;
     GameWindow* window = GameInfo();
     if (fPremoveFrom == -1 || window == nullptr || window->Turn() != fColor ||
-        !window->Winner().empty() || window->IsGone() || IsChoosingPromotion())
+        !window->Winner().empty() || !window->TakesMoves() || IsChoosingPromotion())
         return;
     const int32 from = fPremoveFrom;
     const int32 to = fPremoveTo;

@@ -408,7 +408,9 @@ void GameWindow::resizeEvent(QResizeEvent* event)
 
 // --- replay ---
 
-void GameWindow::_ReplayMoves(const std::string& moves)
+namespace {
+
+std::vector<std::string> SplitMoves(const std::string& moves)
 {
     std::vector<std::string> list;
     std::string rest = moves;
@@ -420,11 +422,62 @@ void GameWindow::_ReplayMoves(const std::string& moves)
             list.push_back(rest.substr(0, space));
         rest.erase(0, space + 1);
     }
-    for (size_t i = 0; i < list.size(); ++i) {
+    return list;
+}
+
+} // namespace
+
+void GameWindow::_ReplayMoves(const std::string& moves, size_t from)
+{
+    std::vector<std::string> list = SplitMoves(moves);
+    for (size_t i = from; i < list.size(); ++i) {
         char buffer[8] = {};
         std::strncpy(buffer, list[i].c_str(), 7);
         fBoard->MakeMove(buffer, i + 1 == list.size());
     }
+}
+
+void GameWindow::ConnectionLost()
+{
+    if (fGone)
+        return;
+    if (!fWinner.empty()) {
+        // A finished game has nothing to come back to.
+        GameGone("The connection to the server was closed; no more moves can be made here.");
+        return;
+    }
+    fWaiting = true;
+    if (fBoard != nullptr && fBoard->IsChoosingPromotion())
+        fBoard->AbandonPromotion();
+    SetStatus("Connection lost \u2014 waiting to resume");
+}
+
+void GameWindow::Resume(const std::string& moves)
+{
+    if (!fWaiting)
+        return;
+    fWaiting = false;
+    const size_t known = SplitMoves(moves).size();
+    if (known < static_cast<size_t>(fPly)) {
+        // A move made here never reached the server.
+        GameGone("Game #" + fGameID +
+                 " went on differently on the server; no more moves can be made here.");
+        return;
+    }
+    _ReplayMoves(moves, static_cast<size_t>(fPly));
+    SetStatus("game resumed");
+}
+
+void GameWindow::ResendMissed()
+{
+    if (!fWaiting)
+        return;
+    if (fObserving) {
+        Speaker().PostLine(ClientLines::ObserveOn(fGameID));
+        return;
+    }
+    fWaiting = false;
+    GameGone("The server no longer knows game #" + fGameID + "; no more moves can be made here.");
 }
 
 // --- setters ---
@@ -580,6 +633,7 @@ void GameWindow::FlipBoard()
 
 void GameWindow::AlternateTurn()
 {
+    ++fPly;
     if (fActions != nullptr)
         fActions->MovePlayed(fTurn);
     fTurn = fTurn == CGC_BLACK ? CGC_WHITE : CGC_BLACK;
@@ -679,6 +733,9 @@ void GameWindow::MessageReceived(BMessage* message)
         break;
     case MSG_BOARD_FORWARD:
         fBoard->MessageReceived(message);
+        break;
+    case MSG_CONNECTION_LOST:
+        ConnectionLost();
         break;
     case MSG_CONNECTION_RESET: {
         // A reset from before this window was made is not about its game.

@@ -76,6 +76,10 @@ public:
     void SetWhitePlayer(const std::string& name) override;
     void SetBlackPlayer(const std::string& name) override;
     void GameGone(const std::string& why) override;
+    void ConnectionLost() override;
+    bool WaitingToResume() const override { return fWaiting; }
+    void Resume(const std::string& moves) override;
+    void ResendMissed() override;
     void SetClocks(int64 whiteMs, int64 blackMs, int32 running) override;
     void DrawOfferChanged(int32 side, const std::string& what) override;
     void RematchChanged(int32 side, const std::string& what, const std::string& newId) override;
@@ -103,6 +107,9 @@ public:
     bool HasBothPlayers() const { return !fWhiteName.empty() && !fBlackName.empty(); }
     // True once the game can no longer be played here (GameGone).
     bool IsGone() const { return fGone; }
+    // True while the game can be played here: not gone, not waiting for a
+    // lost connection to come back.
+    bool TakesMoves() const { return !fGone && !fWaiting; }
     int32 BlackStrength() const;
     int32 WhiteStrength() const;
 
@@ -149,7 +156,8 @@ private:
     void _AddMoveList();
     void _SyncMoveList();
     bool _StepKey(int key);
-    void _ReplayMoves(const std::string& moves);
+    // Applies the moves of `moves` from the `from`-th on (counted from 0).
+    void _ReplayMoves(const std::string& moves, size_t from = 0);
     void AnnounceWinner();
     void _UpdateWindowTitle();
     void _PlayersChanged(const std::string& name);
@@ -181,6 +189,9 @@ private:
     QWidget* fBackground = nullptr;
     bool fCloseAfterPromotion = false;
     bool fGone = false;
+    bool fWaiting = false;
+    // Moves applied so far.
+    int fPly = 0;
     // The speaker's reset count when the window was made.
     int32 fResetsAtStart;
     // The user's side; OBSERVER_COLOR for a watched game.

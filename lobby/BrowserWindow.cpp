@@ -26,6 +26,7 @@
 
 #include <QDesktopServices>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -109,6 +110,14 @@ BrowserWindow::BrowserWindow() : BWindow<QWidget, GuiLooper>(QStringLiteral("Tol
     _BuildButtons();
     _BuildPanes();
     fStatus = new StatusView("status", this);
+    fStopTrying = new QPushButton(QStringLiteral("Stop trying"), this);
+    fStopTrying->setObjectName("stopTrying");
+    QFont small = fStopTrying->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    fStopTrying->setFont(small);
+    fStopTrying->hide();
+    connect(fStopTrying, &QPushButton::clicked, this,
+            [] { Speaker().PostMessage(BMessage(MSG_RECONNECT_STOP)); });
     _LayOut();
     fRepaints = new UpdateThrottle(this, kRepaintInterval);
 }
@@ -232,6 +241,11 @@ void BrowserWindow::_LayOut()
     fMenuBar->setGeometry(0, 0, width, kMenuHeight);
     const int mainBottom = height - (fStatus->GetHeight() + 3);
     fOuterSplit->setGeometry(0, kMainTop, width, std::max(0, mainBottom - kMainTop));
+    // In the status line's strip, at its right end.
+    const int strip = fStatus->GetHeight() + 3;
+    const int stopWidth = fStopTrying->fontMetrics().horizontalAdvance(fStopTrying->text()) + 16;
+    fStopTrying->setGeometry(width - stopWidth - 2, height - strip, stopWidth, strip);
+    fStopTrying->raise();
     if (!fSplitPlaced) {
         fSplitPlaced = true;
         const int bar = width * 2 / 3;
@@ -277,6 +291,15 @@ void BrowserWindow::MessageReceived(BMessage* message)
     case MSG_LOGOUT:
         SetStatus("disconnected");
         Reset();
+        break;
+    case MSG_CONNECTION_LOST:
+        _ConnectionLost();
+        break;
+    case MSG_RECONNECT_STATUS:
+        SetStatus(message->GetString("message"));
+        break;
+    case MSG_RECONNECTED:
+        fStopTrying->hide();
         break;
     case MSG_SHOW_ABOUT:
         AboutWindow::Instance()->Show();
@@ -326,9 +349,22 @@ bool BrowserWindow::QuitRequested()
     return true;
 }
 
+void BrowserWindow::_ConnectionLost()
+{
+    fPeople->MakeEmpty();
+    fPeopleRows.clear();
+    fGames->MakeEmpty();
+    fGameRows.clear();
+    fChat->SetEnabled(false);
+    fCreate->setEnabled(false);
+    SetStatus("connection lost");
+    fStopTrying->show();
+}
+
 void BrowserWindow::Reset()
 {
     SetStatus("");
+    fStopTrying->hide();
     // The game windows are asked to close before the speaker resets, so
     // that the lines they send as they close (ABORT, OBSERVE off) still go
     // out on the connection the games belong to.

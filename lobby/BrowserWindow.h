@@ -26,6 +26,7 @@ class GameListItem;
 class PeopleList;
 class PeopleListItem;
 class QMenuBar;
+class QPushButton;
 class QSplitter;
 class StatusView;
 class UpdateThrottle;
@@ -71,6 +72,7 @@ public:
     PeopleList* People() const { return fPeople; }
     UserPanel* Chat() const { return fChat; }
     StatusView* Status() const { return fStatus; }
+    QPushButton* StopTryingButton() const { return fStopTrying; }
     BitmapButton* CreateButton() const { return fCreate; }
     BitmapButton* JoinButton() const { return fJoin; }
     BitmapButton* WatchButton() const { return fWatch; }
@@ -95,6 +97,8 @@ private:
     void _OpenWebPage();
     // The row of `gameId`, or null; with its index in the list when asked.
     GameListItem* _FindGame(const std::string& gameId, int* index = nullptr) const;
+    // The connection is lost: the lists empty until the new login refills them.
+    void _ConnectionLost();
     void _UpdateGameWindow(const std::string& gameId, const std::string& white,
                            const std::string& black);
 
@@ -109,6 +113,8 @@ private:
     QWidget* fPeoplePane = nullptr;
     PeopleList* fPeople = nullptr;
     StatusView* fStatus = nullptr;
+    // Shown while the speaker tries to reconnect: ends the attempts.
+    QPushButton* fStopTrying = nullptr;
     // Game id -> its row. Every id is listed at most once (an announcement
     // of a listed id updates its row), so this finds the same row as a walk
     // from the top, without walking thousands of rows per announcement.

@@ -36,6 +36,11 @@ std::string Users()
     return std::string("USERS") + kEnd;
 }
 
+std::string Pong()
+{
+    return std::string("PONG") + kEnd;
+}
+
 std::string PublicMessage(const std::string& text)
 {
     return "PUBLMSG :" + CleanField(text) + kEnd;

@@ -18,6 +18,9 @@ std::string Create(const std::string& user, const std::string& password);
 std::string Games();
 std::string Users();
 
+// The answer to the server's keep-alive question.
+std::string Pong();
+
 // Chat lines: the lobby's public chat and a game window's chat.
 std::string PublicMessage(const std::string& text);
 std::string GameMessage(const std::string& gameId, const std::string& text);

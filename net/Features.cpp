@@ -24,7 +24,8 @@ std::string Lower(std::string word)
 
 const std::vector<std::string>& Announced()
 {
-    static const std::vector<std::string> kWords = {"clock", "resign", "draw", "abort", "rematch", "archive"};
+    static const std::vector<std::string> kWords = {"clock",   "resign",  "draw",   "abort",
+                                                    "rematch", "archive", "resume", "keepalive"};
     return kWords;
 }
 

@@ -151,7 +151,8 @@ bool ReplyHandlers::Dispatch(const ServerLine& line)
         {121, &ReplyHandlers::Handler121},     {123, &ReplyHandlers::Handler123},
         {130, &ReplyHandlers::Handler130},     {131, &ReplyHandlers::Handler131},
         {132, &ReplyHandlers::Handler132},     {133, &ReplyHandlers::Handler133},
-        {134, &ReplyHandlers::Handler134},     {135, &ReplyHandlers::HandlerArchive},
+        {134, &ReplyHandlers::Handler134},     {140, &ReplyHandlers::Handler140},
+        {141, &ReplyHandlers::Handler141},     {135, &ReplyHandlers::HandlerArchive},
         {136, &ReplyHandlers::HandlerArchive}, {137, &ReplyHandlers::HandlerArchive},
         {138, &ReplyHandlers::HandlerArchive}, {139, &ReplyHandlers::HandlerArchive},
         {201, &ReplyHandlers::Handler201},     {401, &ReplyHandlers::Handler401},
@@ -335,6 +336,11 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
     _OnGuiThread([args] {
         MyGames* games = MyGames::Instance();
         if (GameWindowBase* open = games->GetGameReference(args[0])) {
+            // A game resent after a lost connection goes on in its window.
+            if (open->WaitingToResume()) {
+                open->Resume(args[3]);
+                return;
+            }
             // The game is shown already: a second window would only repeat it.
             open->SetWhitePlayer(args[2]);
             open->SetBlackPlayer(args[1]);
@@ -385,6 +391,33 @@ void ReplyHandlers::Handler123(const std::string&, const Args& args)
 void ReplyHandlers::Handler130(const std::string&, const Args& args)
 {
     Features::SetSupported(args);
+    // The server resends the games it kept for this user before it answers,
+    // so a window still waiting now waits in vain.
+    _OnGuiThread([] {
+        MyGames* games = MyGames::Instance();
+        for (const std::string& id : games->GameIds()) {
+            if (GameWindowBase* window = games->GetGameReference(id))
+                window->ResendMissed();
+        }
+    });
+}
+
+void ReplyHandlers::Handler140(const std::string&, const Args&)
+{
+    _Post(MSG_SERVER_PING);
+}
+
+void ReplyHandlers::Handler141(const std::string&, const Args& args)
+{
+    if (args.size() < 3)
+        return;
+    std::string text = args[2] == "back"
+                           ? args[1] + " is back"
+                           : args[1] + " lost the connection; " + args[2] + " s to return";
+    _OnGuiThread([id = args[0], text] {
+        if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
+            window->SetStatus(text);
+    });
 }
 
 void ReplyHandlers::Handler131(const std::string&, const Args& args)

@@ -47,6 +47,8 @@ public:
     void Handler120(const std::string& code, const Args& args);     // start watching
     void Handler121(const std::string& code, const Args& args);     // public chat, no channel
     void Handler123(const std::string& code, const Args& args);     // game chat with game id
+    void Handler140(const std::string& code, const Args& args);     // keep-alive question
+    void Handler141(const std::string& code, const Args& args);     // a player away or back
     void Handler130(const std::string& code, const Args& args);     // features supported
     void Handler131(const std::string& code, const Args& args);     // a game's time control
     void Handler132(const std::string& code, const Args& args);     // clocks

@@ -106,6 +106,9 @@ void TolvarSpeak::_ConnectionThread()
 
 void TolvarSpeak::Reset()
 {
+    fLoggedIn = false;
+    fReconnecting = false;
+    fReconnector.Stop();
     Wak();
     {
         std::lock_guard<std::mutex> lock(fDataLock);
@@ -152,6 +155,8 @@ void TolvarSpeak::Reset()
 
 void TolvarSpeak::Shutdown(std::chrono::milliseconds grace)
 {
+    fReconnecting = false;
+    fReconnector.Stop();
     {
         std::lock_guard<std::mutex> lock(fCloseLock);
         fShutdownClosed = false;
@@ -283,6 +288,81 @@ void TolvarSpeak::_ConnectionBroken(const BMessage& message)
     if (!message.FindInt32("connection", &connection) || connection != ConnectionNumber() ||
         connection <= fResetUpTo)
         return;
+    if (fReconnecting) {
+        // An attempt's connection broke before its login went through.
+        fResetUpTo = connection;
+        fCommands.Clear();
+        if (!fReconnector.Next())
+            _GiveUp();
+        return;
+    }
+    if (fLoggedIn && !Server().empty()) {
+        _StartReconnecting(connection);
+        return;
+    }
+    ModalAlertFactory::Alert(kBrokenConnectionAlert, "Dang Nabit!");
+    Reset();
+    _ShowNewLoginWindow();
+}
+
+void TolvarSpeak::_StartReconnecting(int32 connection)
+{
+    fLoggedIn = false;
+    fReconnecting = true;
+    // What the broken connection still held is not handled any more.
+    fResetUpTo = connection;
+    fCommands.Clear();
+    MyGames::Instance()->ClearWatchRequests();
+    DisconnectIfCurrent(connection);
+    Broadcast(BMessage(MSG_CONNECTION_LOST));
+    fReconnector.Start();
+}
+
+void TolvarSpeak::_ReconnectStatus(const std::string& text)
+{
+    BMessage status(MSG_RECONNECT_STATUS);
+    status.AddString("message", text);
+    Broadcast(status);
+}
+
+void TolvarSpeak::_Reconnect(const BMessage& message)
+{
+    if (!fReconnecting)
+        return;
+    switch (message.what) {
+    case MSG_RECONNECT_TICK: {
+        int32 seconds = 0;
+        message.FindInt32("seconds", &seconds);
+        _ReconnectStatus("connection lost \u2014 reconnecting in " + std::to_string(seconds) +
+                         " s");
+        break;
+    }
+    case MSG_RECONNECT_ATTEMPT:
+        _ReconnectStatus("connection lost \u2014 reconnecting now");
+        kit::StartThread("tolvar port", [this] {
+            bool connected = Connect(Server(), ServerPort());
+            PostMessage(BMessage(connected ? MSG_RECONNECT_OPEN : MSG_RECONNECT_FAILED));
+        });
+        break;
+    case MSG_RECONNECT_OPEN:
+        SendLoginInformation();
+        break;
+    case MSG_RECONNECT_FAILED:
+        if (!fReconnector.Next())
+            _GiveUp();
+        break;
+    case MSG_RECONNECT_STOP:
+        _GiveUp();
+        break;
+    default:
+        break;
+    }
+}
+
+void TolvarSpeak::_GiveUp()
+{
+    fReconnecting = false;
+    fReconnector.Stop();
     ModalAlertFactory::Alert(kBrokenConnectionAlert, "Dang Nabit!");
     Reset();
     _ShowNewLoginWindow();
@@ -316,9 +396,16 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         SendLoginInformation();
         break;
     case MSG_LOGGED_IN: {
+        fLoggedIn = true;
         // Announced first, so that the server's answer to GAMES already
-        // carries what the features add to it.
+        // carries what the features add to it; games kept for this user
+        // come back, before the answer, in reply.
         Send(ClientLines::Features(Features::Announced()));
+        if (fReconnecting.exchange(false)) {
+            fReconnector.Stop();
+            _ReconnectStatus("reconnected");
+            Broadcast(BMessage(MSG_RECONNECTED));
+        }
         Send(ClientLines::Games());
         Send(ClientLines::Users());
         BMessage welcome(MSG_INFO_TEXT);
@@ -348,6 +435,16 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_SPEAKER_LINE:
         _SendQueuedLine(*message);
+        break;
+    case MSG_SERVER_PING:
+        Send(ClientLines::Pong());
+        break;
+    case MSG_RECONNECT_TICK:
+    case MSG_RECONNECT_ATTEMPT:
+    case MSG_RECONNECT_OPEN:
+    case MSG_RECONNECT_FAILED:
+    case MSG_RECONNECT_STOP:
+        _Reconnect(*message);
         break;
     default:
         break;

@@ -22,6 +22,7 @@
 #include "kit/BLooper.h"
 #include "net/CommandHandler.h"
 #include "net/PortTalker.h"
+#include "net/Reconnector.h"
 #include "net/ReplyContext.h"
 #include "net/ReplyHandlers.h"
 #include "net/SpeakerLink.h"
@@ -89,9 +90,14 @@ public:
     void SendNewUserInformation();
 
     // The disconnect callback, run on the listener thread: broadcasts
-    // MSG_CONNECTION_BROKEN behind the connection's last chunks. Handling it,
-    // the speaker's thread shows the alert (and waits for it), resets and
-    // opens a new login window.
+    // MSG_CONNECTION_BROKEN behind the connection's last chunks. Handling it
+    // after a login, the speaker's thread keeps the login data in memory and
+    // tries to log in again with back-off (MSG_CONNECTION_LOST, then
+    // MSG_RECONNECT_STATUS lines and MSG_RECONNECTED), so that the game
+    // windows can take their games up again. When that gives up, the user
+    // stops it (MSG_RECONNECT_STOP), or the connection broke before a login,
+    // it shows the alert (and waits for it), resets and opens a new login
+    // window.
     static void CallMeOnDisconnect(void* cookie);
 
     void MessageReceived(BMessage* message) override;
@@ -102,6 +108,11 @@ private:
     void _ConnectionThread();
     void _HandleData(const BMessage& message);
     void _ConnectionBroken(const BMessage& message);
+    // The connection of a login broke: keep trying to log in again.
+    void _StartReconnecting(int32 connection);
+    void _Reconnect(const BMessage& message);
+    void _ReconnectStatus(const std::string& text);
+    void _GiveUp();
     void _Close(const BMessage& message);
     void _SendChat(const BMessage& message);
     void _SendQueuedLine(const BMessage& message);
@@ -118,6 +129,12 @@ private:
     bool fCreate = false;
     std::string fServerVersion;
     std::string fServerDescription;
+
+    // Logged in on the current connection (201 seen, no reset since).
+    std::atomic<bool> fLoggedIn{false};
+    // Trying to log in again after a lost connection.
+    std::atomic<bool> fReconnecting{false};
+    Reconnector fReconnector{this};
 
     ReplyHandlers fHandlers;
     CommandHandler fCommands;

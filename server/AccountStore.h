@@ -90,6 +90,9 @@ public:
     Found ReadArchiveRecord(std::int64_t id, ArchiveRecord* out);
 
     const std::string& LastError() const { return fLastError; }
+    // The open database, for the tables kept beside the accounts; the same
+    // one-thread-at-a-time rule holds.
+    sqlite3* Database() const { return fDb; }
 
 private:
     explicit AccountStore(sqlite3* db) : fDb(db) {}

@@ -138,6 +138,13 @@ void ChessGame::Finish()
 void ChessGame::Leave(Side side)
 {
     (side == Side::White ? fWhite : fBlack).present = false;
+    fAway[Index(side)] = false;
+}
+
+void ChessGame::SetAway(Side side, bool away, std::chrono::steady_clock::time_point until)
+{
+    fAway[Index(side)] = away;
+    fAwayUntil[Index(side)] = until;
 }
 
 bool ChessGame::Abandoned() const

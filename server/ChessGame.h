@@ -89,6 +89,16 @@ public:
     void Finish();
     // The player on `side` gives up their part.
     void Leave(Side side);
+    // The player on `side` lost the connection and may come back until
+    // `until`, or has come back (`away` false).
+    void SetAway(Side side, bool away, std::chrono::steady_clock::time_point until = {});
+    // A present seat whose player may still come back, and until when; it
+    // hears nothing of the game meanwhile.
+    bool IsAway(Side side) const { return fAway[Index(side)]; }
+    std::chrono::steady_clock::time_point AwayUntil(Side side) const
+    {
+        return fAwayUntil[Index(side)];
+    }
     // Finished and nobody holds a part any more.
     bool Abandoned() const;
     // The last sign of life of a finished game: its end, or a chat line.
@@ -101,6 +111,8 @@ public:
     const std::set<std::uint64_t>& Watchers() const { return fWatchers; }
 
 private:
+    static int Index(Side side) { return side == Side::White ? 1 : 0; }
+
     std::int64_t fId;
     std::string fDescription;
     TimeControl fControl;
@@ -110,6 +122,8 @@ private:
     Seat fBlack;
     std::vector<std::string> fMoves;
     std::set<std::uint64_t> fWatchers;
+    bool fAway[2] = {false, false};
+    std::chrono::steady_clock::time_point fAwayUntil[2];
     std::chrono::steady_clock::time_point fQuietSince;
     game* fRecord;
 };

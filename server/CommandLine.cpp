@@ -8,7 +8,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH] [--log PATH]\n"
-    "                     [--set NAME=VALUE]...\n"
+    "                     [--grace-seconds N] [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -19,6 +19,8 @@ const char* const kUsage =
     "                    or ~/.local/share/tolvar/server.db)\n"
     "  --log PATH        append the log to PATH (readable by its owner only)\n"
     "                    instead of writing it to standard error\n"
+    "  --grace-seconds N how long a player who lost the connection keeps a\n"
+    "                    running game (default 60; for clients that resume)\n"
     "  --set NAME=VALUE  tune a limit (times in milliseconds), mostly for tests:\n"
     "                    hash-cost (interactive or minimum), hash-threads,\n"
     "                    max-connections, max-guests-per-address, login-timeout,\n"
@@ -27,6 +29,7 @@ const char* const kUsage =
     "                    login-max-delay, flood-burst-lines, flood-lines-per-second,\n"
     "                    max-queued-bytes, pace-interval, max-open-challenges,\n"
     "                    max-games-per-user, finished-game-idle, result-retry,\n"
+    "                    keepalive-interval, keepalive-limit, grace,\n"
     "                    offer-burst, offers-per-second, clock-scale (game clocks\n"
     "                    run that many times faster), archive-burst, archive-per-second\n"
     "  --help            show this text\n"
@@ -104,6 +107,9 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
         {"max-games-per-user", &config.maxGamesPerUser},
         {"finished-game-idle", nullptr, &config.finishedGameIdle},
         {"result-retry", nullptr, &config.resultRetry},
+        {"keepalive-interval", nullptr, &config.keepAliveInterval},
+        {"keepalive-limit", nullptr, &config.keepAliveLimit},
+        {"grace", nullptr, &config.grace},
         {"offer-burst", &config.offerBurst},
         {"offers-per-second", &config.offersPerSecond},
         {"clock-scale", &config.clockScale},
@@ -174,7 +180,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             return result;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
-            option != "--set")
+            option != "--set" && option != "--grace-seconds")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -192,6 +198,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (value.empty())
                 return Fail("--log needs a path");
             result.logPath = value;
+        } else if (option == "--grace-seconds") {
+            long long seconds = 0;
+            if (!ParseNumber(value, &seconds) || seconds > 86400)
+                return Fail("--grace-seconds needs a number from 0 to 86400");
+            result.config.grace = std::chrono::seconds(seconds);
         } else if (option == "--set") {
             if (!SetLimit(result.config, value))
                 return Fail("--set needs NAME=VALUE with a known name and a number: " + value);

@@ -50,7 +50,7 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
       fBudget(config.floodBurstLines, config.floodLinesPerSecond, LineBudget::Clock::now()),
       fOutput(config.paceBurstBytes, config.paceInterval, config.maxQueuedBytes),
       fPaceTimer(fSocket.get_executor()), fLoginTimer(fSocket.get_executor()),
-      fLingerTimer(fSocket.get_executor())
+      fLingerTimer(fSocket.get_executor()), fKeepAliveTimer(fSocket.get_executor())
 {
     asio::error_code error;
     auto remote = fSocket.remote_endpoint(error);
@@ -66,8 +66,46 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
 
 void Connection::Start()
 {
+    fLastHeard = std::chrono::steady_clock::now();
     _ArmLoginTimer(fConfig.loginTimeout);
     _Read();
+}
+
+void Connection::KeepAlive(std::chrono::milliseconds interval, std::chrono::milliseconds limit)
+{
+    bool armed = fKeepAliveInterval.count() > 0;
+    if (interval.count() <= 0) {
+        fKeepAliveInterval = interval;
+        fKeepAliveTimer.cancel();
+        return;
+    }
+    fKeepAliveInterval = interval;
+    fKeepAliveLimit = limit;
+    fLastPing = {};
+    if (!armed)
+        _ArmKeepAlive();
+}
+
+void Connection::_ArmKeepAlive()
+{
+    auto silentSince = std::max(fLastHeard, fLastPing);
+    fKeepAliveTimer.expires_at(
+        std::min(silentSince + fKeepAliveInterval, fLastHeard + fKeepAliveLimit));
+    auto self = shared_from_this();
+    fKeepAliveTimer.async_wait([self](const asio::error_code& error) {
+        if (error || self->fClosing || self->fKeepAliveInterval.count() <= 0)
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (now >= self->fLastHeard + self->fKeepAliveLimit) {
+            self->Close("silent for too long");
+            return;
+        }
+        if (now >= std::max(self->fLastHeard, self->fLastPing) + self->fKeepAliveInterval) {
+            self->fLastPing = now;
+            self->Send(Reply::Ping());
+        }
+        self->_ArmKeepAlive();
+    });
 }
 
 void Connection::_ArmLoginTimer(std::chrono::steady_clock::duration after)
@@ -258,6 +296,7 @@ void Connection::_Read()
             self->Close(error == asio::error::eof ? "peer closed" : error.message());
             return;
         }
+        self->fLastHeard = std::chrono::steady_clock::now();
         self->fFramer.Append(std::string_view(buffer.data(), count));
         self->_HandleLines();
     });
@@ -358,6 +397,7 @@ void Connection::_Finish()
     fPaceTimer.cancel();
     fLoginTimer.cancel();
     fLingerTimer.cancel();
+    fKeepAliveTimer.cancel();
     asio::error_code ignored;
     fSocket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
     fSocket.close(ignored);

@@ -81,6 +81,10 @@ public:
     void ResumeInput();
     // The connection may stay idle from now on.
     void StopLoginTimer();
+    // From now on the client is asked whether it is there (140) after each
+    // `interval` in which it sent nothing, and dropped once it has sent
+    // nothing for `limit`.
+    void KeepAlive(std::chrono::milliseconds interval, std::chrono::milliseconds limit);
 
     std::uint64_t Id() const { return fId; }
     // The remote address and port, and the address alone.
@@ -89,6 +93,7 @@ public:
 
 private:
     void _ArmLoginTimer(std::chrono::steady_clock::duration after);
+    void _ArmKeepAlive();
     bool _Queue(std::string_view line);
     bool _CatchUp();
     void _Read();
@@ -117,6 +122,11 @@ private:
     asio::steady_timer fPaceTimer;
     asio::steady_timer fLoginTimer;
     asio::steady_timer fLingerTimer;
+    asio::steady_timer fKeepAliveTimer;
+    std::chrono::milliseconds fKeepAliveInterval{0}; // zero: off
+    std::chrono::milliseconds fKeepAliveLimit{0};
+    std::chrono::steady_clock::time_point fLastHeard; // last bytes from the client
+    std::chrono::steady_clock::time_point fLastPing;
 
     std::chrono::steady_clock::time_point fLoginDeadline;
     std::chrono::steady_clock::duration fLoginLeft{};

@@ -34,7 +34,7 @@ inline constexpr FeatureWord kFeatureWords[] = {
     {Feature::Clock, "clock", true},     {Feature::Resign, "resign", true},
     {Feature::Draw, "draw", true},       {Feature::Abort, "abort", true},
     {Feature::Rematch, "rematch", true}, {Feature::Archive, "archive", true},
-    {Feature::Resume, "resume", false},  {Feature::KeepAlive, "keepalive", false},
+    {Feature::Resume, "resume", true},   {Feature::KeepAlive, "keepalive", true},
 };
 
 class FeatureSet

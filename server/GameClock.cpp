@@ -47,6 +47,19 @@ void GameClock::Stop(Clock::time_point now)
     fRunning.reset();
 }
 
+void GameClock::StartFrom(Clock::time_point now)
+{
+    if (fRunning)
+        fSince = now;
+}
+
+void GameClock::Restore(std::int64_t whiteMs, std::int64_t blackMs)
+{
+    fLeft[Index(Side::White)] = whiteMs;
+    fLeft[Index(Side::Black)] = blackMs;
+    fRunning.reset();
+}
+
 std::int64_t GameClock::Left(Side side, Clock::time_point now) const
 {
     std::int64_t left = fLeft[Index(side)];

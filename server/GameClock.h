@@ -38,6 +38,11 @@ public:
     void Moved(Side mover, int ply, Clock::time_point now);
     // Stops the running clock, keeping what it shows at `now`.
     void Stop(Clock::time_point now);
+    // The running clock counts from `now` on: the move it follows has only
+    // now been announced, once stored, and its time so far is not charged.
+    void StartFrom(Clock::time_point now);
+    // Both clocks show these times, stopped (a game taken up after a restart).
+    void Restore(std::int64_t whiteMs, std::int64_t blackMs);
 
     // Time left on `side`'s clock at `now`, never below zero.
     std::int64_t Left(Side side, Clock::time_point now) const;

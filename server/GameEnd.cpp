@@ -40,6 +40,11 @@ GameEnd EndOfAbort(Side leaver, bool bothSidesMoved, bool disconnected)
     return GameEnd{score, true, who + " and loses. " + ResultText(score)};
 }
 
+GameEnd EndOfAbsence()
+{
+    return GameEnd{Score::Draw, false, "Both players left the server; no result."};
+}
+
 GameEnd EndOfResignation(Side resigner)
 {
     Score score = resigner == Side::White ? Score::BlackWins : Score::WhiteWins;

@@ -41,6 +41,8 @@ std::optional<GameEnd> EndOfMove(int verdict, Side mover);
 // game count, and then as a loss for the side that left.
 GameEnd EndOfAbort(Side leaver, bool bothSidesMoved, bool disconnected);
 
+// Both players lost the connection and neither came back in time.
+GameEnd EndOfAbsence();
 // A player resigned a running game.
 GameEnd EndOfResignation(Side resigner);
 // `flagged` ran out of time. A loss, unless the other side could not mate

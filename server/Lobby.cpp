@@ -15,7 +15,8 @@ Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& s
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
       fHashWorkers(hashWorkers), fLogins(loop, config), fNextGameId(firstGameId), fRetryTimer(loop),
-      fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop)
+      fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop),
+      fRunning(loop, store, storeWorker, config.resultRetry), fAwayTimer(loop)
 {
 }
 
@@ -69,7 +70,7 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         {"MAKETIMED", {&Lobby::_MakeTimed, true}}, {"RESIGN", {&Lobby::_Resign, true}},
         {"DRAW", {&Lobby::_Draw, true}},           {"ABORTGAME", {&Lobby::_AbortGame, true}},
         {"REMATCH", {&Lobby::_Rematch, true}},     {"ARCHIVE", {&Lobby::_Archive, true}},
-        {"RECORD", {&Lobby::_Record, true}},
+        {"RECORD", {&Lobby::_Record, true}},       {"PONG", {&Lobby::_Pong, true}},
     };
     auto command = kCommands.find(line.Command());
     if (command == kCommands.end()) {
@@ -104,7 +105,13 @@ void Lobby::OnClosed(Connection& connection)
     std::set<std::int64_t> playing = member.playing;
     for (std::int64_t id : playing) {
         auto game = fGames.find(id);
-        if (game != fGames.end())
+        if (game == fGames.end())
+            continue;
+        std::optional<Side> side = game->second->SideOf(member.key);
+        if (member.features.Has(Feature::Resume) && side &&
+            game->second->State() == GameState::Running)
+            _KeepForReturn(member, *game->second, *side);
+        else
             _Leave(member, *game->second, true);
     }
     for (std::int64_t id : member.watching) {
@@ -130,6 +137,7 @@ void Lobby::Shutdown()
     fRetryTimer.cancel();
     fQuietTimer.cancel();
     fStreamTimer.cancel();
+    fAwayTimer.cancel();
     // The results being stored have their own job on the worker already.
     for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -459,7 +467,7 @@ void Lobby::_SendToGame(const ChessGame& game, std::string_view line)
 {
     for (Side side : {Side::White, Side::Black}) {
         const Seat& seat = game.SeatOf(side);
-        if (!seat.present)
+        if (!seat.present || game.IsAway(side))
             continue;
         if (Member* player = _OnlineMember(seat.key))
             _Send(*player, line);

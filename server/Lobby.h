@@ -16,6 +16,7 @@
 #include "server/Extensions.h"
 #include "server/LineBudget.h"
 #include "server/LoginQueue.h"
+#include "server/RunningGames.h"
 #include "server/ServerConfig.h"
 
 #include <asio.hpp>
@@ -50,7 +51,12 @@ public:
     void OnLine(Connection& connection, const ClientLine& line) override;
     void OnClosed(Connection& connection) override;
 
-    // Closes every connection. Games in progress end without a result;
+    // Takes up the games that were running when the server last stopped:
+    // both players count as having lost the connection just now.
+    void Restore(const std::vector<StoredGame>& games);
+
+    // Closes every connection. Games in progress stay stored for the next
+    // start;
     // results still waiting to be stored get one last try on the store worker.
     void Shutdown();
 
@@ -147,6 +153,26 @@ private:
     bool _TakeArchiveRequest(Member& member);
     void _SendToConnection(std::uint64_t connectionId, const std::vector<std::string>& lines);
 
+    // Extensions, and players who lose the connection (LobbyResume.cpp).
+    // Called when a client's FEATURES changes; `returning` when it now asks
+    // for resume and did not before.
+    void _FeaturesChanged(Member& member, bool returning);
+    void _Pong(Member& member, const ClientLine& line);
+    void _KeepForReturn(Member& member, ChessGame& game, Side side);
+    void _Return(Member& member);
+    // Ends the games of players whose time to come back has run out.
+    void _CheckAway();
+    void _ArmAwayTimer();
+    // The player on `side` is gone for good from a running game.
+    void _Depart(ChessGame& game, Side side);
+    // The 120 line of `game`, and the moves that do not fit in it.
+    void _SendWatching(Member& member, const ChessGame& game);
+    // To the players and watchers of `game` that announced `resume`, but
+    // not to `except`.
+    void _SendToResuming(const ChessGame& game, std::string_view line, const Member* except);
+    // The description of the running game for its store.
+    StoredGame _Stored(const ChessGame& game) const;
+
     // Results (LobbyResults.cpp).
     void _StoreNextResult();
     void _ResultsStored(bool stored, const std::vector<FinishedGame>& records,
@@ -203,6 +229,10 @@ private:
 
     // One timer per game whose clock runs, for its flag fall.
     std::unordered_map<std::int64_t, std::unique_ptr<asio::steady_timer>> fFlagTimers;
+
+    RunningGames fRunning;
+    std::set<std::int64_t> fAwayGames; // running games with a player away
+    asio::steady_timer fAwayTimer;
 
     bool fShuttingDown = false;
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);

@@ -153,6 +153,7 @@ void Lobby::_Play(Member& member, const ClientLine& line)
         return;
     }
     game->Join(Seat{member.name, member.key, member.accountId, true});
+    fRunning.Started(_Stored(*game));
     member.playing.insert(game->Id());
     LogEvent(member.name + " joined game " + id);
     _Broadcast(_GameInfo(*game));
@@ -197,24 +198,7 @@ void Lobby::_Observe(Member& member, const ClientLine& line)
         return;
     }
     member.watching.insert(game->Id());
-
-    // The client cannot take a line longer than one of its reads, so the
-    // moves that do not fit follow as ordinary move lines.
-    const std::string& black = game->SeatOf(Side::Black).name;
-    const std::string& white = game->SeatOf(Side::White).name;
-    std::size_t room =
-        Reply::kClientReadBytes - Reply::Watching(game->Id(), black, white, "").size();
-    const auto& moves = game->Moves();
-    std::string list;
-    std::size_t fitting = 0;
-    while (fitting < moves.size() && list.size() + moves[fitting].size() + 1 <= room) {
-        list += moves[fitting];
-        list += ' ';
-        ++fitting;
-    }
-    _Send(member, Reply::Watching(game->Id(), black, white, list));
-    for (std::size_t ply = fitting; ply < moves.size(); ++ply)
-        _Send(member, Reply::Moved(game->Id(), static_cast<int>(ply + 1), moves[ply]));
+    _SendWatching(member, *game);
     if (member.features.Has(Feature::Clock))
         _SendClock(*game, &member);
 }
@@ -256,10 +240,27 @@ void Lobby::_Move(Member& member, const ClientLine& line)
         _Send(member, Reply::MoveRefused(game->Id(), words[1], RefusalReason(verdict.code)));
         return;
     }
-    _SendToGame(*game, Reply::Moved(game->Id(), game->Ply(), verdict.move));
-    _AfterMove(*game, *side);
-    if (std::optional<GameEnd> end = EndOfMove(verdict.code, *side))
-        _Finish(*game, *end);
+    // The move is announced once it is stored, so that no restart can take
+    // back a move that anyone has seen. The clock counts from its arrival.
+    std::int64_t gameId = game->Id();
+    int ply = game->Ply();
+    Side mover = *side;
+    if (GameClock* clock = game->Clock())
+        clock->Moved(mover, ply, std::chrono::steady_clock::now());
+    std::optional<GameEnd> end = EndOfMove(verdict.code, mover);
+    fRunning.Moved(_Stored(*game), verdict.move,
+                   [this, gameId, ply, mover, move = verdict.move, end] {
+                       auto found = fGames.find(gameId);
+                       if (found == fGames.end())
+                           return;
+                       ChessGame& played = *found->second;
+                       _SendToGame(played, Reply::Moved(gameId, ply, move));
+                       if (played.State() != GameState::Running)
+                           return;
+                       _AfterMove(played, mover);
+                       if (end)
+                           _Finish(played, *end);
+                   });
 }
 
 void Lobby::_GameChat(Member& member, const ClientLine& line)
@@ -338,6 +339,13 @@ void Lobby::_Finish(ChessGame& game, const GameEnd& end)
     game.drawOffer.reset();
     game.Finish();
     game.Touch(std::chrono::steady_clock::now());
+    fRunning.Ended(id);
+    // A player still away hears nothing of it; the game is theirs no more.
+    fAwayGames.erase(id);
+    for (Side side : {Side::White, Side::Black}) {
+        if (game.IsAway(side))
+            game.Leave(side);
+    }
     LogEvent("game " + std::to_string(id) + " ended: " + end.reason);
     if (!fQuietTimerArmed)
         _ForgetQuietGames();

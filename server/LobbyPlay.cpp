@@ -37,8 +37,10 @@ int SideNumber(Side side)
 
 void Lobby::_Features(Member& member, const ClientLine& line)
 {
+    bool resumed = member.features.Has(Feature::Resume);
     bool clocks = member.features.Has(Feature::Clock);
     member.features = FeatureSet::Announced(line.Words());
+    _FeaturesChanged(member, !resumed && member.features.Has(Feature::Resume));
     _Send(member, Reply::Features(member.features.Words()));
     // The connection has taken everything of its old stream with the answer,
     // and hears the other from now on.
@@ -222,6 +224,7 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
     auto made = std::make_unique<ChessGame>(newId, game->Description(), Side::White, white,
                                             game->Control(), fConfig.clockScale);
     made->Join(black);
+    fRunning.Started(_Stored(*made));
     ChessGame& fresh = *made;
     fGames.emplace(newId, std::move(made));
     member.playing.insert(newId);
@@ -287,7 +290,9 @@ void Lobby::_SendToSeat(const ChessGame& game, Side side, Feature feature, std::
 void Lobby::_AfterMove(ChessGame& game, Side mover)
 {
     if (GameClock* clock = game.Clock()) {
-        clock->Moved(mover, game.Ply(), SteadyClock::now());
+        // The clock took the move when it arrived (_Move); the other side's
+        // time runs from the announcement.
+        clock->StartFrom(SteadyClock::now());
         _SendClock(game);
         _ArmFlag(game);
     }

@@ -157,6 +157,21 @@ std::string Features(std::string_view words)
     return words.empty() ? Line("130", {}) : Line("130", {words});
 }
 
+std::string Ping()
+{
+    return "140\n";
+}
+
+std::string PlayerAway(std::int64_t game, std::string_view user, long long seconds)
+{
+    return Line("141", {Number(game), user, std::to_string(seconds)});
+}
+
+std::string PlayerBack(std::int64_t game, std::string_view user)
+{
+    return Line("141", {Number(game), user, "back"});
+}
+
 std::string TimeControlOf(std::int64_t game, int minutes, int seconds)
 {
     return Line("131", {Number(game), Number(minutes), Number(seconds)});

@@ -57,6 +57,12 @@ std::string DrawNews(std::int64_t game, int side, std::string_view what);
 // 134: a rematch's news; `what` is offer or decline, or new with the new game's id.
 std::string RematchNews(std::int64_t game, int side, std::string_view what,
                         std::int64_t newGame = 0);
+// 140: are you there? The client answers PONG.
+std::string Ping();
+// 141: `user` lost the connection and has `seconds` left to come back.
+std::string PlayerAway(std::int64_t game, std::string_view user, long long seconds);
+// 141 ... back: `user` has come back to the game.
+std::string PlayerBack(std::int64_t game, std::string_view user);
 std::string UserOnline(std::string_view user, int rating);  // 700
 std::string UserArrived(std::string_view user, int rating); // 701
 std::string UserLeft(std::string_view user);                // 702

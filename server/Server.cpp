@@ -5,6 +5,7 @@
 #include "server/EventLog.h"
 #include "server/Lobby.h"
 #include "server/Reply.h"
+#include "server/RunningGames.h"
 #include "server/WorkerPool.h"
 
 namespace tolvar::server {
@@ -51,10 +52,16 @@ bool Server::Start(std::string* error)
     // Game ids go on after the highest stored game, so a finished game's
     // id is never handed out again, also after a crash.
     std::int64_t nextGame = fStore->HighestGameId() + 1;
+    std::vector<StoredGame> running;
+    if (!RunningGames::Load(*fStore, &running, &reason)) {
+        *error = "cannot read the running games: " + reason;
+        return false;
+    }
     fStoreWorker = std::make_unique<WorkerPool>(1);
     fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
     fLobby =
         std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers, nextGame);
+    fLobby->Restore(running);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
              " with database " + fConfig.databasePath);

@@ -99,6 +99,13 @@ struct ServerConfig
     // nothing while idle, so they are watched by TCP keepalive.
     std::chrono::milliseconds loginTimeout{10000};
     bool tcpKeepAlive = true;
+    // Clients that announce `keepalive` are asked after this much silence
+    // whether they are there, and dropped after the limit.
+    std::chrono::milliseconds keepAliveInterval{10000};
+    std::chrono::milliseconds keepAliveLimit{30000};
+    // A player of a client that announced `resume` keeps a running game this
+    // long after losing the connection.
+    std::chrono::milliseconds grace{60000};
 };
 
 } // namespace tolvar::server

@@ -13,11 +13,6 @@ namespace {
 const std::string kBroken =
     "Your network connection to the Chess server has been broken.  You must re-login.";
 
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
 } // namespace
 
 class Interrupted : public EndToEnd
@@ -61,7 +56,27 @@ TEST_F(Interrupted, ClosingTheGameWindowOfAGameUnderWayAsksToResign)
                            [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
 }
 
-TEST_F(Interrupted, TheServerGoingAwayBreaksTheConnectionAndALoginWorksOnceItIsBack)
+// What each player sees while the connection is away: the lobby counting
+// down to the next attempt with its lists empty, the game window waiting.
+bool WaitingToResume(const QJsonObject& s)
+{
+    return e2e::LobbyStatus(s).rfind("connection lost \u2014 reconnecting in ", 0) == 0 &&
+           s["lobby"]["stopTrying"].toBool() && s["lobby"]["gameCount"].toInt() == 0 &&
+           s["lobby"]["playerCount"].toInt() == 0 &&
+           Text(GameWindowState(s, "1")["status"]) == "Connection lost \u2014 waiting to resume";
+}
+
+// Back in the same window, with the lists filled again and no alert.
+bool Resumed(const QJsonObject& s)
+{
+    return e2e::LobbyStatus(s) == "reconnected" && !s["lobby"]["stopTrying"].toBool() &&
+           s["lobby"]["gameCount"].toInt() == 1 && s["lobby"]["playerCount"].toInt() == 2 &&
+           s["games"].toArray().size() == 1 && s["alerts"].toArray().isEmpty() &&
+           (Text(GameWindowState(s, "1")["status"]) == "game resumed" ||
+            Text(GameWindowState(s, "1")["status"]).find(" is back") != std::string::npos);
+}
+
+TEST_F(Interrupted, AGameGoesOnInTheSameWindowsAfterACrashOfTheServerAndACutConnection)
 {
     ClientProcess& alice = StartClient("alice");
     ClientProcess& bob = StartClient("bob");
@@ -71,29 +86,52 @@ TEST_F(Interrupted, TheServerGoingAwayBreaksTheConnectionAndALoginWorksOnceItIsB
     ASSERT_TRUE(Move(bob, alice, "1", "D2", "D4"));
 
     fServer.Kill();
-    for (ClientProcess* client : {&alice, &bob}) {
-        ASSERT_TRUE(AnswerAlert(*client, kBroken, "Dang Nabit!"));
-        ASSERT_TRUE(Eventually(*client, "a new login window", [](const QJsonObject& s) {
-            return e2e::VisibleLogins(s) == 1 && s["user"].toString().isEmpty();
-        }));
-    }
-
-    // The accounts survived the crash: a plain login works again.
+    for (ClientProcess* client : {&alice, &bob})
+        ASSERT_TRUE(Eventually(*client, "waiting to resume", WaitingToResume));
     ASSERT_TRUE(StartServer());
-    ASSERT_TRUE(LogIn(alice, "alice", "secret-a", false));
-    ASSERT_TRUE(LogIn(bob, "bob", "secret-b", false));
-    for (ClientProcess* client : {&alice, &bob}) {
-        QJsonObject state = client->State();
-        EXPECT_EQ(e2e::Rating(state, "alice"), "1500");
-        EXPECT_EQ(e2e::Rating(state, "bob"), "1500");
-        EXPECT_TRUE(e2e::OpenAlert(state).isEmpty());
-        EXPECT_EQ(state["alerts"].toArray().size(), 1);
-    }
-    std::vector<std::string> sent = e2e::SentLines(alice.LogPath());
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), "USER alice ****** \r\n"), 2);
-    // The new connection works: chat goes round.
-    ASSERT_TRUE(alice.Do("say back again"));
-    ASSERT_TRUE(Eventually(bob, "alice's line", [](const QJsonObject& s) {
-        return Contains(e2e::LobbyChat(s), "alice: back again");
+    for (ClientProcess* client : {&alice, &bob})
+        ASSERT_TRUE(Eventually(*client, "the game resumed", Resumed));
+    ASSERT_TRUE(Move(alice, bob, "1", "D7", "D5"));
+
+    // Only bob's connection breaks: alice is told, and both play on once he is back.
+    ASSERT_TRUE(bob.Do("cut"));
+    ASSERT_TRUE(Eventually(alice, "bob's absence", [](const QJsonObject& s) {
+        return Text(GameWindowState(s, "1")["status"]) == "bob lost the connection; 60 s to return";
+    }));
+    ASSERT_TRUE(Eventually(bob, "the game resumed", Resumed));
+    ASSERT_TRUE(Eventually(alice, "bob's return", [](const QJsonObject& s) {
+        return Text(GameWindowState(s, "1")["status"]) == "bob is back";
+    }));
+    ASSERT_TRUE(Move(bob, alice, "1", "C2", "C4"));
+    std::vector<std::string> sent = e2e::SentLines(bob.LogPath());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "USER bob ****** \r\n"), 3);
+}
+
+TEST_F(Interrupted, APlayerWhoStopsTryingLosesTheGameOnceTheGracePeriodIsOver)
+{
+    fServer.Stop();
+    ASSERT_TRUE(StartServer({"--grace-seconds", "10"}));
+    ClientProcess& alice = StartClient("alice");
+    ClientProcess& bob = StartClient("bob");
+    ASSERT_TRUE(LogIn(alice, "alice", "secret-a", true));
+    ASSERT_TRUE(LogIn(bob, "bob", "secret-b", true));
+    ASSERT_TRUE(StartGame(bob, alice, "white", "1"));
+    ASSERT_TRUE(Move(bob, alice, "1", "D2", "D4"));
+    ASSERT_TRUE(Move(alice, bob, "1", "D7", "D5"));
+
+    fServer.Kill();
+    ASSERT_TRUE(Eventually(alice, "waiting to resume", WaitingToResume));
+    ASSERT_TRUE(alice.Do("click stop-trying"));
+    ASSERT_TRUE(AnswerAlert(alice, kBroken, "Dang Nabit!"));
+    ASSERT_TRUE(Eventually(alice, "a new login window", [](const QJsonObject& s) {
+        return e2e::VisibleLogins(s) == 1 && s["user"].toString().isEmpty();
+    }));
+    ASSERT_TRUE(StartServer({"--grace-seconds", "10"}));
+    ASSERT_TRUE(Eventually(bob, "the game resumed", [](const QJsonObject& s) {
+        return Text(GameWindowState(s, "1")["status"]).rfind("alice lost the connection; ", 0) == 0;
+    }));
+    ASSERT_TRUE(Eventually(bob, "alice's loss", [](const QJsonObject& s) {
+        return Text(GameWindowState(s, "1")["banner"]) == "Game Aborted by Black." &&
+               e2e::Rating(s, "bob") == "1516";
     }));
 }

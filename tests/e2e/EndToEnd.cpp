@@ -39,10 +39,11 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
     return client;
 }
 
-testing::AssertionResult EndToEnd::StartServer()
+testing::AssertionResult EndToEnd::StartServer(const std::vector<std::string>& extra)
 {
-    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log", 10000,
-                       fServerOptions))
+    std::vector<std::string> options = fServerOptions;
+    options.insert(options.end(), extra.begin(), extra.end());
+    if (!fServer.Start(fDirectory + "/server.db", fDirectory + "/server.log", 10000, options))
         return testing::AssertionFailure() << "tolvar-server did not start:\n"
                                            << e2e::Tail(fDirectory + "/server.log", 20);
     return testing::AssertionSuccess();

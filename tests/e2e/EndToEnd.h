@@ -26,7 +26,7 @@ protected:
     // A new client program with its own settings directory.
     ClientProcess& StartClient(const std::string& name);
     // Starts (or restarts) the server on the fixture's database.
-    testing::AssertionResult StartServer();
+    testing::AssertionResult StartServer(const std::vector<std::string>& extra = {});
 
     // Waits until `done` holds for the client's state; on failure the
     // message names `what` and shows the last state seen.

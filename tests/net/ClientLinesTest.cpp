@@ -1,4 +1,5 @@
 #include "net/ClientLines.h"
+#include "net/Reconnector.h"
 
 #include <gtest/gtest.h>
 
@@ -35,5 +36,22 @@ TEST(ClientLines, LineBreaksInFieldsCannotForgeALine)
         EXPECT_EQ(c.line, c.expected) << c.name;
         // Exactly one line end, at the very end.
         EXPECT_EQ(c.line.find_first_of("\r\n"), c.line.size() - 2) << c.name;
+    }
+}
+
+TEST(Reconnector, BackOffDoublesToSixteenSecondsThenWaitsThirtyUntilFiveMinutesHavePassed)
+{
+    using std::chrono::seconds;
+    struct Case
+    {
+        int attempt;
+        int elapsed;
+        int wait; // -1: no more attempts
+    } const cases[] = {{0, 0, 1},   {1, 1, 2},     {2, 3, 4},     {3, 7, 8},     {4, 15, 16},
+                       {5, 31, 30}, {12, 241, 30}, {13, 270, 30}, {14, 271, -1}, {14, 300, -1}};
+    for (const Case& c : cases) {
+        std::optional<seconds> wait = Reconnector::Delay(c.attempt, seconds(c.elapsed));
+        EXPECT_EQ(wait ? static_cast<int>(wait->count()) : -1, c.wait)
+            << "attempt " << c.attempt << " after " << c.elapsed << " s";
     }
 }

@@ -40,6 +40,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -242,6 +245,8 @@ void ClientDriver::_Run(const std::string& line)
         return _Login(words, After(line, 2), command == "create-account");
     if (command == "click")
         return _Click(words);
+    if (command == "cut")
+        return _Cut();
     if (command == "select")
         return _Select(words);
     if (command == "choose-colour")
@@ -322,6 +327,13 @@ void ClientDriver::_Click(const std::vector<std::string>& words)
     BrowserWindow* lobby = Lobby();
     if (lobby == nullptr || words.size() < 2)
         return _Fail("usage: click create|join|watch");
+    if (words[1] == "stop-trying") {
+        if (!lobby->StopTryingButton()->isVisible())
+            return _Fail("no attempts to stop");
+        _Reply({});
+        lobby->StopTryingButton()->click();
+        return;
+    }
     BitmapButton* button = nullptr;
     if (words[1] == "create")
         button = lobby->CreateButton();
@@ -335,6 +347,24 @@ void ClientDriver::_Click(const std::vector<std::string>& words)
         return _Fail("the " + words[1] + " button is disabled");
     _Reply({});
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+}
+
+void ClientDriver::_Cut()
+{
+    // The speaker's socket is the one TCP connection to the server's port;
+    // shutting it down ends its listener's read as a dropped link would.
+    int cut = 0;
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            peer.sin_family == AF_INET && ntohs(peer.sin_port) == TolvarSpeak::ServerPort() &&
+            ::shutdown(fd, SHUT_RDWR) == 0)
+            ++cut;
+    }
+    if (cut == 0)
+        return _Fail("no connection to cut");
+    _Reply({});
 }
 
 void ClientDriver::_Select(const std::vector<std::string>& words)
@@ -768,6 +798,7 @@ QJsonObject ClientDriver::_LobbyState(bool brief) const
     state["createEnabled"] = lobby->CreateButton()->isEnabled();
     state["joinEnabled"] = lobby->JoinButton()->isEnabled();
     state["watchEnabled"] = lobby->WatchButton()->isEnabled();
+    state["stopTrying"] = lobby->StopTryingButton()->isVisible();
     state["chatEnabled"] = lobby->Chat()->IsEnabled();
     state["gameCount"] = lobby->Games()->CountItems();
     state["playerCount"] = lobby->People()->CountItems();

@@ -6,7 +6,10 @@
 // Commands (squares such as E2, game ids as the server numbers them):
 //   login USER PASSWORD            fill in the login window and press "Log In"
 //   create-account USER PASSWORD   the same with "Create This Account!" ticked
-//   click create|join|watch        press a lobby button
+//   click create|join|watch|stop-trying
+//                                 press a lobby button
+//   cut                            shut the connection to the server down, as
+//                                  a network failure would
 //   select GAME                    select a game's row in the lobby
 //   choose-colour white|black [DESCRIPTION]
 //                                  fill in the game creation dialog and press a rook
@@ -86,6 +89,7 @@ private:
 
     void _Login(const std::vector<std::string>& words, const std::string& password, bool create);
     void _Click(const std::vector<std::string>& words);
+    void _Cut();
     void _Select(const std::vector<std::string>& words);
     void _ChooseColour(const std::vector<std::string>& words, const std::string& rest);
     void _Drag(const std::vector<std::string>& words);
