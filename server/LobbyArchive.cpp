@@ -17,18 +17,10 @@ namespace tolvar::server {
 
 namespace {
 
-// A positive number of at most nine digits.
+// A number of at most nine digits.
 std::optional<std::int64_t> ParseNumber(const std::string& text)
 {
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDecimal(text, 9);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "server/EventLog.h"
 #include "server/Lobby.h"
 #include "server/Reply.h"
+#include "server/TextRules.h"
 #include "server/WorkerPool.h"
 
 #include "cgc/cgc.h"
@@ -33,15 +34,7 @@ const char* RefusalReason(int code)
 
 std::optional<std::int64_t> ParseGameId(const std::string& text)
 {
-    if (text.empty() || text.size() > 18)
-        return std::nullopt;
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return ParseDecimal(text, 18);
 }
 
 } // namespace

@@ -17,15 +17,10 @@ using SteadyClock = std::chrono::steady_clock;
 // A number of one to three digits, up to `max`.
 std::optional<int> SmallNumber(const std::string& text, int max)
 {
-    if (text.empty() || text.size() > 3)
+    std::optional<std::int64_t> value = ParseDecimal(text, 3);
+    if (!value || *value > max)
         return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value <= max ? std::optional<int>(value) : std::nullopt;
+    return static_cast<int>(*value);
 }
 
 int SideNumber(Side side)

@@ -100,4 +100,17 @@ std::string Printable(std::string_view text)
     return out;
 }
 
+std::optional<std::int64_t> ParseDecimal(std::string_view text, std::size_t maxDigits)
+{
+    if (text.empty() || text.size() > maxDigits)
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
 } // namespace tolvar::server
