@@ -47,13 +47,17 @@ TEST_F(Interrupted, ClosingTheGameWindowOfAGameUnderWayAsksToResign)
         },
         kWait, &resigned))
         << e2e::Describe(resigned);
-    // Resigned once, then left.
-    const std::vector<std::string> sent = e2e::SentLines(bob.LogPath());
+    // Resigned once, then left: the window closes and sends its ABORT.
+    ASSERT_TRUE(Eventually(bob, "the window to close",
+                           [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
+    std::vector<std::string> sent;
+    ASSERT_TRUE(Eventually(bob, "the ABORT line", [&](const QJsonObject&) {
+        sent = e2e::SentLines(bob.LogPath());
+        return std::find(sent.begin(), sent.end(), "ABORT 1 \r\n") != sent.end();
+    }));
     const auto resign = std::find(sent.begin(), sent.end(), "RESIGN 1 \r\n");
     EXPECT_TRUE(resign != sent.end() && std::find(resign + 1, sent.end(), *resign) == sent.end() &&
                 std::find(resign, sent.end(), "ABORT 1 \r\n") != sent.end());
-    ASSERT_TRUE(Eventually(bob, "the window to close",
-                           [](const QJsonObject& s) { return GameWindowState(s, "1").isEmpty(); }));
 }
 
 // What each player sees while the connection is away: the lobby counting
