@@ -18,7 +18,7 @@
 class EndToEnd : public testing::Test
 {
 protected:
-    static constexpr int kWait = 15000;
+    static constexpr int kWait = 30000;
 
     void SetUp() override;
     void TearDown() override;
