@@ -49,11 +49,16 @@ void ReadPgn(std::string_view text)
 {
     cgc_pgn_game pgn, back;
     std::string problem, written;
-    for (std::size_t at = 0, before = 0; cgc_read_pgn(text, &at, &pgn, &problem) != 0;
+    int read = 0;
+    for (std::size_t at = 0, before = 0; (read = cgc_read_pgn(text, &at, &pgn, &problem)) != 0;
          before = at) {
         // Every game read moves on through the text.
         if (at <= before)
             std::abort();
+        // A game that could not be read whole (a set-up position, a bad
+        // move) is skipped; what was read of it need not write back.
+        if (read != 1)
+            continue;
         std::size_t offset = 0;
         if (cgc_write_pgn(&pgn, &written) != 0 ||
             cgc_read_pgn(written, &offset, &back, &problem) != 1 || back.moves != pgn.moves)
