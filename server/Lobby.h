@@ -138,6 +138,9 @@ private:
     bool _TakeOffer(Member& member, const char* what);
     // Lines that follow a game's 118 to everyone: 131 to clock clients.
     void _Announce(const ChessGame& game);
+    // A game that began is stored: its players, watchers and the lobby hear
+    // of it, the players of a rematch first by `news`.
+    void _Started(std::int64_t id, const std::string& news = {});
     // 132 to the game's players and watchers that follow clocks, or to `only`.
     void _SendClock(const ChessGame& game, Member* only = nullptr);
     // `line` to the player on `side` if online, present and asking for `feature`.

@@ -146,16 +146,9 @@ void Lobby::_Play(Member& member, const ClientLine& line)
         return;
     }
     game->Join(Seat{member.name, member.key, member.accountId, true});
-    fRunning.Started(_Stored(*game));
     member.playing.insert(game->Id());
     LogEvent(member.name + " joined game " + id);
-    _Broadcast(_GameInfo(*game));
-    _Announce(*game);
-    for (Side side : {Side::White, Side::Black}) {
-        Member* player = _OnlineMember(game->SeatOf(side).key);
-        if (player && player->features.Has(Feature::Clock))
-            _SendClock(*game, player);
-    }
+    fRunning.Started(_Stored(*game), [this, gameId = game->Id()] { _Started(gameId); });
 }
 
 void Lobby::_Observe(Member& member, const ClientLine& line)

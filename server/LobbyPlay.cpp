@@ -219,23 +219,37 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
     auto made = std::make_unique<ChessGame>(newId, game->Description(), Side::White, white,
                                             game->Control(), fConfig.clockScale);
     made->Join(black);
-    fRunning.Started(_Stored(*made));
-    ChessGame& fresh = *made;
+    StoredGame stored = _Stored(*made);
     fGames.emplace(newId, std::move(made));
     member.playing.insert(newId);
     opponent->playing.insert(newId);
     LogEvent("game " + std::to_string(newId) + " is a rematch of game " + id);
     // The players learn which game is their rematch just before its 118.
-    std::string news = Reply::RematchNews(game->Id(), SideNumber(*side), "new", newId);
-    for (Member* player : {opponent, &member}) {
-        if (player->features.Has(Feature::Rematch))
+    fRunning.Started(stored, [this, newId,
+                              news = Reply::RematchNews(game->Id(), SideNumber(*side), "new",
+                                                        newId)] { _Started(newId, news); });
+}
+
+void Lobby::_Started(std::int64_t id, const std::string& news)
+{
+    auto found = fGames.find(id);
+    if (found == fGames.end() || found->second->State() != GameState::Running)
+        return;
+    const ChessGame& game = *found->second;
+    std::vector<Member*> players;
+    for (Side side : {Side::White, Side::Black}) {
+        if (Member* player = _OnlineMember(game.SeatOf(side).key))
+            players.push_back(player);
+    }
+    for (Member* player : players) {
+        if (!news.empty() && player->features.Has(Feature::Rematch))
             _Send(*player, news);
     }
-    _Broadcast(_GameInfo(fresh));
-    _Announce(fresh);
-    for (Member* player : {opponent, &member}) {
+    _Broadcast(_GameInfo(game));
+    _Announce(game);
+    for (Member* player : players) {
         if (player->features.Has(Feature::Clock))
-            _SendClock(fresh, player);
+            _SendClock(game, player);
     }
 }
 

@@ -101,9 +101,10 @@ bool RunningGames::Load(AccountStore& store, std::vector<StoredGame>* games, std
     return true;
 }
 
-void RunningGames::Started(const StoredGame& game)
+void RunningGames::Started(const StoredGame& game, std::function<void()> then)
 {
     fWaiting.push_back(Write{Write::Kind::Start, game, {}});
+    fWaitingThen.push_back(std::move(then));
     _Commit();
 }
 

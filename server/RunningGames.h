@@ -3,8 +3,8 @@
 // or a restart loses none of them. Writes are grouped: whatever is asked for
 // while one transaction commits goes into the next, and each move's
 // continuation (sending its 114 lines) runs on the loop only once its move
-// is committed. Network thread only, except Load, which runs before the loop
-// does; the database is touched only on the store worker.
+// is committed; so does a started game's. Network thread only, except Load, which runs before the
+// loop does; the database is touched only on the store worker.
 
 #include <asio.hpp>
 
@@ -49,8 +49,10 @@ public:
     // result yet. Blocks on the disk; call before the store worker runs jobs.
     static bool Load(AccountStore& store, std::vector<StoredGame>* games, std::string* error);
 
-    // A game began: its seats and description.
-    void Started(const StoredGame& game);
+    // A game began: its seats and description. `then` runs on the loop once
+    // the game is committed, so that no player hears of a game a crash could
+    // lose.
+    void Started(const StoredGame& game, std::function<void()> then);
     // A move was judged legal; `game` holds its id and the clocks after it.
     // `then` runs on the loop once it is committed.
     void Moved(const StoredGame& game, const std::string& move, std::function<void()> then);
