@@ -86,6 +86,8 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         _Send(member, Reply::Refused("already logged in"));
         return;
     }
+    if (fBus && _Forward(member, line))
+        return;
     (this->*handler)(member, line);
 }
 
@@ -120,7 +122,17 @@ void Lobby::OnClosed(Connection& connection)
             game->second->RemoveWatcher(connection.Id());
     }
     std::string name = member.name;
-    fOnline.erase(member.key);
+    if (auto online = fOnline.find(member.key);
+        online != fOnline.end() && online->second == connection.Id())
+        fOnline.erase(online);
+    if (!member.home.empty()) {
+        // A client of another node: it is that node's to announce.
+        _ProxyClosed(member);
+        fMembers.erase(found);
+        return;
+    }
+    if (fBus)
+        _LeftCluster(member);
     fMembers.erase(found);
     LogEvent(name + " logged out");
     _Broadcast(Reply::UserLeft(name));
@@ -138,6 +150,9 @@ void Lobby::Shutdown()
     fQuietTimer.cancel();
     fStreamTimer.cancel();
     fAwayTimer.cancel();
+    if (fBeatTimer)
+        fBeatTimer->cancel();
+    fClaims.clear();
     // The results being stored have their own job on the worker already.
     for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -302,6 +317,17 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::
         member.connection->ResumeInput();
         return;
     }
+    if (fBus) {
+        _ClaimName(member, name, account);
+        return;
+    }
+    _Enter(member, name, account);
+}
+
+void Lobby::_Enter(Member& member, const std::string& name, const Account& account)
+{
+    std::uint64_t id = member.connection->Id();
+    std::string key = NameKey(name);
     // The connection keeps the name as typed: the client recognises its own
     // games by comparing names exactly.
     _ReleaseGuest(member);
@@ -343,7 +369,13 @@ void Lobby::_Games(Member& member, const ClientLine&)
     std::int64_t next = 0;
     std::int64_t end = fNextGameId; // games made meanwhile are announced anyway
     bool clocks = member.features.Has(Feature::Clock);
-    member.connection->SendAll([this, alive, next, end, clocks](std::string& out) mutable {
+    // Then the games of the other nodes of a cluster, as they are now.
+    auto remote = std::make_shared<std::vector<std::string>>();
+    for (const auto& [id, game] : fRemoteGames) {
+        if (game.listed && !fGames.count(id))
+            remote->push_back(game.info + (clocks ? game.clock : std::string()));
+    }
+    member.connection->SendAll([this, alive, next, end, clocks, remote](std::string& out) mutable {
         if (!alive.lock())
             return false;
         for (auto it = fGames.lower_bound(next); it != fGames.end() && it->first < end; ++it) {
@@ -357,7 +389,12 @@ void Lobby::_Games(Member& member, const ClientLine&)
                 return true;
             }
         }
-        return false;
+        next = end;
+        if (remote->empty())
+            return false;
+        out += remote->back();
+        remote->pop_back();
+        return true;
     });
 }
 
@@ -365,18 +402,28 @@ void Lobby::_Users(Member& member, const ClientLine&)
 {
     // The names as they are now, by name; whoever leaves meanwhile is left out.
     auto keys = std::make_shared<std::vector<std::string>>();
-    keys->reserve(fOnline.size());
+    keys->reserve(fOnline.size() + fRemoteUsers.size());
     for (const auto& [key, id] : fOnline)
         keys->push_back(key);
+    // With the players of the other nodes of a cluster.
+    for (const auto& [key, user] : fRemoteUsers)
+        keys->push_back(key);
     std::sort(keys->begin(), keys->end());
+    keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
     std::weak_ptr<int> alive = fAlive;
     std::size_t next = 0;
     member.connection->SendAll([this, alive, keys, next](std::string& out) mutable {
         if (!alive.lock())
             return false;
         while (next < keys->size()) {
-            if (const Member* other = _OnlineMember((*keys)[next++])) {
+            const std::string& key = (*keys)[next++];
+            const Member* other = _OnlineMember(key);
+            if (other && other->home.empty()) {
                 out += Reply::UserOnline(other->name, _Rating(other->accountId));
+                return true;
+            }
+            if (auto remote = fRemoteUsers.find(key); remote != fRemoteUsers.end()) {
+                out += Reply::UserOnline(remote->second.name, remote->second.rating);
                 return true;
             }
         }
@@ -427,6 +474,8 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
         except->connection->Flush();
     fStream.Append(line);
     fClockStream.Append(line);
+    if (fBus)
+        _ShareLine(line);
     if (except)
         except->connection->SkipHeard();
     _ArmStreamTimer();
@@ -435,6 +484,8 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
 void Lobby::_BroadcastToClocks(std::string_view line)
 {
     fClockStream.Append(line);
+    if (fBus)
+        _Publish("tolvar.lobby", "K " + fConfig.nodeName, line);
     _ArmStreamTimer();
 }
 

@@ -106,7 +106,7 @@ void Lobby::_OpenGame(Member& member, Side side, const std::string& description,
                                         " games at a time"));
         return;
     }
-    std::int64_t id = fNextGameId++;
+    std::int64_t id = _NewGameId();
     auto game = std::make_unique<ChessGame>(id, description, side,
                                             Seat{member.name, member.key, member.accountId, true},
                                             control, fConfig.clockScale);

@@ -215,7 +215,7 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
     game->rematchOffer.reset();
     Seat white = game->SeatOf(Side::Black);
     Seat black = game->SeatOf(Side::White);
-    std::int64_t newId = fNextGameId++;
+    std::int64_t newId = _NewGameId();
     auto made = std::make_unique<ChessGame>(newId, game->Description(), Side::White, white,
                                             game->Control(), fConfig.clockScale);
     made->Join(black);

@@ -4,6 +4,7 @@
 #include "server/Connection.h"
 #include "server/EventLog.h"
 #include "server/Lobby.h"
+#include "server/NodeBus.h"
 #include "server/Reply.h"
 #include "server/RunningGames.h"
 #include "server/WorkerPool.h"
@@ -57,10 +58,22 @@ bool Server::Start(std::string* error)
         *error = "cannot read the running games: " + reason;
         return false;
     }
+    if (!fConfig.busUrl.empty()) {
+        fBus = ConnectNatsBus(fLoop, fConfig.busUrl, fConfig.nodeName, &reason);
+        if (!fBus) {
+            *error = reason;
+            return false;
+        }
+        // Nodes sharing the database each take up the games they made.
+        std::erase_if(
+            running, [this](const StoredGame& game) { return game.id % 64 != fConfig.nodeNumber; });
+    }
     fStoreWorker = std::make_unique<WorkerPool>(1);
     fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
     fLobby =
         std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers, nextGame);
+    if (fBus)
+        fLobby->JoinCluster(*fBus);
     fLobby->Restore(running);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +

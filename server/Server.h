@@ -16,6 +16,7 @@ namespace tolvar::server {
 
 class AccountStore;
 class Lobby;
+class NodeBus;
 class WorkerPool;
 
 class Server
@@ -40,6 +41,7 @@ private:
     asio::io_context& fLoop;
     ServerConfig fConfig;
     std::unique_ptr<AccountStore> fStore;
+    std::unique_ptr<NodeBus> fBus;
     std::unique_ptr<WorkerPool> fStoreWorker;
     std::unique_ptr<WorkerPool> fHashWorkers;
     std::unique_ptr<Lobby> fLobby;

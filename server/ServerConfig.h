@@ -26,6 +26,12 @@ struct ServerConfig
     std::uint16_t port = 5000;
     std::string databasePath;
     std::string description = "Tolvar chess server";
+    // A node of a cluster: the NATS server its nodes share, this node's
+    // unique name and its number, which game ids are interleaved by. Empty:
+    // a server on its own.
+    std::string busUrl;
+    std::string nodeName;
+    int nodeNumber = 0;
 
     HashCost hashCost = HashCost::Interactive();
     // Each running hash holds its whole memory limit, so the number of

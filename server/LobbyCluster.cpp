@@ -1,0 +1,502 @@
+// The lobby as one node of a cluster. Nodes meet on a message bus:
+//
+// - Lines to everyone go to every node's clients, and from them each node
+//   keeps the list of the other nodes' players and games, for USERS and
+//   GAMES and for knowing which node runs a game.
+// - A game runs on the node where it was made. A command of our client for a
+//   game of another node goes there; that node serves the client through a
+//   stand-in connection whose output comes back to us and goes out unchanged.
+// - A login waits until every other node agrees that the name is not in use.
+// - Every node beats twice a second; one silent for longer than kNodeSilence
+//   is taken for lost, and its players and games leave the lists.
+//
+// Messages are text: a header line (kind, sending node, fields), then a body.
+
+#include "server/EventLog.h"
+#include "server/Lobby.h"
+#include "server/NodeBus.h"
+#include "server/Reply.h"
+#include "server/TextRules.h"
+
+#include <algorithm>
+
+namespace tolvar::server {
+
+namespace {
+
+const std::string kLobbySubject = "tolvar.lobby";
+constexpr std::chrono::milliseconds kBeat{500};
+constexpr std::chrono::milliseconds kNodeSilence{3000};
+// How long a login waits for the other nodes' answers before it counts the
+// silent ones as lost.
+constexpr std::chrono::milliseconds kClaimWait{1000};
+// Game ids are interleaved by node number: a node makes only ids whose
+// remainder is its number.
+constexpr std::int64_t kIdStride = 64;
+
+std::string NodeSubject(const std::string& node)
+{
+    return "tolvar.node." + node;
+}
+
+std::vector<std::string> Split(std::string_view text, char separator)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        parts.emplace_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::uint64_t Unsigned(const std::string& text)
+{
+    return ParseDecimal(text, 19).value_or(0);
+}
+
+} // namespace
+
+void Lobby::JoinCluster(NodeBus& bus)
+{
+    fBus = &bus;
+    std::weak_ptr<int> alive = fAlive;
+    auto handler = [this, alive](const std::string& subject, std::string data) {
+        if (alive.lock())
+            _BusMessage(subject, std::move(data));
+    };
+    bus.Subscribe(kLobbySubject, handler);
+    bus.Subscribe(NodeSubject(fConfig.nodeName), handler);
+    fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
+    LogEvent("node " + fConfig.nodeName + " joined the cluster");
+    _Heartbeat();
+}
+
+std::int64_t Lobby::_NewGameId()
+{
+    if (fConfig.nodeNumber > 0) {
+        while (fNextGameId % kIdStride != fConfig.nodeNumber)
+            ++fNextGameId;
+    }
+    return fNextGameId++;
+}
+
+void Lobby::_Publish(const std::string& subject, const std::string& header, std::string_view body)
+{
+    std::string message = header;
+    message += '\n';
+    message.append(body);
+    fBus->Publish(subject, message);
+}
+
+void Lobby::_ShareLine(std::string_view line)
+{
+    _Publish(kLobbySubject, "L " + fConfig.nodeName, line);
+    // A new rating of another node's player, from a game that ran here.
+    std::vector<std::string> words = Split(line.substr(0, line.find('\n')), ' ');
+    if (words.size() == 3 && words[0] == "700") {
+        auto user = fRemoteUsers.find(NameKey(words[1]));
+        if (user != fRemoteUsers.end())
+            user->second.rating = static_cast<int>(ParseDecimal(words[2], 9).value_or(0));
+    }
+}
+
+std::string Lobby::_ClientLineText(const ClientLine& line) const
+{
+    std::string text = line.Command();
+    for (const std::string& word : line.Words())
+        text += " " + word;
+    if (line.HasText())
+        text += " :" + line.Text();
+    return text;
+}
+
+void Lobby::_BusMessage(const std::string&, std::string data)
+{
+    std::size_t cut = data.find('\n');
+    std::string_view body =
+        cut == std::string::npos ? std::string_view() : std::string_view(data).substr(cut + 1);
+    std::vector<std::string> fields = Split(std::string_view(data).substr(0, cut), ' ');
+    if (cut == std::string::npos || fields.size() < 2 || fields[1] == fConfig.nodeName)
+        return;
+    const std::string& kind = fields[0];
+    const std::string& node = fields[1];
+    bool known = fNodes.count(node) > 0;
+    fNodes[node] = std::chrono::steady_clock::now();
+    if (!known) {
+        // A node new to us learns what we have.
+        LogEvent("node " + node + " is in the cluster");
+        _Publish(NodeSubject(node), "S " + fConfig.nodeName, _Snapshot());
+    }
+    std::uint64_t number = fields.size() > 2 ? Unsigned(fields[2]) : 0;
+    if (kind == "L" || kind == "K" || kind == "S") {
+        _OtherNodesLines(node, body, kind == "K", kind == "S");
+    } else if (kind == "F" && fields.size() == 5) {
+        _ProxyCommand(node, number,
+                      data.substr(cut + 1).insert(0, fields[3] + " " + fields[4] + "\n"));
+    } else if (kind == "O") {
+        auto found = fMembers.find(number);
+        if (found != fMembers.end() && found->second.home.empty())
+            found->second.connection->Send(body);
+    } else if (kind == "X") {
+        auto proxy = fProxies.find({node, number});
+        if (proxy != fProxies.end()) {
+            auto member = fMembers.find(proxy->second);
+            if (member != fMembers.end())
+                member->second.connection->Close("left node " + node);
+        }
+    } else if (kind == "R" && fields.size() == 5) {
+        _ProxyReturn(node, number,
+                     data.substr(cut + 1).insert(0, fields[3] + " " + fields[4] + "\n"));
+    } else if (kind == "C" && fields.size() == 4) {
+        _AnswerClaim(node, fields[2], Unsigned(fields[3]));
+    } else if (kind == "A" && fields.size() == 4) {
+        _ClaimAnswered(number, node, fields[3] == "ok");
+    }
+}
+
+void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bool clocksOnly,
+                             bool quiet)
+{
+    if (!quiet && !lines.empty()) {
+        if (!clocksOnly)
+            fStream.Append(lines);
+        fClockStream.Append(lines);
+        _ArmStreamTimer();
+    }
+    for (const std::string& line : Split(lines, '\n')) {
+        std::vector<std::string> words = Split(line.substr(0, line.find(':')), ' ');
+        if (words.size() < 2)
+            continue;
+        const std::string& code = words[0];
+        if ((code == "700" || code == "701") && words.size() >= 3) {
+            std::string key = NameKey(words[1]);
+            int rating = static_cast<int>(ParseDecimal(words[2], 9).value_or(0));
+            Member* local = _OnlineMember(key);
+            if (local && local->home.empty()) {
+                fRatings[local->accountId] = rating;
+                continue;
+            }
+            RemoteUser& user = fRemoteUsers[key];
+            if (code == "701" || user.node.empty())
+                user.node = node;
+            user.name = words[1];
+            user.rating = rating;
+        } else if (code == "702") {
+            auto found = fRemoteUsers.find(NameKey(words[1]));
+            if (found != fRemoteUsers.end() && found->second.node == node)
+                fRemoteUsers.erase(found);
+        } else if (auto id = ParseDecimal(words[1], 18); id && code == "118") {
+            RemoteGame& game = fRemoteGames[*id];
+            game.node = node;
+            game.info = line + "\n";
+            game.listed = true;
+        } else if (auto found = id ? fRemoteGames.find(*id) : fRemoteGames.end();
+                   found != fRemoteGames.end()) {
+            if (code == "131")
+                found->second.clock = line + "\n";
+            else if (code == "119")
+                found->second.listed = false;
+        }
+    }
+}
+
+std::string Lobby::_Snapshot() const
+{
+    std::string lines;
+    for (const auto& [id, member] : fMembers) {
+        if (member.loggedIn && member.home.empty())
+            lines += Reply::UserOnline(member.name, _Rating(member.accountId));
+    }
+    for (const auto& [id, game] : fGames) {
+        if (game->State() == GameState::Finished)
+            continue;
+        lines += _GameInfo(*game);
+        if (game->Control().Timed())
+            lines += Reply::TimeControlOf(id, game->Control().minutes, game->Control().seconds);
+    }
+    return lines;
+}
+
+// ---- Games of other nodes --------------------------------------------------
+
+bool Lobby::_Forward(Member& member, const ClientLine& line)
+{
+    static const std::set<std::string> kGameCommands = {
+        "PLAY", "MOVE", "GAMEMSG", "OBSERVE", "ABORT", "RESIGN", "DRAW", "ABORTGAME", "REMATCH"};
+    if (!member.home.empty() || line.Words().empty() || !kGameCommands.count(line.Command()))
+        return false;
+    std::optional<std::int64_t> id = ParseDecimal(line.Words()[0], 18);
+    if (!id || fGames.count(*id))
+        return false;
+    auto game = fRemoteGames.find(*id);
+    if (game == fRemoteGames.end() || !fNodes.count(game->second.node))
+        return false;
+    // The owner hears who asks, with what the client follows, and the line.
+    _Publish(NodeSubject(game->second.node),
+             "F " + fConfig.nodeName + " " + std::to_string(member.connection->Id()) + " " +
+                 std::to_string(member.accountId) + " " + std::to_string(_Rating(member.accountId)),
+             member.name + "\n" + member.features.Words() + "\n" + _ClientLineText(line));
+    return true;
+}
+
+Lobby::Member* Lobby::_Proxy(const std::string& node, std::uint64_t connectionId,
+                             const std::string& name, std::int64_t accountId, int rating)
+{
+    auto known = fProxies.find({node, connectionId});
+    if (known != fProxies.end()) {
+        auto found = fMembers.find(known->second);
+        if (found != fMembers.end())
+            return &found->second;
+    }
+    std::string key = NameKey(name);
+    if (Member* local = _OnlineMember(key); local && local->home.empty())
+        return nullptr; // logged in here: the other node's client is a stale one
+    std::uint64_t id = fNextProxyId++;
+    std::weak_ptr<int> alive = fAlive;
+    std::string subject = NodeSubject(node);
+    std::string header = "O " + fConfig.nodeName + " " + std::to_string(connectionId);
+    auto connection =
+        std::make_shared<Connection>(fLoop, fConfig, *this, id, name + "@" + node,
+                                     [this, alive, subject, header](std::string bytes) {
+                                         if (alive.lock())
+                                             _Publish(subject, header, bytes);
+                                     });
+    Member& member = fMembers[id];
+    member.connection = connection;
+    member.loggedIn = true;
+    member.name = name;
+    member.key = key;
+    member.accountId = accountId;
+    member.home = node;
+    fRatings.emplace(accountId, rating);
+    fOnline[key] = id;
+    fProxies[{node, connectionId}] = id;
+    return &member;
+}
+
+void Lobby::_ProxyCommand(const std::string& node, std::uint64_t connectionId,
+                          std::string_view body)
+{
+    // "accountId rating", the name, the client's features, the line.
+    std::vector<std::string> parts = Split(body, '\n');
+    if (parts.size() != 4)
+        return;
+    std::vector<std::string> account = Split(parts[0], ' ');
+    if (account.size() != 2)
+        return;
+    Member* member =
+        _Proxy(node, connectionId, parts[1], static_cast<std::int64_t>(Unsigned(account[0])),
+               static_cast<int>(Unsigned(account[1])));
+    if (!member)
+        return;
+    member->features = FeatureSet::Announced(Split(parts[2], ' '));
+    OnLine(*member->connection, ClientLine::Parse(parts[3]));
+}
+
+void Lobby::_ProxyReturn(const std::string& node, std::uint64_t connectionId, std::string_view body)
+{
+    std::vector<std::string> parts = Split(body, '\n');
+    if (parts.size() != 3)
+        return;
+    std::vector<std::string> account = Split(parts[0], ' ');
+    std::string key = NameKey(parts[1]);
+    bool away = std::any_of(fAwayGames.begin(), fAwayGames.end(), [&](std::int64_t id) {
+        auto game = fGames.find(id);
+        if (game == fGames.end())
+            return false;
+        for (Side side : {Side::White, Side::Black}) {
+            if (game->second->IsAway(side) && game->second->SeatOf(side).key == key)
+                return true;
+        }
+        return false;
+    });
+    if (!away || account.size() != 2)
+        return;
+    Member* member =
+        _Proxy(node, connectionId, parts[1], static_cast<std::int64_t>(Unsigned(account[0])),
+               static_cast<int>(Unsigned(account[1])));
+    if (!member)
+        return;
+    member->features = FeatureSet::Announced(Split(parts[2], ' '));
+    _Return(*member);
+}
+
+void Lobby::_ProxyClosed(Member& member)
+{
+    std::uint64_t id = member.connection->Id();
+    for (auto it = fProxies.begin(); it != fProxies.end();) {
+        if (it->second == id)
+            it = fProxies.erase(it);
+        else
+            ++it;
+    }
+}
+
+void Lobby::_LeftCluster(const Member& member)
+{
+    _Publish(kLobbySubject, "X " + fConfig.nodeName + " " + std::to_string(member.connection->Id()),
+             {});
+}
+
+void Lobby::_ReturnInCluster(const Member& member)
+{
+    _Publish(kLobbySubject,
+             "R " + fConfig.nodeName + " " + std::to_string(member.connection->Id()) + " " +
+                 std::to_string(member.accountId) + " " + std::to_string(_Rating(member.accountId)),
+             member.name + "\n" + member.features.Words());
+}
+
+// ---- Logins ----------------------------------------------------------------
+
+// Two nodes asked for the same name at once both wait for each other's
+// answer; the node whose name sorts first wins, the other refuses. A node
+// that said yes refuses the name itself for a moment, until the winner's
+// arrival reaches it.
+
+void Lobby::_ClaimName(Member& member, const std::string& name, const Account& account)
+{
+    std::string key = NameKey(name);
+    std::uint64_t id = member.connection->Id();
+    auto granted = fGranted.find(key);
+    bool claimedHere = std::any_of(fClaims.begin(), fClaims.end(), [&](const auto& claim) {
+        return NameKey(claim.second.name) == key;
+    });
+    if (fRemoteUsers.count(key) || claimedHere ||
+        (granted != fGranted.end() &&
+         granted->second + kNodeSilence > std::chrono::steady_clock::now())) {
+        _Send(member, Reply::AlreadyLoggedIn(name));
+        member.connection->ResumeInput();
+        return;
+    }
+    if (fNodes.empty()) {
+        _Enter(member, name, account);
+        return;
+    }
+    Claim& claim = fClaims[id];
+    claim.name = name;
+    claim.account = account;
+    for (const auto& [node, seen] : fNodes)
+        claim.waiting.insert(node);
+    claim.timer = std::make_unique<asio::steady_timer>(fLoop, kClaimWait);
+    std::weak_ptr<int> alive = fAlive;
+    claim.timer->async_wait([this, alive, id](const asio::error_code& error) {
+        if (!error && alive.lock())
+            _ClaimAnswered(id, {}, true);
+    });
+    _Publish(kLobbySubject, "C " + fConfig.nodeName + " " + key + " " + std::to_string(id), {});
+}
+
+void Lobby::_AnswerClaim(const std::string& node, const std::string& key, std::uint64_t token)
+{
+    bool free = !fOnline.count(key);
+    for (const auto& [id, claim] : fClaims) {
+        if (NameKey(claim.name) == key && fConfig.nodeName < node)
+            free = false;
+    }
+    if (free)
+        fGranted[key] = std::chrono::steady_clock::now();
+    _Publish(NodeSubject(node),
+             "A " + fConfig.nodeName + " " + std::to_string(token) + (free ? " ok" : " no"), {});
+}
+
+void Lobby::_ClaimAnswered(std::uint64_t id, const std::string& node, bool granted)
+{
+    auto found = fClaims.find(id);
+    if (found == fClaims.end())
+        return;
+    Claim& claim = found->second;
+    if (node.empty())
+        claim.waiting.clear(); // whoever has not answered by now is lost
+    else
+        claim.waiting.erase(node);
+    if (granted && !claim.waiting.empty())
+        return;
+    std::string name = claim.name;
+    Account account = claim.account;
+    fClaims.erase(found);
+    auto member = fMembers.find(id);
+    if (member == fMembers.end())
+        return;
+    std::string key = NameKey(name);
+    if (!granted || fOnline.count(key) || fRemoteUsers.count(key)) {
+        _Send(member->second, Reply::AlreadyLoggedIn(name));
+        member->second.connection->ResumeInput();
+        return;
+    }
+    _Enter(member->second, name, account);
+}
+
+// ---- Nodes -----------------------------------------------------------------
+
+void Lobby::_Heartbeat()
+{
+    _Publish(kLobbySubject, "B " + fConfig.nodeName, {});
+    auto now = std::chrono::steady_clock::now();
+    std::vector<std::string> lost;
+    for (const auto& [node, seen] : fNodes) {
+        if (seen + kNodeSilence < now)
+            lost.push_back(node);
+    }
+    for (const std::string& node : lost)
+        _NodeLost(node);
+    std::erase_if(fGranted, [&](const auto& entry) { return entry.second + kNodeSilence < now; });
+    fBeatTimer->expires_after(kBeat);
+    std::weak_ptr<int> alive = fAlive;
+    fBeatTimer->async_wait([this, alive](const asio::error_code& error) {
+        if (!error && alive.lock() && !fShuttingDown)
+            _Heartbeat();
+    });
+}
+
+void Lobby::_NodeLost(const std::string& node)
+{
+    LogEvent("node " + node + " is lost");
+    fNodes.erase(node);
+    // Our clients' lists forget what was there.
+    std::string lines;
+    for (auto it = fRemoteUsers.begin(); it != fRemoteUsers.end();) {
+        if (it->second.node == node) {
+            lines += Reply::UserLeft(it->second.name);
+            it = fRemoteUsers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto it = fRemoteGames.begin(); it != fRemoteGames.end();) {
+        if (it->second.node == node) {
+            if (it->second.listed)
+                lines += Reply::GameEnded(it->first, "Game aborted: its server was lost.");
+            it = fRemoteGames.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!lines.empty()) {
+        fStream.Append(lines);
+        fClockStream.Append(lines);
+        _ArmStreamTimer();
+    }
+    std::vector<std::uint64_t> proxies;
+    for (const auto& [where, id] : fProxies) {
+        if (where.first == node)
+            proxies.push_back(id);
+    }
+    for (std::uint64_t id : proxies) {
+        auto member = fMembers.find(id);
+        if (member != fMembers.end())
+            member->second.connection->Close("node " + node + " lost");
+    }
+    std::vector<std::uint64_t> claims;
+    for (auto& [id, claim] : fClaims) {
+        if (claim.waiting.count(node))
+            claims.push_back(id);
+    }
+    for (std::uint64_t id : claims)
+        _ClaimAnswered(id, node, true);
+}
+
+} // namespace tolvar::server
