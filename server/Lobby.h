@@ -63,8 +63,10 @@ public:
 
     // Makes this lobby one node of a cluster whose nodes meet on `bus`, which
     // outlives the lobby (LobbyCluster.cpp). Without it the lobby is a
-    // server on its own and no cluster code runs.
-    void JoinCluster(NodeBus& bus);
+    // server on its own and no cluster code runs. The games this node ran
+    // when it stopped are taken up (see Restore) once it has heard the other
+    // nodes, unless one of them runs them by then.
+    void JoinCluster(NodeBus& bus, std::vector<StoredGame> running);
 
     std::size_t ConnectionCount() const { return fMembers.size(); }
     // Connections from `address` that have not logged in.
@@ -206,6 +208,9 @@ private:
         std::string info;  // its last 118 line
         std::string clock; // its 131 line, if timed
         bool listed = true;
+        // Since when it has been without a node (lost, not yet taken over)
+        // or finished; it is forgotten a while after.
+        std::chrono::steady_clock::time_point since;
     };
     // A login waiting for the other nodes to agree that the name is free.
     struct Claim
@@ -242,6 +247,9 @@ private:
     void _Enter(Member& member, const std::string& name, const Account& account);
     void _Heartbeat();
     void _NodeLost(const std::string& node);
+    // The running games of a lost node go on here, from their stored moves.
+    void _TakeOver(int nodeNumber);
+    void _TakenOver(std::vector<StoredGame> games);
     std::string _Snapshot() const;
 
     NodeBus* fBus = nullptr;

@@ -8,7 +8,10 @@
 //   stand-in connection whose output comes back to us and goes out unchanged.
 // - A login waits until every other node agrees that the name is not in use.
 // - Every node beats twice a second; one silent for longer than kNodeSilence
-//   is taken for lost, and its players and games leave the lists.
+//   is taken for lost, and its players leave the lists. The live node whose
+//   name sorts first takes its running games up from the shared store; the
+//   players come back to them as after a restart. The games nobody took up
+//   leave the lists.
 //
 // Messages are text: a header line (kind, sending node, fields), then a body.
 
@@ -17,6 +20,7 @@
 #include "server/NodeBus.h"
 #include "server/Reply.h"
 #include "server/TextRules.h"
+#include "server/WorkerPool.h"
 
 #include <algorithm>
 
@@ -58,9 +62,18 @@ std::uint64_t Unsigned(const std::string& text)
     return ParseDecimal(text, 19).value_or(0);
 }
 
+// The number a node's name ends in.
+int NodeNumber(const std::string& name)
+{
+    std::size_t digits = name.size();
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9')
+        --digits;
+    return static_cast<int>(ParseDecimal(name.substr(digits), 2).value_or(0));
+}
+
 } // namespace
 
-void Lobby::JoinCluster(NodeBus& bus)
+void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
 {
     fBus = &bus;
     std::weak_ptr<int> alive = fAlive;
@@ -73,6 +86,20 @@ void Lobby::JoinCluster(NodeBus& bus)
     fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
     LogEvent("node " + fConfig.nodeName + " joined the cluster");
     _Heartbeat();
+    if (running.empty())
+        return;
+    // A node that comes back may find its games taken over meanwhile.
+    auto timer = std::make_shared<asio::steady_timer>(fLoop, kNodeSilence);
+    timer->async_wait(
+        [this, alive, timer, running = std::move(running)](const asio::error_code& error) mutable {
+            if (error || !alive.lock() || fShuttingDown)
+                return;
+            std::erase_if(running, [this](const StoredGame& game) {
+                auto found = fRemoteGames.find(game.id);
+                return found != fRemoteGames.end() && !found->second.node.empty();
+            });
+            Restore(running);
+        });
 }
 
 std::int64_t Lobby::_NewGameId()
@@ -151,6 +178,15 @@ void Lobby::_BusMessage(const std::string&, std::string data)
     } else if (kind == "R" && fields.size() == 5) {
         _ProxyReturn(node, number,
                      data.substr(cut + 1).insert(0, fields[3] + " " + fields[4] + "\n"));
+    } else if (kind == "T") {
+        std::set<std::string> names;
+        for (const std::string& name : Split(body, '\n'))
+            names.insert(NameKey(name));
+        for (auto& [id, member] : fMembers) {
+            if (member.loggedIn && member.home.empty() && names.count(member.key) &&
+                member.features.Has(Feature::Resume))
+                _ReturnInCluster(member);
+        }
     } else if (kind == "C" && fields.size() == 4) {
         _AnswerClaim(node, fields[2], Unsigned(fields[3]));
     } else if (kind == "A" && fields.size() == 4) {
@@ -198,8 +234,10 @@ void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bo
                    found != fRemoteGames.end()) {
             if (code == "131")
                 found->second.clock = line + "\n";
-            else if (code == "119")
+            else if (code == "119") {
                 found->second.listed = false;
+                found->second.since = std::chrono::steady_clock::now();
+            }
         }
     }
 }
@@ -444,6 +482,23 @@ void Lobby::_Heartbeat()
     for (const std::string& node : lost)
         _NodeLost(node);
     std::erase_if(fGranted, [&](const auto& entry) { return entry.second + kNodeSilence < now; });
+    // Games of a lost node that nobody took up leave the lists; finished
+    // ones are forgotten once their players can have nothing more to say.
+    std::string ended;
+    std::erase_if(fRemoteGames, [&](const auto& entry) {
+        const RemoteGame& game = entry.second;
+        if (game.node.empty() && game.since + 2 * kNodeSilence < now) {
+            if (game.listed)
+                ended += Reply::GameEnded(entry.first, "Game aborted: its server was lost.");
+            return true;
+        }
+        return !game.listed && game.since + fConfig.finishedGameIdle < now;
+    });
+    if (!ended.empty()) {
+        fStream.Append(ended);
+        fClockStream.Append(ended);
+        _ArmStreamTimer();
+    }
     fBeatTimer->expires_after(kBeat);
     std::weak_ptr<int> alive = fAlive;
     fBeatTimer->async_wait([this, alive](const asio::error_code& error) {
@@ -466,13 +521,11 @@ void Lobby::_NodeLost(const std::string& node)
             ++it;
         }
     }
-    for (auto it = fRemoteGames.begin(); it != fRemoteGames.end();) {
-        if (it->second.node == node) {
-            if (it->second.listed)
-                lines += Reply::GameEnded(it->first, "Game aborted: its server was lost.");
-            it = fRemoteGames.erase(it);
-        } else {
-            ++it;
+    auto now = std::chrono::steady_clock::now();
+    for (auto& [id, game] : fRemoteGames) {
+        if (game.node == node) {
+            game.node.clear();
+            game.since = now;
         }
     }
     if (!lines.empty()) {
@@ -497,6 +550,46 @@ void Lobby::_NodeLost(const std::string& node)
     }
     for (std::uint64_t id : claims)
         _ClaimAnswered(id, node, true);
+    if (fNodes.empty() || fNodes.begin()->first > fConfig.nodeName)
+        _TakeOver(NodeNumber(node));
+}
+
+void Lobby::_TakeOver(int nodeNumber)
+{
+    std::weak_ptr<int> alive = fAlive;
+    fStoreWorker.Post([this, alive, nodeNumber] {
+        std::vector<StoredGame> games;
+        std::string error;
+        if (!RunningGames::Load(fStore, &games, &error)) {
+            LogEvent("ERROR: cannot read the running games to take over: " + error);
+            return;
+        }
+        std::erase_if(games,
+                      [&](const StoredGame& game) { return game.id % kIdStride != nodeNumber; });
+        _OnLoop([this, games = std::move(games)]() mutable { _TakenOver(std::move(games)); });
+    });
+}
+
+void Lobby::_TakenOver(std::vector<StoredGame> games)
+{
+    std::erase_if(games, [this](const StoredGame& game) { return fGames.count(game.id) > 0; });
+    if (games.empty())
+        return;
+    Restore(games);
+    std::string names;
+    for (const StoredGame& stored : games) {
+        fRemoteGames.erase(stored.id);
+        const ChessGame& game = *fGames.at(stored.id);
+        _Broadcast(_GameInfo(game));
+        _Announce(game);
+        names += stored.whiteName + "\n" + stored.blackName + "\n";
+    }
+    // Players still connected to other nodes come back to their games at once.
+    _Publish(kLobbySubject, "T " + fConfig.nodeName, names);
+    for (auto& [id, member] : fMembers) {
+        if (member.loggedIn && member.home.empty() && member.features.Has(Feature::Resume))
+            _Return(member);
+    }
 }
 
 } // namespace tolvar::server

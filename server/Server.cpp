@@ -73,8 +73,9 @@ bool Server::Start(std::string* error)
     fLobby =
         std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers, nextGame);
     if (fBus)
-        fLobby->JoinCluster(*fBus);
-    fLobby->Restore(running);
+        fLobby->JoinCluster(*fBus, std::move(running));
+    else
+        fLobby->Restore(running);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
              " with database " + fConfig.databasePath);

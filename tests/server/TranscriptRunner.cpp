@@ -30,6 +30,7 @@
 //   repeat N LINE               LINE N times, with {#} counting from 1
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
+//   crash node K                SIGKILL to node K alone, which stays down
 //   disk full | disk free       the database journal may grow no more, or may
 //   sql STATEMENT               run on the database behind the server's back
 //
@@ -264,6 +265,11 @@ private:
                     return false;
         } else if (verb == "wait") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[1])));
+        } else if (verb == "crash" && words.size() == 3) {
+            std::size_t node = std::stoul(words[2]);
+            if (node < 1 || node > fNodes.size())
+                return _Fail("no node " + words[2]);
+            fNodes[node - 1]->Stop(SIGKILL);
         } else if (verb == "restart" || verb == "crash") {
             fPeers.clear();
             fServer->Stop(verb == "crash" ? SIGKILL : SIGTERM);
