@@ -45,7 +45,7 @@ up() {
   # Whatever is left of an earlier run goes first.
   down >/dev/null
   local missing=""
-  command -v nats-server >/dev/null || missing="$missing nats-server"
+  command -v nats-server >/dev/null || [ -x /usr/sbin/nats-server ] || missing="$missing nats-server"
   command -v haproxy >/dev/null || [ -x /usr/sbin/haproxy ] || missing="$missing haproxy"
   [ -n "$(pg_bin)" ] || missing="$missing postgresql"
   if [ -n "$missing" ]; then
@@ -75,7 +75,9 @@ up() {
     "SELECT 1 FROM pg_database WHERE datname = 'tolvar'" | grep -q 1 ||
     as_pg "$bin/createdb" -h "$state" -p $pg_port -U tolvar tolvar
 
-  setsid nats-server -c "$root/deploy/nats-server.conf" -l "$state/nats.log" \
+  local nats
+  nats=$(command -v nats-server || echo /usr/sbin/nats-server)
+  setsid "$nats" -c "$root/deploy/nats-server.conf" -l "$state/nats.log" \
     -P "$state/nats.pid" </dev/null >/dev/null 2>&1 &
   for _ in $(seq 50); do grep -q "Server is ready" "$state/nats.log" 2>/dev/null && break; sleep 0.1; done
 

@@ -312,7 +312,10 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::
     }
     // Only the right password learns that the account is in use.
     std::string key = NameKey(name);
-    if (fOnline.count(key)) {
+    // In a cluster, a stand-in for another node's client does not count
+    // here: that node answers for its clients.
+    const Member* online = _OnlineMember(key);
+    if (online && online->home.empty()) {
         _Send(member, Reply::AlreadyLoggedIn(name));
         member.connection->ResumeInput();
         return;

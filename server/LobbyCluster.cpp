@@ -219,6 +219,8 @@ void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bo
             RemoteUser& user = fRemoteUsers[key];
             if (code == "701" || user.node.empty())
                 user.node = node;
+            if (code == "701")
+                fGranted.erase(key); // the login we agreed to is done
             user.name = words[1];
             user.rating = rating;
         } else if (code == "702") {
@@ -270,11 +272,21 @@ bool Lobby::_Forward(Member& member, const ClientLine& line)
     std::optional<std::int64_t> id = ParseDecimal(line.Words()[0], 18);
     if (!id || fGames.count(*id))
         return false;
-    auto game = fRemoteGames.find(*id);
-    if (game == fRemoteGames.end() || !fNodes.count(game->second.node))
+    std::string owner;
+    if (auto game = fRemoteGames.find(*id); game != fRemoteGames.end()) {
+        owner = game->second.node;
+    } else {
+        // A game so new that its announcement has not reached us yet: the
+        // node its id belongs to made it.
+        for (const auto& [node, seen] : fNodes) {
+            if (NodeNumber(node) == *id % kIdStride)
+                owner = node;
+        }
+    }
+    if (owner.empty() || !fNodes.count(owner))
         return false;
     // The owner hears who asks, with what the client follows, and the line.
-    _Publish(NodeSubject(game->second.node),
+    _Publish(NodeSubject(owner),
              "F " + fConfig.nodeName + " " + std::to_string(member.connection->Id()) + " " +
                  std::to_string(member.accountId) + " " + std::to_string(_Rating(member.accountId)),
              member.name + "\n" + member.features.Words() + "\n" + _ClientLineText(line));
@@ -342,6 +354,13 @@ void Lobby::_ProxyReturn(const std::string& node, std::uint64_t connectionId, st
         return;
     std::vector<std::string> account = Split(parts[0], ' ');
     std::string key = NameKey(parts[1]);
+    // A stand-in for the player's former connection, at a node that is gone
+    // and not yet known to be, gives its games up now.
+    if (Member* stale = _OnlineMember(key);
+        stale && !stale->home.empty() && fProxies.count({node, connectionId}) == 0) {
+        stale->connection->Close("back at node " + node);
+        OnClosed(*stale->connection);
+    }
     bool away = std::any_of(fAwayGames.begin(), fAwayGames.end(), [&](std::int64_t id) {
         auto game = fGames.find(id);
         if (game == fGames.end())
@@ -390,10 +409,12 @@ void Lobby::_ReturnInCluster(const Member& member)
 
 // ---- Logins ----------------------------------------------------------------
 
+// Every node answers for its own clients: a name in use there is refused.
 // Two nodes asked for the same name at once both wait for each other's
 // answer; the node whose name sorts first wins, the other refuses. A node
 // that said yes refuses the name itself for a moment, until the winner's
-// arrival reaches it.
+// arrival reaches it. A node that does not answer in time counts as lost,
+// so a player whose node died can log in again elsewhere at once.
 
 void Lobby::_ClaimName(Member& member, const std::string& name, const Account& account)
 {
@@ -403,9 +424,8 @@ void Lobby::_ClaimName(Member& member, const std::string& name, const Account& a
     bool claimedHere = std::any_of(fClaims.begin(), fClaims.end(), [&](const auto& claim) {
         return NameKey(claim.second.name) == key;
     });
-    if (fRemoteUsers.count(key) || claimedHere ||
-        (granted != fGranted.end() &&
-         granted->second + kNodeSilence > std::chrono::steady_clock::now())) {
+    if (claimedHere || (granted != fGranted.end() &&
+                        granted->second + kNodeSilence > std::chrono::steady_clock::now())) {
         _Send(member, Reply::AlreadyLoggedIn(name));
         member.connection->ResumeInput();
         return;
@@ -430,7 +450,8 @@ void Lobby::_ClaimName(Member& member, const std::string& name, const Account& a
 
 void Lobby::_AnswerClaim(const std::string& node, const std::string& key, std::uint64_t token)
 {
-    bool free = !fOnline.count(key);
+    const Member* online = _OnlineMember(key);
+    bool free = !online || !online->home.empty();
     for (const auto& [id, claim] : fClaims) {
         if (NameKey(claim.name) == key && fConfig.nodeName < node)
             free = false;
@@ -460,10 +481,17 @@ void Lobby::_ClaimAnswered(std::uint64_t id, const std::string& node, bool grant
     if (member == fMembers.end())
         return;
     std::string key = NameKey(name);
-    if (!granted || fOnline.count(key) || fRemoteUsers.count(key)) {
+    Member* online = _OnlineMember(key);
+    if (!granted || (online && online->home.empty())) {
         _Send(member->second, Reply::AlreadyLoggedIn(name));
         member->second.connection->ResumeInput();
         return;
+    }
+    // Whatever we knew of the name elsewhere is stale: its node is gone.
+    fRemoteUsers.erase(key);
+    if (online) {
+        online->connection->Close("logged in again at node " + fConfig.nodeName);
+        OnClosed(*online->connection);
     }
     _Enter(member->second, name, account);
 }
