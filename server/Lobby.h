@@ -90,6 +90,7 @@ private:
         // that node's name; its lines arrive through the bus, and what is
         // sent to it goes back the same way. Empty for a client of ours.
         std::string home;
+        int held = 0; // times a line of it waited for a game to be announced
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -211,6 +212,7 @@ private:
         // Since when it has been without a node (lost, not yet taken over)
         // or finished; it is forgotten a while after.
         std::chrono::steady_clock::time_point since;
+        std::string lost; // the node it was on, while nobody has taken it up
     };
     // A login waiting for the other nodes to agree that the name is free.
     struct Claim
@@ -248,13 +250,14 @@ private:
     void _Heartbeat();
     void _NodeLost(const std::string& node);
     // The running games of a lost node go on here, from their stored moves.
-    void _TakeOver(int nodeNumber);
+    void _TakeOver(const std::string& node);
     void _TakenOver(std::vector<StoredGame> games);
     std::string _Snapshot() const;
 
     NodeBus* fBus = nullptr;
     std::unordered_map<std::string, RemoteUser> fRemoteUsers; // by name key
     std::map<std::int64_t, RemoteGame> fRemoteGames;
+    std::int64_t fHighestGameId = 0; // of any game made here or announced to us
     std::map<std::pair<std::string, std::uint64_t>, std::uint64_t> fProxies; // -> local id
     std::uint64_t fNextProxyId = std::uint64_t(1) << 62;
     std::map<std::string, std::chrono::steady_clock::time_point> fNodes; // last heard

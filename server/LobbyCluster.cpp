@@ -37,6 +37,10 @@ constexpr std::chrono::milliseconds kClaimWait{1000};
 // Game ids are interleaved by node number: a node makes only ids whose
 // remainder is its number.
 constexpr std::int64_t kIdStride = 64;
+// A command for a game id beyond any we know of waits this long, a few
+// times, for the game's announcement, which may be on its way.
+constexpr std::chrono::milliseconds kHoldStep{20};
+constexpr int kHoldSteps = 10;
 
 std::string NodeSubject(const std::string& node)
 {
@@ -94,6 +98,9 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
         [this, alive, timer, running = std::move(running)](const asio::error_code& error) mutable {
             if (error || !alive.lock() || fShuttingDown)
                 return;
+            // The running games nobody runs now are the first node's to take up.
+            if (!fNodes.empty() && fNodes.begin()->first < fConfig.nodeName)
+                return;
             std::erase_if(running, [this](const StoredGame& game) {
                 auto found = fRemoteGames.find(game.id);
                 return found != fRemoteGames.end() && !found->second.node.empty();
@@ -108,6 +115,7 @@ std::int64_t Lobby::_NewGameId()
         while (fNextGameId % kIdStride != fConfig.nodeNumber)
             ++fNextGameId;
     }
+    fHighestGameId = std::max(fHighestGameId, fNextGameId);
     return fNextGameId++;
 }
 
@@ -228,6 +236,7 @@ void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bo
             if (found != fRemoteUsers.end() && found->second.node == node)
                 fRemoteUsers.erase(found);
         } else if (auto id = ParseDecimal(words[1], 18); id && code == "118") {
+            fHighestGameId = std::max(fHighestGameId, *id);
             RemoteGame& game = fRemoteGames[*id];
             game.node = node;
             game.info = line + "\n";
@@ -283,6 +292,23 @@ bool Lobby::_Forward(Member& member, const ClientLine& line)
                 owner = node;
         }
     }
+    if (owner.empty() && *id > fHighestGameId && member.held < kHoldSteps) {
+        // Hold the client's lines, this one first, until the game may be known.
+        ++member.held;
+        member.connection->PauseInput();
+        auto timer = std::make_shared<asio::steady_timer>(fLoop, kHoldStep);
+        std::weak_ptr<int> alive = fAlive;
+        timer->async_wait([this, alive, timer, id = member.connection->Id(),
+                           line](const asio::error_code& error) {
+            auto found = alive.lock() && !error ? fMembers.find(id) : fMembers.end();
+            if (found == fMembers.end())
+                return;
+            found->second.connection->ResumeInput();
+            OnLine(*found->second.connection, line);
+        });
+        return true;
+    }
+    member.held = 0;
     if (owner.empty() || !fNodes.count(owner))
         return false;
     // The owner hears who asks, with what the client follows, and the line.
@@ -553,6 +579,7 @@ void Lobby::_NodeLost(const std::string& node)
     for (auto& [id, game] : fRemoteGames) {
         if (game.node == node) {
             game.node.clear();
+            game.lost = node;
             game.since = now;
         }
     }
@@ -579,21 +606,26 @@ void Lobby::_NodeLost(const std::string& node)
     for (std::uint64_t id : claims)
         _ClaimAnswered(id, node, true);
     if (fNodes.empty() || fNodes.begin()->first > fConfig.nodeName)
-        _TakeOver(NodeNumber(node));
+        _TakeOver(node);
 }
 
-void Lobby::_TakeOver(int nodeNumber)
+void Lobby::_TakeOver(const std::string& node)
 {
-    std::weak_ptr<int> alive = fAlive;
-    fStoreWorker.Post([this, alive, nodeNumber] {
+    std::set<std::int64_t> ids;
+    for (const auto& [id, game] : fRemoteGames) {
+        if (game.lost == node && game.listed)
+            ids.insert(id);
+    }
+    if (ids.empty())
+        return;
+    fStoreWorker.Post([this, ids] {
         std::vector<StoredGame> games;
         std::string error;
         if (!RunningGames::Load(fStore, &games, &error)) {
             LogEvent("ERROR: cannot read the running games to take over: " + error);
             return;
         }
-        std::erase_if(games,
-                      [&](const StoredGame& game) { return game.id % kIdStride != nodeNumber; });
+        std::erase_if(games, [&](const StoredGame& game) { return !ids.count(game.id); });
         _OnLoop([this, games = std::move(games)]() mutable { _TakenOver(std::move(games)); });
     });
 }

@@ -64,9 +64,6 @@ bool Server::Start(std::string* error)
             *error = reason;
             return false;
         }
-        // Nodes sharing the database each take up the games they made.
-        std::erase_if(
-            running, [this](const StoredGame& game) { return game.id % 64 != fConfig.nodeNumber; });
     }
     fStoreWorker = std::make_unique<WorkerPool>(1);
     fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
