@@ -372,31 +372,32 @@ void Lobby::_Games(Member& member, const ClientLine&)
     std::int64_t next = 0;
     std::int64_t end = fNextGameId; // games made meanwhile are announced anyway
     bool clocks = member.features.Has(Feature::Clock);
-    // Then the games of the other nodes of a cluster, as they are now.
-    auto remote = std::make_shared<std::vector<std::string>>();
+    // In a cluster, the games of the other nodes too, as they are now, each
+    // in its place by id.
+    auto remote = std::make_shared<std::map<std::int64_t, std::string>>();
     for (const auto& [id, game] : fRemoteGames) {
         if (game.listed && !fGames.count(id))
-            remote->push_back(game.info + (clocks ? game.clock : std::string()));
+            remote->emplace(id, game.info + (clocks ? game.clock : std::string()));
     }
     member.connection->SendAll([this, alive, next, end, clocks, remote](std::string& out) mutable {
         if (!alive.lock())
             return false;
-        for (auto it = fGames.lower_bound(next); it != fGames.end() && it->first < end; ++it) {
-            next = it->first + 1;
-            const ChessGame& game = *it->second;
-            if (game.State() != GameState::Finished) {
-                out += _GameInfo(game);
-                if (clocks && game.Control().Timed())
-                    out += Reply::TimeControlOf(game.Id(), game.Control().minutes,
-                                                game.Control().seconds);
-                return true;
-            }
+        auto it = fGames.lower_bound(next);
+        while (it != fGames.end() && it->first < end && it->second->State() == GameState::Finished)
+            ++it;
+        bool local = it != fGames.end() && it->first < end;
+        if (!remote->empty() && (!local || remote->begin()->first < it->first)) {
+            out += remote->begin()->second;
+            remote->erase(remote->begin());
+            return true;
         }
-        next = end;
-        if (remote->empty())
+        if (!local)
             return false;
-        out += remote->back();
-        remote->pop_back();
+        next = it->first + 1;
+        const ChessGame& game = *it->second;
+        out += _GameInfo(game);
+        if (clocks && game.Control().Timed())
+            out += Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds);
         return true;
     });
 }
