@@ -151,7 +151,11 @@ std::string PostgresStorage::DescribeConnection(const std::string& connection)
 std::unique_ptr<PostgresStorage> PostgresStorage::Open(const std::string& connection,
                                                        std::string* error)
 {
-    PGconn* raw = PQconnectdb(connection.c_str());
+    // A database host that does not answer must not hold the store worker
+    // for ever; a connect_timeout in the string itself comes later and wins.
+    const char* const keys[] = {"connect_timeout", "dbname", nullptr};
+    const char* const values[] = {"10", connection.c_str(), nullptr};
+    PGconn* raw = PQconnectdbParams(keys, values, 1);
     if (!raw || PQstatus(raw) != CONNECTION_OK) {
         if (error)
             *error = raw ? Trimmed(PQerrorMessage(raw)) : "out of memory";
