@@ -264,7 +264,9 @@ bool PostgresStorage::_Exec(const char* sql)
 
 bool PostgresStorage::_Transaction(const std::function<bool()>& body)
 {
-    if (!_Exec("BEGIN"))
+    // A connection lost while idle shows only now: nothing is lost by
+    // beginning again on a new one.
+    if (!_Exec("BEGIN") && (PQstatus(fConnection) == CONNECTION_OK || !_Exec("BEGIN")))
         return false;
     fInTransaction = true;
     bool done = body() && _Exec("COMMIT");
@@ -299,10 +301,17 @@ Storage::Created PostgresStorage::CreateAccount(std::string_view name,
     Result made = _Run("INSERT INTO accounts (name, name_key, password_hash, rating, created_at)"
                        " VALUES ($1, $2, $3, $4, $5)",
                        {std::string(name), NameKey(name), passwordHash, std::to_string(rating),
-                        std::to_string(Now())});
+                        std::to_string(Now())},
+                       true);
     if (made.Ok())
         return Created::Yes;
-    return made.State() == "23505" ? Created::NameTaken : Created::Failed;
+    if (made.State() != "23505")
+        return Created::Failed;
+    // Tried again on a new connection, the insert may find its own first
+    // try, whose answer was lost: the salted hash tells it apart.
+    Result found = _Run("SELECT password_hash FROM accounts WHERE name_key = $1", {NameKey(name)});
+    return found.Ok() && found.Rows() == 1 && found.Text(0, 0) == passwordHash ? Created::Yes
+                                                                               : Created::NameTaken;
 }
 
 bool PostgresStorage::RecordGames(std::vector<FinishedGame>& games)
