@@ -526,42 +526,61 @@ bool PostgresStorage::LoadRunningGames(std::vector<StoredGame>* games)
 
 bool PostgresStorage::StoreRunningChanges(const std::vector<RunningChange>& changes)
 {
-    return _Transaction([&] {
-        for (const RunningChange& change : changes) {
-            const StoredGame& game = change.game;
-            auto text = [](std::int64_t value) { return std::to_string(value); };
-            bool ok = false;
-            switch (change.kind) {
-            case RunningChange::Kind::Start:
-                ok = _Run("INSERT INTO running_games (id, description, white_id, white_name,"
-                          " black_id, black_name, minutes, seconds, white_ms, black_ms, moves)"
-                          " VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, '')"
-                          " ON CONFLICT (id) DO UPDATE SET description = EXCLUDED.description,"
-                          " white_id = EXCLUDED.white_id, white_name = EXCLUDED.white_name,"
-                          " black_id = EXCLUDED.black_id, black_name = EXCLUDED.black_name,"
-                          " minutes = EXCLUDED.minutes, seconds = EXCLUDED.seconds,"
-                          " white_ms = EXCLUDED.white_ms, black_ms = EXCLUDED.black_ms,"
-                          " moves = ''",
-                          {text(game.id), game.description, text(game.whiteId), game.whiteName,
-                           text(game.blackId), game.blackName, text(game.minutes),
-                           text(game.seconds), text(game.whiteMs), text(game.blackMs)})
-                         .Ok();
-                break;
-            case RunningChange::Kind::Move:
-                ok = _Run("UPDATE running_games SET moves = moves || $1 || ' ', white_ms = $2,"
-                          " black_ms = $3 WHERE id = $4",
-                          {change.move, text(game.whiteMs), text(game.blackMs), text(game.id)})
-                         .Ok();
-                break;
-            case RunningChange::Kind::End:
-                ok = _Run("DELETE FROM running_games WHERE id = $1", {text(game.id)}).Ok();
-                break;
-            }
-            if (!ok)
-                return false;
+    // Every move costs a round trip to the database otherwise: the whole
+    // batch goes as one string of statements, which PostgreSQL runs as one
+    // transaction. Texts go in as escaped literals, numbers as digits.
+    if (!_Ready())
+        return false;
+    std::string sql;
+    bool escaped = true;
+    auto literal = [&](const std::string& text) {
+        char* quoted = PQescapeLiteral(fConnection, text.data(), text.size());
+        escaped = escaped && quoted;
+        std::string out = quoted ? quoted : "''";
+        PQfreemem(quoted);
+        return out;
+    };
+    auto number = [](std::int64_t value) { return std::to_string(value); };
+    for (const RunningChange& change : changes) {
+        const StoredGame& game = change.game;
+        switch (change.kind) {
+        case RunningChange::Kind::Start:
+            sql += "INSERT INTO running_games (id, description, white_id, white_name, black_id,"
+                   " black_name, minutes, seconds, white_ms, black_ms, moves) VALUES (" +
+                   number(game.id) + ", " + literal(game.description) + ", " +
+                   number(game.whiteId) + ", " + literal(game.whiteName) + ", " +
+                   number(game.blackId) + ", " + literal(game.blackName) + ", " +
+                   number(game.minutes) + ", " + number(game.seconds) + ", " +
+                   number(game.whiteMs) + ", " + number(game.blackMs) +
+                   ", '') ON CONFLICT (id) DO UPDATE SET description = EXCLUDED.description,"
+                   " white_id = EXCLUDED.white_id, white_name = EXCLUDED.white_name,"
+                   " black_id = EXCLUDED.black_id, black_name = EXCLUDED.black_name,"
+                   " minutes = EXCLUDED.minutes, seconds = EXCLUDED.seconds,"
+                   " white_ms = EXCLUDED.white_ms, black_ms = EXCLUDED.black_ms, moves = '';";
+            break;
+        case RunningChange::Kind::Move:
+            sql += "UPDATE running_games SET moves = moves || " + literal(change.move + " ") +
+                   ", white_ms = " + number(game.whiteMs) + ", black_ms = " + number(game.blackMs) +
+                   " WHERE id = " + number(game.id) + ";";
+            break;
+        case RunningChange::Kind::End:
+            sql += "DELETE FROM running_games WHERE id = " + number(game.id) + ";";
+            break;
         }
+    }
+    if (!escaped) {
+        fLastError = Trimmed(PQerrorMessage(fConnection));
+        return false;
+    }
+    if (sql.empty())
         return true;
-    });
+    // A string of statements without BEGIN is one transaction, and leaves
+    // none open behind it when it fails.
+    if (_Exec(sql.c_str()))
+        return true;
+    if (PQstatus(fConnection) == CONNECTION_OK || !_Ready())
+        return false;
+    return _Exec(sql.c_str());
 }
 
 } // namespace tolvar::server
