@@ -85,6 +85,8 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
         if (alive.lock())
             _BusMessage(subject, std::move(data));
     };
+    if (!fStore.SharesGameIds())
+        fGameIds.Interleave(kIdStride, fConfig.nodeNumber);
     bus.Subscribe(kLobbySubject, handler);
     bus.Subscribe(NodeSubject(fConfig.nodeName), handler);
     fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
@@ -107,16 +109,6 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
             });
             Restore(running);
         });
-}
-
-std::int64_t Lobby::_NewGameId()
-{
-    if (fConfig.nodeNumber > 0) {
-        while (fNextGameId % kIdStride != fConfig.nodeNumber)
-            ++fNextGameId;
-    }
-    fHighestGameId = std::max(fHighestGameId, fNextGameId);
-    return fNextGameId++;
 }
 
 void Lobby::_Publish(const std::string& subject, const std::string& header, std::string_view body)
@@ -284,7 +276,7 @@ bool Lobby::_Forward(Member& member, const ClientLine& line)
     std::string owner;
     if (auto game = fRemoteGames.find(*id); game != fRemoteGames.end()) {
         owner = game->second.node;
-    } else {
+    } else if (!fStore.SharesGameIds()) {
         // A game so new that its announcement has not reached us yet: the
         // node its id belongs to made it.
         for (const auto& [node, seen] : fNodes) {
@@ -292,7 +284,8 @@ bool Lobby::_Forward(Member& member, const ClientLine& line)
                 owner = node;
         }
     }
-    if (owner.empty() && *id > fHighestGameId && member.held < kHoldSteps) {
+    if (owner.empty() && *id > std::max(fHighestGameId, fGameIds.End() - 1) &&
+        member.held < kHoldSteps) {
         // Hold the client's lines, this one first, until the game may be known.
         ++member.held;
         member.connection->PauseInput();
@@ -620,9 +613,8 @@ void Lobby::_TakeOver(const std::string& node)
         return;
     fStoreWorker.Post([this, ids] {
         std::vector<StoredGame> games;
-        std::string error;
-        if (!RunningGames::Load(fStore, &games, &error)) {
-            LogEvent("ERROR: cannot read the running games to take over: " + error);
+        if (!fStore.LoadRunningGames(&games)) {
+            LogEvent("ERROR: cannot read the running games to take over: " + fStore.LastError());
             return;
         }
         std::erase_if(games, [&](const StoredGame& game) { return !ids.count(game.id); });

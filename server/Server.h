@@ -14,9 +14,9 @@
 
 namespace tolvar::server {
 
-class AccountStore;
 class Lobby;
 class NodeBus;
+class Storage;
 class WorkerPool;
 
 class Server
@@ -40,7 +40,7 @@ private:
 
     asio::io_context& fLoop;
     ServerConfig fConfig;
-    std::unique_ptr<AccountStore> fStore;
+    std::unique_ptr<Storage> fStore;
     std::unique_ptr<NodeBus> fBus;
     std::unique_ptr<WorkerPool> fStoreWorker;
     std::unique_ptr<WorkerPool> fHashWorkers;

@@ -99,8 +99,7 @@ public:
                                                   "--set",  "flood-lines-per-second=0",
                                                   "--set",  "max-connections=100000"};
             fNodes.push_back(std::make_unique<ServerProcess>(
-                binary, arguments, fDir.File("node" + std::to_string(node) + ".log"),
-                fDir.File("server.db")));
+                binary, arguments, fDir.File("node" + std::to_string(node) + ".log"), &fDatabase));
             fPorts.push_back(fNodes.back()->WaitForPort());
             if (fPorts.back() == 0)
                 return false;
@@ -119,6 +118,7 @@ public:
 
 private:
     TempDir fDir;
+    TestDatabase fDatabase{fDir.File("server.db")};
     std::unique_ptr<ServerProcess> fBus;
     std::vector<std::unique_ptr<ServerProcess>> fNodes;
     std::vector<std::uint16_t> fPorts;

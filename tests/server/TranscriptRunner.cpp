@@ -31,15 +31,18 @@
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
 //   crash node K                SIGKILL to node K alone, which stays down
-//   disk full | disk free       the database journal may grow no more, or may
+//   disk full | disk free       the database journal may grow no more, or may;
+//                               in PostgreSQL the database refuses connections
+//                               and cuts the server's, or takes them again
 //   sql STATEMENT               run on the database behind the server's back
+//   sqlite: LINE | postgres: LINE
+//                               LINE only where the server keeps its data in
+//                               an SQLite file, or only in PostgreSQL
 //
 // TEXT and BYTES take \r \n \t \\ \{ \xNN, and {c*N} for N times c; {*} in
 // a received TEXT matches anything. At the end nobody may have more to read.
 
 #include "ServerHarness.h"
-
-#include <sqlite3.h>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -154,7 +157,7 @@ private:
                                  {"--bus", fBusUrl, "--node", "node" + std::to_string(node)});
             fNodes.push_back(std::make_unique<ServerProcess>(
                 fBinary, arguments, fDir.File("server" + std::to_string(node) + ".log"),
-                fDir.File("server.db")));
+                &fDatabase));
             // One at a time: the first makes the database.
             fPorts.push_back(fNodes.back()->WaitForPort());
             if (fPorts.back() == 0)
@@ -213,6 +216,11 @@ private:
 
     bool _Do(const std::string& line, int counter)
     {
+        for (auto [prefix, postgres] : {std::pair{"sqlite: ", false}, {"postgres: ", true}}) {
+            if (line.rfind(prefix, 0) == 0)
+                return postgres != TestDatabase::Postgres() ||
+                       _Do(line.substr(std::string(prefix).size()), counter);
+        }
         std::vector<std::string> words = Split(line, ' ');
         const std::string& verb = words[0];
         std::string rest = line.substr(std::min(line.size(), verb.size() + 1));
@@ -271,9 +279,14 @@ private:
                 return _Fail("no node " + words[2]);
             fNodes[node - 1]->Stop(SIGKILL);
         } else if (verb == "restart" || verb == "crash") {
-            fPeers.clear();
+            // The server goes first: a client that closed before it would
+            // be seen leaving its games.
             fServer->Stop(verb == "crash" ? SIGKILL : SIGTERM);
+            fPeers.clear();
             return _Start();
+        } else if (verb == "disk" && TestDatabase::Postgres()) {
+            if (std::string error = fDatabase.SetReachable(rest == "free"); !error.empty())
+                return _Fail("cannot take the database away or back: " + error);
         } else if (verb == "disk") {
             struct stat journal
             {
@@ -284,12 +297,8 @@ private:
             if (::prlimit(fServer->Pid(), RLIMIT_FSIZE, &limit, nullptr) != 0)
                 return _Fail("cannot limit the server's file sizes");
         } else if (verb == "sql") {
-            sqlite3* db = nullptr;
-            sqlite3_open(fDir.File("server.db").c_str(), &db);
-            int done = sqlite3_exec(db, rest.c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            if (done != SQLITE_OK)
-                return _Fail("cannot run " + rest);
+            if (std::string error = fDatabase.Run(rest); !error.empty())
+                return _Fail("cannot run " + rest + ": " + error);
         } else {
             std::size_t arrow = line.find_first_of("<>");
             std::size_t space = std::min(line.find(' ', arrow), line.size());
@@ -320,6 +329,7 @@ private:
     std::vector<std::string> fSets;
     int fLine = 0;
     TempDir fDir;
+    TestDatabase fDatabase{fDir.File("server.db")};
     int fNodeCount = 0; // 0: one server, no bus
     std::unique_ptr<ServerProcess> fBus;
     std::string fBusUrl;
