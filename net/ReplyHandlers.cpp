@@ -391,6 +391,7 @@ void ReplyHandlers::Handler123(const std::string&, const Args& args)
 void ReplyHandlers::Handler130(const std::string&, const Args& args)
 {
     Features::SetSupported(args);
+    _Post(MSG_FEATURES_ANSWERED);
     // The server resends the games it kept for this user before it answers,
     // so a window still waiting now waits in vain.
     _OnGuiThread([] {

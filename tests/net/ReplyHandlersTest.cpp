@@ -31,7 +31,8 @@ Texts Posts(FakeContext& context)
                                                                {MSG_ACCOUNT_CREATED, "created"},
                                                                {MSG_ACCOUNT_EXISTS, "exists"},
                                                                {MSG_LOGIN_BAD_PASSWORD, "refused"},
-                                                               {MSG_LOGIN_DUPLICATE, "duplicate"}};
+                                                               {MSG_LOGIN_DUPLICATE, "duplicate"},
+                                                               {MSG_FEATURES_ANSWERED, "features"}};
     Texts texts;
     for (const BMessage& message : context.Posted()) {
         std::string text = "?";
@@ -175,7 +176,7 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
         // from a server that answered FEATURES; its result token is read.
         {"119 7 : White resigns. 0-1\r\n130 clock draw\r\n119 7 : White resigns. 0-1\r\n"
          "119 7 : Game aborted.\r\n119 7 : Draw agreed. 1/2-1/2\r\n119 7\r\n",
-         {"info|Game #7 has ended... White resigns. 0-1",
+         {"info|Game #7 has ended... White resigns. 0-1", "features",
           "info|Game #7 has ended... White resigns. 0-1", "info|Game #7 has ended... Game aborted.",
           "info|Game #7 has ended... Draw agreed. 1/2-1/2", "info|Game #7 has ended..."},
          {"lobby RemoveGame 7", "lobby RemoveGame 7", "7 GameEnded White resigns.|black",
