@@ -350,3 +350,25 @@ TEST_F(GameTest, AStoredGameIsReviewedUpToItsFirstUnplayableMove)
         window->close();
     }
 }
+
+// An absent player's time to return counts down in the status line, and the
+// countdown goes when the player is back or the game ends.
+TEST_F(GameTest, AnAbsentPlayersTimeToReturnCountsDownUntilTheReturnOrTheEnd)
+{
+    for (const char* end : {"141 12 bravo back", "119 12 : Black left the server and loses. 1-0"}) {
+        ServerSession session("alpha");
+        session.Reply("130 resume");
+        GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+        const std::string before = window->Status()->Message();
+        auto status = [&] { return window->Status()->Message(); };
+        session.Reply("141 12 bravo 2");
+        ASSERT_TRUE(
+            WaitFor([&] { return status() == "bravo lost the connection; 2 s to return"; }));
+        ASSERT_TRUE(
+            WaitFor([&] { return status() == "bravo lost the connection; 1 s to return"; }));
+        session.Reply(end);
+        ASSERT_TRUE(WaitFor([&] { return status().find("to return") == std::string::npos; }));
+        QTest::qWait(1200);
+        EXPECT_EQ(status(), end[1] == '4' ? "bravo is back" : before) << end;
+    }
+}
