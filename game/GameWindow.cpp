@@ -454,6 +454,8 @@ void GameWindow::ConnectionLost()
     }
     fWaiting = true;
     _StopAway(false);
+    if (fActions != nullptr)
+        fActions->SetWaiting(true);
     if (fBoard != nullptr && fBoard->IsChoosingPromotion())
         fBoard->AbandonPromotion();
     SetStatus("Connection lost \u2014 waiting to resume");
@@ -464,6 +466,8 @@ void GameWindow::Resume(const std::string& moves)
     if (!fWaiting)
         return;
     fWaiting = false;
+    if (fActions != nullptr)
+        fActions->SetWaiting(false);
     const size_t known = SplitMoves(moves).size();
     if (known < static_cast<size_t>(fPly)) {
         // A move made here never reached the server.
