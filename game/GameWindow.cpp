@@ -454,6 +454,8 @@ void GameWindow::ConnectionLost()
     }
     fWaiting = true;
     _StopAway(false);
+    // Nothing typed or pressed meanwhile could reach the server.
+    fChat->SetEnabled(false);
     if (fActions != nullptr)
         fActions->SetWaiting(true);
     if (fBoard != nullptr && fBoard->IsChoosingPromotion())
@@ -466,6 +468,7 @@ void GameWindow::Resume(const std::string& moves)
     if (!fWaiting)
         return;
     fWaiting = false;
+    fChat->SetEnabled(HasBothPlayers());
     if (fActions != nullptr)
         fActions->SetWaiting(false);
     const size_t known = SplitMoves(moves).size();

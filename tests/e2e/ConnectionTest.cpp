@@ -77,7 +77,7 @@ bool WaitingToResume(const QJsonObject& s)
            s["lobby"]["stopTrying"].toBool() && s["lobby"]["gameCount"].toInt() == 0 &&
            s["lobby"]["playerCount"].toInt() == 0 &&
            Text(GameWindowState(s, "1")["status"]) == "Connection lost \u2014 waiting to resume" &&
-           ButtonsOff(GameWindowState(s, "1"));
+           ButtonsOff(GameWindowState(s, "1")) && !GameWindowState(s, "1")["chatEnabled"].toBool();
 }
 
 // Back in the same window, with the lists filled again and no alert.
@@ -87,6 +87,7 @@ bool Resumed(const QJsonObject& s)
            s["lobby"]["gameCount"].toInt() == 1 && s["lobby"]["playerCount"].toInt() == 2 &&
            s["games"].toArray().size() == 1 && s["alerts"].toArray().isEmpty() &&
            !ButtonsOff(GameWindowState(s, "1")) &&
+           GameWindowState(s, "1")["chatEnabled"].toBool() &&
            (Text(GameWindowState(s, "1")["status"]) == "game resumed" ||
             Text(GameWindowState(s, "1")["status"]).find(" is back") != std::string::npos);
 }
