@@ -126,8 +126,11 @@ void TakeResent(Player& player, const std::string& line)
     std::istringstream moves(line.substr(line.find(':') + 1));
     int count = 0;
     for (std::string move; moves >> move; ++count) {
-        if (count >= static_cast<int>(game.script.size()) || move != game.script[count])
+        if (count >= static_cast<int>(game.script.size()) || move != game.script[count]) {
             ++sTotals.wrong;
+            std::fprintf(stderr, "%s game %lld: resent move %d is %s\n", player.name.c_str(),
+                         static_cast<long long>(game.id), count + 1, move.c_str());
+        }
     }
     sTotals.lost += std::max(0, game.acknowledged.load() - count);
     player.known = count;
@@ -191,8 +194,11 @@ void Play(Player& player, unsigned seed)
         std::string move;
         fields >> ply >> move;
         if (ply != player.known + 1 || ply > static_cast<int>(game.script.size()) ||
-            move != game.script[ply - 1])
+            move != game.script[ply - 1]) {
             ++sTotals.wrong;
+            std::fprintf(stderr, "%s game %s: knew %d plies, then: %s\n", player.name.c_str(),
+                         id.c_str(), player.known, line.c_str());
+        }
         player.known = ply;
         for (int seen = game.acknowledged; seen < ply;)
             game.acknowledged.compare_exchange_weak(seen, ply);
