@@ -54,12 +54,14 @@ TEST_F(GameTest, TheBoardRefusesPiecesThatAreNotTheUsersToMove)
         {"out of turn", black, "E7"}, {"empty square", white, "E4"},   {"opponent's", white, "E7"},
         {"watcher", watched, "E2"},   {"after a result", ended, "E2"},
     };
+    const std::string watcherStatus = watched->Status()->Message();
     for (const auto& [what, window, square] : refusals) {
         ChessView* board = window->Board();
         QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, Centre(square, board->Color()));
         EXPECT_EQ(board->DragBox(), -1) << what;
         QTest::mouseRelease(board, Qt::LeftButton, Qt::NoModifier, QPoint(-5, -5));
     }
+    EXPECT_EQ(watched->Status()->Message(), watcherStatus) << "a watcher is told nothing";
     QTest::mousePress(white->Board(), Qt::LeftButton, Qt::NoModifier, Centre("E2", CGC_WHITE));
     EXPECT_NE(white->Board()->DragBox(), -1);
     QTest::mouseRelease(white->Board(), Qt::LeftButton, Qt::NoModifier, QPoint(-5, -5));

@@ -206,8 +206,10 @@ private:
         } else if (verb == "wait") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[1])));
         } else if (verb == "restart" || verb == "crash") {
-            fPeers.clear();
+            // The server goes first: a client that closed before it would
+            // be seen leaving its games.
             fServer->Stop(verb == "crash" ? SIGKILL : SIGTERM);
+            fPeers.clear();
             return _Start();
         } else if (verb == "disk") {
             struct stat journal

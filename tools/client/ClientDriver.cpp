@@ -402,17 +402,32 @@ void ClientDriver::_ChooseColour(const std::vector<std::string>& words,
     QTest::mouseClick(rook, Qt::LeftButton, {}, QPoint(20, 20));
 }
 
+bool ClientDriver::_BoardAndSquares(const std::vector<std::string>& words, const char* usage,
+                                    ChessView** board, QPoint* from, QPoint* to)
+{
+    if (words.size() < 4) {
+        _Fail(usage);
+        return false;
+    }
+    GameWindow* window = _FindGame(words[1]);
+    if (window == nullptr) {
+        _Fail("no window for game " + words[1]);
+        return false;
+    }
+    *board = window->Board();
+    if (!SquareCentre(words[2], *board, from) || !SquareCentre(words[3], *board, to)) {
+        _Fail("squares are written A1 to H8");
+        return false;
+    }
+    return true;
+}
+
 void ClientDriver::_Drag(const std::vector<std::string>& words)
 {
-    if (words.size() < 4)
-        return _Fail("usage: drag GAME FROM TO");
-    GameWindow* window = _FindGame(words[1]);
-    if (window == nullptr)
-        return _Fail("no window for game " + words[1]);
-    ChessView* board = window->Board();
+    ChessView* board = nullptr;
     QPoint from, to;
-    if (!SquareCentre(words[2], board, &from) || !SquareCentre(words[3], board, &to))
-        return _Fail("squares are written A1 to H8");
+    if (!_BoardAndSquares(words, "usage: drag GAME FROM TO", &board, &from, &to))
+        return;
     QTest::mousePress(board, Qt::LeftButton, Qt::NoModifier, from);
     QTest::mouseMove(board, (from + to) / 2);
     QTest::mouseMove(board, to);
@@ -426,15 +441,10 @@ void ClientDriver::_Drag(const std::vector<std::string>& words)
 
 void ClientDriver::_ClickMove(const std::vector<std::string>& words)
 {
-    if (words.size() < 4)
-        return _Fail("usage: move GAME FROM TO");
-    GameWindow* window = _FindGame(words[1]);
-    if (window == nullptr)
-        return _Fail("no window for game " + words[1]);
-    ChessView* board = window->Board();
+    ChessView* board = nullptr;
     QPoint from, to;
-    if (!SquareCentre(words[2], board, &from) || !SquareCentre(words[3], board, &to))
-        return _Fail("squares are written A1 to H8");
+    if (!_BoardAndSquares(words, "usage: move GAME FROM TO", &board, &from, &to))
+        return;
     QTest::mouseClick(board, Qt::LeftButton, Qt::NoModifier, from);
     QJsonObject reply;
     reply["picked"] = board->HasPickedUp();

@@ -54,8 +54,10 @@
 #include <string>
 #include <vector>
 
+class ChessView;
 class AlertRecorder;
 class GameWindow;
+class QPoint;
 class QSocketNotifier;
 class QTimer;
 class RecordingSound;
@@ -94,6 +96,11 @@ private:
     void _ChooseColour(const std::vector<std::string>& words, const std::string& rest);
     void _Drag(const std::vector<std::string>& words);
     void _ClickMove(const std::vector<std::string>& words);
+    // The game window's board and the centres of the squares named by
+    // words[2] and words[3]; false, with the failure replied, when any is
+    // missing.
+    bool _BoardAndSquares(const std::vector<std::string>& words, const char* usage,
+                          ChessView** board, QPoint* from, QPoint* to);
     void _Promote(const std::vector<std::string>& words);
     void _Say(const std::string& gameId, const std::string& text);
     void _CloseGame(const std::vector<std::string>& words);
