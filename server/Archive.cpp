@@ -1,6 +1,6 @@
 #include "server/Archive.h"
 
-#include "server/AccountStore.h"
+#include "server/SqliteStorage.h"
 #include "server/TextRules.h"
 
 #include <sqlite3.h>
@@ -72,7 +72,7 @@ std::string ArchiveDate(std::int64_t seconds)
     return text;
 }
 
-bool AccountStore::ReadArchivePage(std::int64_t accountId, int page, ArchivePage* out)
+bool SqliteStorage::ReadArchivePage(std::int64_t accountId, int page, ArchivePage* out)
 {
     // Two indexed counts; the OR below is answered from both indexes too.
     Query count = Prepare(fDb, "SELECT (SELECT COUNT(*) FROM games WHERE white_id = ?1)"
@@ -119,7 +119,7 @@ bool AccountStore::ReadArchivePage(std::int64_t accountId, int page, ArchivePage
     return true;
 }
 
-AccountStore::Found AccountStore::ReadArchiveRecord(std::int64_t id, ArchiveRecord* out)
+Storage::Found SqliteStorage::ReadArchiveRecord(std::int64_t id, ArchiveRecord* out)
 {
     Query find = Prepare(fDb, "SELECT w.name, b.name, g.white_rating_before,"
                               " g.black_rating_before, g.ended_at, g.result, g.reason, g.moves,"

@@ -7,8 +7,8 @@ namespace tolvar::server {
 namespace {
 
 const char* const kUsage =
-    "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH] [--log PATH]\n"
-    "                     [--grace-seconds N] [--set NAME=VALUE]...\n"
+    "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH | --postgres CONNECTION]\n"
+    "                     [--log PATH] [--grace-seconds N] [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -17,6 +17,11 @@ const char* const kUsage =
     "  --db PATH         database of accounts, ratings and finished games\n"
     "                    (default $XDG_DATA_HOME/tolvar/server.db,\n"
     "                    or ~/.local/share/tolvar/server.db)\n"
+    "  --postgres CONNECTION\n"
+    "                    keep them in PostgreSQL instead, which several servers\n"
+    "                    may share: a libpq connection string such as\n"
+    "                    'host=db.example.org dbname=tolvar user=tolvar' or a URI\n"
+    "                    such as postgresql://tolvar@db.example.org/tolvar\n"
     "  --log PATH        append the log to PATH (readable by its owner only)\n"
     "                    instead of writing it to standard error\n"
     "  --grace-seconds N how long a player who lost the connection keeps a\n"
@@ -180,7 +185,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             return result;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
-            option != "--set" && option != "--grace-seconds")
+            option != "--set" && option != "--grace-seconds" && option != "--postgres")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -203,6 +208,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (!ParseNumber(value, &seconds) || seconds > 86400)
                 return Fail("--grace-seconds needs a number from 0 to 86400");
             result.config.grace = std::chrono::seconds(seconds);
+        } else if (option == "--postgres") {
+            if (value.empty())
+                return Fail("--postgres needs a connection string");
+            result.config.postgres = value;
         } else if (option == "--set") {
             if (!SetLimit(result.config, value))
                 return Fail("--set needs NAME=VALUE with a known name and a number: " + value);
@@ -212,7 +221,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             result.config.databasePath = value;
         }
     }
-    if (result.config.databasePath.empty()) {
+    if (!result.config.postgres.empty() && !result.config.databasePath.empty())
+        return Fail("--db and --postgres name two databases; give one");
+    if (result.config.databasePath.empty() && result.config.postgres.empty()) {
         result.config.databasePath = DefaultDatabasePath(environment);
         if (result.config.databasePath.empty())
             return Fail("no HOME or XDG_DATA_HOME to put the database in; use --db");

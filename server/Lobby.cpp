@@ -11,10 +11,11 @@
 
 namespace tolvar::server {
 
-Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& store,
+Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, Storage& store,
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
-      fHashWorkers(hashWorkers), fLogins(loop, config), fNextGameId(firstGameId), fRetryTimer(loop),
+      fHashWorkers(hashWorkers), fLogins(loop, config),
+      fGameIds(loop, store, storeWorker, firstGameId), fRetryTimer(loop),
       fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop),
       fRunning(loop, store, storeWorker, config.resultRetry), fAwayTimer(loop)
 {
@@ -185,13 +186,12 @@ void Lobby::_Create(Member& member, const ClientLine& line)
         fHashWorkers.Post([this, id, name, password, cost] {
             std::optional<std::string> hash = HashPassword(password, cost);
             if (!hash) {
-                _OnLoop(
-                    [this, id, name] { _AccountCreated(id, name, AccountStore::Created::Failed); });
+                _OnLoop([this, id, name] { _AccountCreated(id, name, Storage::Created::Failed); });
                 return;
             }
             fStoreWorker.Post([this, id, name, hash = *hash] {
                 auto created = fStore.CreateAccount(name, hash, kStartRating);
-                if (created == AccountStore::Created::Failed)
+                if (created == Storage::Created::Failed)
                     LogEvent("cannot store account " + name + ": " + fStore.LastError());
                 _OnLoop([this, id, name, created] { _AccountCreated(id, name, created); });
             });
@@ -199,24 +199,23 @@ void Lobby::_Create(Member& member, const ClientLine& line)
     });
 }
 
-void Lobby::_AccountCreated(std::uint64_t id, const std::string& name,
-                            AccountStore::Created outcome)
+void Lobby::_AccountCreated(std::uint64_t id, const std::string& name, Storage::Created outcome)
 {
     fLogins.Done(id, LoginQueue::Outcome::Neither);
-    if (outcome == AccountStore::Created::Yes)
+    if (outcome == Storage::Created::Yes)
         LogEvent("account " + name + " created");
     auto found = fMembers.find(id);
     if (found == fMembers.end())
         return;
     Member& member = found->second;
     switch (outcome) {
-    case AccountStore::Created::Yes:
+    case Storage::Created::Yes:
         _Send(member, Reply::AccountCreated(name));
         break;
-    case AccountStore::Created::NameTaken:
+    case Storage::Created::NameTaken:
         _Send(member, Reply::AccountRefused("the name " + name + " is taken"));
         break;
-    case AccountStore::Created::Failed:
+    case Storage::Created::Failed:
         _Send(member, Reply::AccountRefused("the account could not be stored; try again later"));
         break;
     }
@@ -237,8 +236,8 @@ void Lobby::_User(Member& member, const ClientLine& line)
     // The account is looked up at once; only the hash waits its turn.
     fStoreWorker.Post([this, id, peer, name, password] {
         Account account;
-        AccountStore::Found found = fStore.FindAccount(name, &account);
-        if (found == AccountStore::Found::Failed)
+        Storage::Found found = fStore.FindAccount(name, &account);
+        if (found == Storage::Found::Failed)
             LogEvent("ERROR: cannot read the accounts: " + fStore.LastError());
         _OnLoop([this, id, peer, name, password, found, account] {
             _AccountFound(id, peer, name, password, found, account);
@@ -255,14 +254,13 @@ const std::string& Lobby::_DummyHash()
 }
 
 void Lobby::_AccountFound(std::uint64_t id, const std::string& peer, const std::string& name,
-                          const std::string& password, AccountStore::Found found,
-                          const Account& account)
+                          const std::string& password, Storage::Found found, const Account& account)
 {
     auto it = fMembers.find(id);
     if (it == fMembers.end())
         return;
     Member& member = it->second;
-    if (found == AccountStore::Found::Failed) {
+    if (found == Storage::Found::Failed) {
         _Send(member, Reply::Unavailable("the accounts cannot be read; try again later"));
         member.connection->ResumeInput();
         return;
@@ -271,7 +269,7 @@ void Lobby::_AccountFound(std::uint64_t id, const std::string& peer, const std::
         fHashWorkers.Post([this, id, peer, name, password, found, account] {
             // An unknown name costs the same hash as a known one, so that
             // the time of the answer does not tell which names exist.
-            bool known = found == AccountStore::Found::Yes;
+            bool known = found == Storage::Found::Yes;
             bool right =
                 VerifyPassword(known ? account.passwordHash : _DummyHash(), password) && known;
             _OnLoop([this, id, peer, name, account, right] {
@@ -341,7 +339,7 @@ void Lobby::_Games(Member& member, const ClientLine&)
 {
     std::weak_ptr<int> alive = fAlive;
     std::int64_t next = 0;
-    std::int64_t end = fNextGameId; // games made meanwhile are announced anyway
+    std::int64_t end = fGameIds.End(); // games made meanwhile are announced anyway
     bool clocks = member.features.Has(Feature::Clock);
     member.connection->SendAll([this, alive, next, end, clocks](std::string& out) mutable {
         if (!alive.lock())

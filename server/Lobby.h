@@ -9,20 +9,22 @@
 // whatever a client was told survives a crash; a result that cannot be
 // stored waits, and is tried again, until it can.
 
-#include "server/AccountStore.h"
 #include "server/BroadcastStream.h"
 #include "server/ChessGame.h"
 #include "server/Connection.h"
 #include "server/Extensions.h"
+#include "server/GameIds.h"
 #include "server/LineBudget.h"
 #include "server/LoginQueue.h"
 #include "server/RunningGames.h"
 #include "server/ServerConfig.h"
+#include "server/Storage.h"
 
 #include <asio.hpp>
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -42,7 +44,7 @@ class Lobby : public ConnectionHandler
 public:
     // The store is used only from `storeWorker`, whose single thread keeps
     // reads and writes in order. Neither is owned.
-    Lobby(asio::io_context& loop, const ServerConfig& config, AccountStore& store,
+    Lobby(asio::io_context& loop, const ServerConfig& config, Storage& store,
           WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId);
     ~Lobby() override;
 
@@ -94,9 +96,8 @@ private:
     void _User(Member& member, const ClientLine& line);
     bool _Queue(Member& member, const std::string& name, std::function<void()> start);
     void _AccountFound(std::uint64_t id, const std::string& peer, const std::string& name,
-                       const std::string& password, AccountStore::Found found,
-                       const Account& account);
-    void _AccountCreated(std::uint64_t id, const std::string& name, AccountStore::Created outcome);
+                       const std::string& password, Storage::Found found, const Account& account);
+    void _AccountCreated(std::uint64_t id, const std::string& name, Storage::Created outcome);
     void _LoginChecked(std::uint64_t id, const std::string& peer, const std::string& name,
                        const Account& account, bool right);
     void _LoginFailed(Member& member);
@@ -110,6 +111,9 @@ private:
 
     // Games (LobbyGames.cpp).
     void _Make(Member& member, const ClientLine& line);
+    // A new game's id; or 0, and `retry` runs once the database has given
+    // more ids, the member's input waiting until then.
+    std::int64_t _NewGameId(Member& member, std::function<void(Member&)> retry);
     void _OpenGame(Member& member, Side side, const std::string& description, TimeControl control);
     void _Play(Member& member, const ClientLine& line);
     void _Observe(Member& member, const ClientLine& line);
@@ -197,7 +201,7 @@ private:
 
     asio::io_context& fLoop;
     const ServerConfig& fConfig;
-    AccountStore& fStore;
+    Storage& fStore;
     WorkerPool& fStoreWorker;
     WorkerPool& fHashWorkers;
     LoginQueue fLogins;
@@ -208,7 +212,7 @@ private:
     std::map<std::int64_t, std::unique_ptr<ChessGame>> fGames;
     // The stored rating of every account seen in this run.
     std::unordered_map<std::int64_t, int> fRatings;
-    std::int64_t fNextGameId;
+    GameIds fGameIds;
 
     std::deque<PendingResult> fResults; // oldest first
     std::size_t fStoring = 0;           // results being stored, at the front of fResults

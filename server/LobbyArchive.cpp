@@ -66,10 +66,10 @@ void Lobby::_Archive(Member& member, const ClientLine& line)
         std::vector<std::string> lines;
         Account account;
         ArchivePage games;
-        AccountStore::Found found = fStore.FindAccount(name, &account);
-        if (found == AccountStore::Found::No) {
+        Storage::Found found = fStore.FindAccount(name, &account);
+        if (found == Storage::Found::No) {
             lines.push_back(Reply::NotAllowed("no such user " + name));
-        } else if (found == AccountStore::Found::Failed ||
+        } else if (found == Storage::Found::Failed ||
                    !fStore.ReadArchivePage(account.id, pageNumber, &games)) {
             LogEvent("ERROR: cannot read the archive of " + name + " (" + fStore.LastError() + ")");
             lines.push_back(Reply::Unavailable("the archive cannot be read right now"));
@@ -105,12 +105,12 @@ void Lobby::_Record(Member& member, const ClientLine& line)
     fStoreWorker.Post([this, asker, gameId] {
         std::vector<std::string> lines;
         ArchiveRecord record;
-        AccountStore::Found found = fStore.ReadArchiveRecord(gameId, &record);
-        if (found == AccountStore::Found::Yes) {
+        Storage::Found found = fStore.ReadArchiveRecord(gameId, &record);
+        if (found == Storage::Found::Yes) {
             lines.push_back(Reply::RecordHeader(record));
             for (std::string& moves : Reply::RecordMoves(record))
                 lines.push_back(std::move(moves));
-        } else if (found == AccountStore::Found::No) {
+        } else if (found == Storage::Found::No) {
             lines.push_back(Reply::NoSuchGame(std::to_string(gameId)));
         } else {
             LogEvent("ERROR: cannot read game " + std::to_string(gameId) + " (" +

@@ -1,11 +1,11 @@
 // The lobby's game commands: challenges, joining, watching, moves, game
 // chat, aborts, and the end of a game with its ratings.
 
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/EventLog.h"
 #include "server/Lobby.h"
 #include "server/Reply.h"
+#include "server/Storage.h"
 #include "server/TextRules.h"
 #include "server/WorkerPool.h"
 
@@ -88,6 +88,24 @@ void Lobby::_Make(Member& member, const ClientLine& line)
     _OpenGame(member, words[0] == "1" ? Side::White : Side::Black, line.Text(), TimeControl{});
 }
 
+std::int64_t Lobby::_NewGameId(Member& member, std::function<void(Member&)> retry)
+{
+    std::int64_t id = fGameIds.Take();
+    if (id != 0)
+        return id;
+    // The client's next lines wait with this one, so that they keep their order.
+    std::uint64_t connection = member.connection->Id();
+    member.connection->PauseInput();
+    fGameIds.WhenAvailable([this, connection, retry = std::move(retry)] {
+        auto found = fMembers.find(connection);
+        if (found == fMembers.end())
+            return;
+        found->second.connection->ResumeInput();
+        retry(found->second);
+    });
+    return 0;
+}
+
 void Lobby::_OpenGame(Member& member, Side side, const std::string& description,
                       TimeControl control)
 {
@@ -106,7 +124,11 @@ void Lobby::_OpenGame(Member& member, Side side, const std::string& description,
                                         " games at a time"));
         return;
     }
-    std::int64_t id = fNextGameId++;
+    std::int64_t id = _NewGameId(member, [this, side, description, control](Member& again) {
+        _OpenGame(again, side, description, control);
+    });
+    if (id == 0)
+        return;
     auto game = std::make_unique<ChessGame>(id, description, side,
                                             Seat{member.name, member.key, member.accountId, true},
                                             control, fConfig.clockScale);

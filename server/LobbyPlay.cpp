@@ -212,10 +212,12 @@ void Lobby::_Rematch(Member& member, const ClientLine& line)
             return;
         }
     }
+    std::int64_t newId = _NewGameId(member, [this, line](Member& again) { _Rematch(again, line); });
+    if (newId == 0)
+        return;
     game->rematchOffer.reset();
     Seat white = game->SeatOf(Side::Black);
     Seat black = game->SeatOf(Side::White);
-    std::int64_t newId = fNextGameId++;
     auto made = std::make_unique<ChessGame>(newId, game->Description(), Side::White, white,
                                             game->Control(), fConfig.clockScale);
     made->Join(black);

@@ -232,7 +232,7 @@ void Lobby::Restore(const std::vector<StoredGame>& games)
         game->SetAway(Side::White, true, until);
         game->SetAway(Side::Black, true, until);
         fAwayGames.insert(stored.id);
-        fNextGameId = std::max(fNextGameId, stored.id + 1);
+        fGameIds.Restored(stored.id);
         fGames.emplace(stored.id, std::move(game));
     }
     if (!games.empty())

@@ -1,9 +1,9 @@
 #include "server/Server.h"
 
-#include "server/AccountStore.h"
 #include "server/Connection.h"
 #include "server/EventLog.h"
 #include "server/Lobby.h"
+#include "server/PostgresStorage.h"
 #include "server/Reply.h"
 #include "server/RunningGames.h"
 #include "server/WorkerPool.h"
@@ -23,9 +23,12 @@ Server::~Server()
 bool Server::Start(std::string* error)
 {
     std::string reason;
-    fStore = AccountStore::Open(fConfig.databasePath, &reason);
+    fStore = OpenStorage(fConfig, &reason);
     if (!fStore) {
-        *error = "cannot open database " + fConfig.databasePath + ": " + reason;
+        std::string name = fConfig.postgres.empty()
+                               ? fConfig.databasePath
+                               : PostgresStorage::DescribeConnection(fConfig.postgres);
+        *error = "cannot open database " + name + ": " + reason;
         return false;
     }
     asio::error_code code;
@@ -53,8 +56,8 @@ bool Server::Start(std::string* error)
     // id is never handed out again, also after a crash.
     std::int64_t nextGame = fStore->HighestGameId() + 1;
     std::vector<StoredGame> running;
-    if (!RunningGames::Load(*fStore, &running, &reason)) {
-        *error = "cannot read the running games: " + reason;
+    if (!fStore->LoadRunningGames(&running)) {
+        *error = "cannot read the running games: " + fStore->LastError();
         return false;
     }
     fStoreWorker = std::make_unique<WorkerPool>(1);
@@ -64,7 +67,7 @@ bool Server::Start(std::string* error)
     fLobby->Restore(running);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
-             " with database " + fConfig.databasePath);
+             " with database " + fStore->Describe());
     _Accept();
     return true;
 }

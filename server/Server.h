@@ -14,8 +14,8 @@
 
 namespace tolvar::server {
 
-class AccountStore;
 class Lobby;
+class Storage;
 class WorkerPool;
 
 class Server
@@ -39,7 +39,7 @@ private:
 
     asio::io_context& fLoop;
     ServerConfig fConfig;
-    std::unique_ptr<AccountStore> fStore;
+    std::unique_ptr<Storage> fStore;
     std::unique_ptr<WorkerPool> fStoreWorker;
     std::unique_ptr<WorkerPool> fHashWorkers;
     std::unique_ptr<Lobby> fLobby;

@@ -25,6 +25,9 @@ struct ServerConfig
     std::string listenAddress = "127.0.0.1";
     std::uint16_t port = 5000;
     std::string databasePath;
+    // A PostgreSQL connection string (key=value pairs or a postgresql://
+    // URI); when set, the database lives there instead of in the file.
+    std::string postgres;
     std::string description = "Tolvar chess server";
 
     HashCost hashCost = HashCost::Interactive();

@@ -11,9 +11,9 @@
 #include "harness/ClientProcess.h"
 #include "harness/ClientState.h"
 #include "harness/ServerProcess.h"
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/PasswordHash.h"
+#include "server/SqliteStorage.h"
 
 #include <sqlite3.h>
 
@@ -50,7 +50,7 @@ void Seed(const std::string& database, int games)
 {
     std::string error;
     {
-        auto store = tolvar::server::AccountStore::Open(database, &error);
+        auto store = tolvar::server::SqliteStorage::Open(database, &error);
         if (!store || !tolvar::server::InitialisePasswordHashing())
             Fail("cannot create the database: " + error);
         const auto hash =
@@ -59,7 +59,7 @@ void Seed(const std::string& database, int games)
             Fail("cannot hash a password");
         for (const char* name : {kUser, kOpponent})
             if (store->CreateAccount(name, *hash, tolvar::server::kStartRating) !=
-                tolvar::server::AccountStore::Created::Yes)
+                tolvar::server::SqliteStorage::Created::Yes)
                 Fail("cannot store an account: " + store->LastError());
     }
     sqlite3* db = nullptr;

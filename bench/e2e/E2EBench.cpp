@@ -22,9 +22,9 @@
 #include "harness/ClientProcess.h"
 #include "harness/ClientState.h"
 #include "harness/ServerProcess.h"
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/PasswordHash.h"
+#include "server/SqliteStorage.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -134,7 +134,7 @@ long long Micros(const QJsonObject& state, const char* name)
 void SeedAccounts(const std::string& database, int crowd)
 {
     std::string error;
-    auto store = tolvar::server::AccountStore::Open(database, &error);
+    auto store = tolvar::server::SqliteStorage::Open(database, &error);
     if (!store || !tolvar::server::InitialisePasswordHashing())
         Fail("cannot create the database: " + error);
     const auto crowdHash =
@@ -143,7 +143,7 @@ void SeedAccounts(const std::string& database, int crowd)
         tolvar::server::HashPassword(kPassword, tolvar::server::HashCost::Minimum());
     if (!crowdHash || !ownHash)
         Fail("cannot hash a password");
-    using Created = tolvar::server::AccountStore::Created;
+    using Created = tolvar::server::SqliteStorage::Created;
     for (int i = 0; i < crowd; ++i)
         if (store->CreateAccount(RawCrowd::Name(i), *crowdHash, tolvar::server::kStartRating) !=
             Created::Yes)

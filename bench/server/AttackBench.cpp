@@ -14,9 +14,9 @@
 
 #include "BenchServer.h"
 
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/PasswordHash.h"
+#include "server/SqliteStorage.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -135,7 +135,7 @@ struct Server
         char pattern[] = "/tmp/tolvar-attack-XXXXXX";
         dir = ::mkdtemp(pattern) ? pattern : "/tmp";
         std::string error;
-        auto store = server::AccountStore::Open(dir + "/s.db", &error);
+        auto store = server::SqliteStorage::Open(dir + "/s.db", &error);
         // Named accounts get the real hash cost; numbered crowds the cheapest.
         auto interactive = server::HashPassword("secret", server::HashCost::Interactive());
         auto cheap = server::HashPassword("secret", server::HashCost::Minimum());

@@ -23,7 +23,9 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         ::dup2(fd, STDERR_FILENO);
-        std::vector<std::string> arguments = {binary, "--port", "0", "--db", database};
+        std::vector<std::string> arguments = {binary, "--port", "0"};
+        if (!database.empty())
+            arguments.insert(arguments.end(), {"--db", database});
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& argument : arguments)

@@ -16,8 +16,9 @@ struct ServerChild
     std::uint16_t port = 0; // 0 when the server did not start
 };
 
-// Runs `binary --port 0 --db database` with `extra` arguments, its standard
-// error appended to `log`, and waits (at most ten seconds) for its port.
+// Runs `binary --port 0 --db database` (no --db for an empty `database`)
+// with `extra` arguments, its standard error appended to `log`, and waits
+// (at most ten seconds) for its port.
 ServerChild StartServer(const std::string& binary, const std::string& database,
                         const std::string& log, const std::vector<std::string>& extra = {});
 

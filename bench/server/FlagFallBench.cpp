@@ -9,9 +9,9 @@
 
 #include "BenchServer.h"
 
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/PasswordHash.h"
+#include "server/SqliteStorage.h"
 
 #include <asio.hpp>
 
@@ -219,7 +219,7 @@ public:
 bool SeedAccounts(const std::string& database, int clients)
 {
     std::string error;
-    auto store = server::AccountStore::Open(database, &error);
+    auto store = server::SqliteStorage::Open(database, &error);
     if (!store) {
         std::fprintf(stderr, "cannot create %s: %s\n", database.c_str(), error.c_str());
         return false;
@@ -228,7 +228,7 @@ bool SeedAccounts(const std::string& database, int clients)
     auto hash = server::HashPassword("secret", server::HashCost::Minimum());
     for (int i = 0; i < clients; ++i) {
         if (!hash || store->CreateAccount(Name(i), *hash, server::kStartRating) !=
-                         server::AccountStore::Created::Yes)
+                         server::SqliteStorage::Created::Yes)
             return false;
     }
     return true;

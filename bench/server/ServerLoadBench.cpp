@@ -4,14 +4,19 @@
 // at the opponent, the server's peak memory, and whether any move was lost.
 //
 //   server_load_bench [--clients N] [--plies N] [--think MS] [--server PATH]
+//                     [--postgres CONNECTION]
+//
+// With --postgres the server keeps its data in that PostgreSQL database,
+// which must be empty, instead of in an SQLite file.
 
 #include "BenchClient.h"
 #include "BenchScripts.h"
 #include "BenchServer.h"
 
-#include "server/AccountStore.h"
 #include "server/Elo.h"
 #include "server/PasswordHash.h"
+#include "server/PostgresStorage.h"
+#include "server/SqliteStorage.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -43,6 +48,7 @@ struct Options
     int plies = 200;
     int thinkMs = 20;
     std::string server = TOLVAR_SERVER_BINARY;
+    std::string postgres;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options)
@@ -60,6 +66,8 @@ bool ParseOptions(int argc, char** argv, Options* options)
             options->thinkMs = std::max(0, std::atoi(value.c_str()));
         else if (option == "--server")
             options->server = value;
+        else if (option == "--postgres")
+            options->postgres = value;
         else
             return false;
     }
@@ -76,10 +84,14 @@ std::string Name(int index)
 // The accounts are stored beforehand with the cheapest hash: argon2 at
 // interactive cost would make 500 logins take over a minute on two cores,
 // and the benchmark is about play, not about password hashing.
-bool SeedAccounts(const std::string& database, int clients)
+bool SeedAccounts(const std::string& database, const std::string& postgres, int clients)
 {
     std::string error;
-    auto store = server::AccountStore::Open(database, &error);
+    std::unique_ptr<server::Storage> store;
+    if (postgres.empty())
+        store = server::SqliteStorage::Open(database, &error);
+    else
+        store = server::PostgresStorage::Open(postgres, &error);
     if (!store) {
         std::fprintf(stderr, "cannot create %s: %s\n", database.c_str(), error.c_str());
         return false;
@@ -88,7 +100,7 @@ bool SeedAccounts(const std::string& database, int clients)
     for (int i = 0; i < clients; ++i) {
         auto hash = server::HashPassword("secret", server::HashCost::Minimum());
         if (!hash || store->CreateAccount(Name(i), *hash, server::kStartRating) !=
-                         server::AccountStore::Created::Yes)
+                         server::Storage::Created::Yes)
             return false;
     }
     return true;
@@ -147,7 +159,8 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, &options)) {
         std::fprintf(
             stderr,
-            "usage: server_load_bench [--clients N] [--plies N] [--think MS] [--server PATH]\n");
+            "usage: server_load_bench [--clients N] [--plies N] [--think MS] [--server PATH]\n"
+            "                         [--postgres CONNECTION]\n");
         return 2;
     }
     rlimit limit{};
@@ -168,11 +181,19 @@ int main(int argc, char** argv)
                 std::thread::hardware_concurrency(), LoadAverage());
 
     auto scripts = FixedGames(8, options.plies);
-    if (scripts.empty() || !SeedAccounts(database, options.clients)) {
+    if (options.postgres.empty())
+        std::printf("database: SQLite file\n");
+    else
+        std::printf("database: %s\n",
+                    server::PostgresStorage::DescribeConnection(options.postgres).c_str());
+    if (scripts.empty() || !SeedAccounts(database, options.postgres, options.clients)) {
         std::fprintf(stderr, "cannot prepare the games or the accounts\n");
         return 1;
     }
-    ServerChild server = StartServer(options.server, database, dir + "/server.log");
+    ServerChild server = options.postgres.empty()
+                             ? StartServer(options.server, database, dir + "/server.log")
+                             : StartServer(options.server, {}, dir + "/server.log",
+                                           {"--postgres", options.postgres});
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start (see %s/server.log)\n", dir.c_str());
         return 1;

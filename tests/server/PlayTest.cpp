@@ -2,8 +2,8 @@
 
 #include "ServerHarness.h"
 
-#include "server/AccountStore.h"
 #include "server/GameClock.h"
+#include "server/SqliteStorage.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -68,7 +68,7 @@ TEST(AccountStore, AnEarlierDatabaseIsTakenOverWithItsGamesUntimed)
 
     for (int opening = 0; opening < 2; ++opening) {
         std::string error;
-        auto store = AccountStore::Open(dir.File("old.db"), &error);
+        auto store = SqliteStorage::Open(dir.File("old.db"), &error);
         ASSERT_TRUE(store) << error;
         auto kept = store->FindGame(7);
         ASSERT_TRUE(kept);

@@ -2,6 +2,12 @@
 // Scaffolding for tests of the real tolvar-server program: the program as a
 // child process, and clients that talk to it over loopback. Every wait is
 // bounded, so no test can hang. Used by the transcript runner and the tests.
+// With TOLVAR_TEST_POSTGRES set to a PostgreSQL connection string (see
+// scripts/with-postgres.sh), every server keeps its data in a database of
+// its own there instead of in a file.
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -19,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -52,21 +59,104 @@ private:
     std::string fPath;
 };
 
+// The database of a test's server: the SQLite file `file`, or a fresh
+// PostgreSQL database, dropped again at the end.
+class TestDatabase
+{
+public:
+    explicit TestDatabase(std::string file) : fFile(std::move(file))
+    {
+        if (!Postgres())
+            return;
+        static int made = 0;
+        fName = "tolvar_test_" + std::to_string(::getpid()) + "_" + std::to_string(++made);
+        if (!_Admin("CREATE DATABASE " + fName).empty())
+            fName.clear();
+    }
+    ~TestDatabase()
+    {
+        if (!fName.empty())
+            _Admin("DROP DATABASE " + fName + " WITH (FORCE)");
+    }
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    static bool Postgres() { return std::getenv("TOLVAR_TEST_POSTGRES") != nullptr; }
+    // The options that point the server at it.
+    std::vector<std::string> Arguments() const
+    {
+        if (!Postgres())
+            return {"--db", fFile};
+        return {"--postgres", std::string(std::getenv("TOLVAR_TEST_POSTGRES")) +
+                                  " dbname=" + (fName.empty() ? "not_made" : fName)};
+    }
+    // Runs SQL on it behind the server's back; the error when that fails.
+    std::string Run(const std::string& sql) const
+    {
+        if (Postgres())
+            return _Postgres(Arguments()[1], sql);
+        sqlite3* db = nullptr;
+        sqlite3_open(fFile.c_str(), &db);
+        int done = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        std::string error = done == SQLITE_OK ? "" : sqlite3_errmsg(db);
+        sqlite3_close(db);
+        return error;
+    }
+    // PostgreSQL only: the database goes away, its connections cut, or it
+    // comes back.
+    std::string SetReachable(bool reachable) const
+    {
+        std::string error = _Admin("ALTER DATABASE " + fName + " ALLOW_CONNECTIONS " +
+                                   (reachable ? "true" : "false"));
+        if (error.empty() && !reachable)
+            error = _Admin("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                           " WHERE datname = '" +
+                           fName + "'");
+        return error;
+    }
+
+private:
+    std::string _Admin(const std::string& sql) const
+    {
+        return _Postgres(std::string(std::getenv("TOLVAR_TEST_POSTGRES")) + " dbname=postgres",
+                         sql);
+    }
+    static std::string _Postgres(const std::string& connection, const std::string& sql)
+    {
+        std::unique_ptr<PGconn, void (*)(PGconn*)> db(PQconnectdb(connection.c_str()), PQfinish);
+        if (PQstatus(db.get()) != CONNECTION_OK)
+            return PQerrorMessage(db.get());
+        PQsetNoticeProcessor(
+            db.get(), [](void*, const char*) {}, nullptr);
+        PGresult* result = PQexec(db.get(), sql.c_str());
+        ExecStatusType status = PQresultStatus(result);
+        PQclear(result);
+        return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK ? ""
+                                                                       : PQerrorMessage(db.get());
+    }
+
+    std::string fFile;
+    std::string fName;
+};
+
 class ServerProcess
 {
 public:
     // Runs `binary` with `arguments`, its output appended to `log`. With a
-    // `database`, --port 0, --db and the cheapest password hash come first.
-    // `unprivileged`: the superuser runs it as nobody.
+    // `database`, --port 0, its options and the cheapest password hash come
+    // first. `unprivileged`: the superuser runs it as nobody.
     ServerProcess(std::string binary, std::vector<std::string> arguments, std::string log,
-                  const std::string& database = {}, bool unprivileged = false)
+                  const TestDatabase* database = nullptr, bool unprivileged = false)
         : fLog(std::move(log)), fLogStart(std::ifstream(fLog, std::ios::ate).tellg())
     {
         // A restart appends to the same log: only what follows is this one's.
         fLogStart = std::max<std::streamoff>(fLogStart, 0);
-        if (!database.empty())
-            arguments.insert(arguments.begin(),
-                             {"--port", "0", "--db", database, "--set", "hash-cost=minimum"});
+        if (database) {
+            std::vector<std::string> first = database->Arguments();
+            first.insert(first.begin(), {"--port", "0"});
+            first.insert(first.end(), {"--set", "hash-cost=minimum"});
+            arguments.insert(arguments.begin(), first.begin(), first.end());
+        }
         arguments.insert(arguments.begin(), binary);
         if ((fPid = ::fork()) != 0)
             return;

@@ -5,11 +5,11 @@
 
 #include "ServerHarness.h"
 
-#include "server/AccountStore.h"
 #include "server/EventLog.h"
 #include "server/LoginThrottle.h"
 #include "server/OutputQueue.h"
 #include "server/PasswordHash.h"
+#include "server/SqliteStorage.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 
 using namespace tolvar::server;
 using namespace tolvar::server::test;
@@ -34,7 +35,7 @@ protected:
         for (const std::string& set : sets)
             arguments.insert(arguments.end(), {"--set", set});
         fServer = std::make_unique<ServerProcess>(TOLVAR_SERVER_BINARY, arguments, fDir.File("log"),
-                                                  fDir.File("s.db"));
+                                                  &fDatabase);
         fPort = fServer->WaitForPort();
         ASSERT_NE(fPort, 0) << fServer->Log();
     }
@@ -54,6 +55,7 @@ protected:
     }
 
     TempDir fDir;
+    TestDatabase fDatabase{fDir.File("s.db")};
     std::unique_ptr<ServerProcess> fServer;
     std::uint16_t fPort = 0;
     std::vector<std::unique_ptr<Peer>> fPeers;
@@ -154,6 +156,33 @@ TEST_F(Server, AReaderThatStopsIsCutOff)
     EXPECT_EQ(slow.Next(), "701 alice 1500");
 }
 
+TEST_F(Server, ServersSharingADatabaseKeepNamesAndGameIdsApart)
+{
+    if (!TestDatabase::Postgres())
+        GTEST_SKIP() << "an SQLite file serves one server; shared only in PostgreSQL";
+    Start({});
+    ServerProcess second(TOLVAR_SERVER_BINARY, {}, fDir.File("second.log"), &fDatabase);
+    Peer& alice = Client("alice");
+    std::uint16_t first = fPort;
+    fPort = second.WaitForPort();
+    ASSERT_NE(fPort, 0) << second.Log();
+    Peer& taken = Client();
+    taken.Send("CREATE ALICE secret");
+    EXPECT_EQ(taken.Next(30s), "402 :the name ALICE is taken");
+    Peer& bob = Client("bob");
+    // Challenges made on both at once, by turns: no id twice.
+    std::set<std::string> ids;
+    for (int i = 0; i < 3; ++i) {
+        for (Peer* player : {&alice, &bob}) {
+            player->Send("MAKE 1");
+            std::string made = player->Next();
+            ASSERT_EQ(made.rfind("118 ", 0), 0u) << made;
+            EXPECT_TRUE(ids.insert(made.substr(4, made.find(' ', 4) - 4)).second) << made;
+        }
+    }
+    fPort = first;
+}
+
 TEST(ServerFiles, ArePrivateAndADatabaseThatCannotBeWrittenRefusesTheStart)
 {
     TempDir dir;
@@ -171,8 +200,8 @@ TEST(ServerFiles, ArePrivateAndADatabaseThatCannotBeWrittenRefusesTheStart)
     EXPECT_EQ(server.Stop(SIGTERM), 0);
     std::string error;
     Account stored;
-    ASSERT_EQ(AccountStore::Open(dir.File("s.db"), &error)->FindAccount("alice", &stored),
-              AccountStore::Found::Yes);
+    ASSERT_EQ(SqliteStorage::Open(dir.File("s.db"), &error)->FindAccount("alice", &stored),
+              SqliteStorage::Found::Yes);
     EXPECT_EQ(stored.passwordHash.rfind("$argon2id$", 0), 0u) << "only a hash is stored";
     for (const char* file : {"s.db", "log"}) {
         struct stat info
@@ -183,7 +212,7 @@ TEST(ServerFiles, ArePrivateAndADatabaseThatCannotBeWrittenRefusesTheStart)
     }
     ::chmod(dir.File("s.db").c_str(), 0444);
     ServerProcess locked(TOLVAR_SERVER_BINARY, {"--port", "0", "--db", dir.File("s.db")},
-                         dir.File("locked"), {}, true);
+                         dir.File("locked"), nullptr, true);
     EXPECT_EQ(locked.Stop(0), 1);
     EXPECT_TRUE(locked.Logged("cannot be written")) << locked.Log();
 }
@@ -192,23 +221,23 @@ TEST(ServerFiles, ADamagedDatabaseIsRefusedWithAReasonAndAnEmptyOneIsLogged)
 {
     TempDir dir;
     std::string error;
-    AccountStore::Open(dir.File("good.db"), &error)->CreateAccount("alice", "h", 1500);
-    EXPECT_FALSE(AccountStore::Open(dir.File("missing/dir/s.db"), &error));
+    SqliteStorage::Open(dir.File("good.db"), &error)->CreateAccount("alice", "h", 1500);
+    EXPECT_FALSE(SqliteStorage::Open(dir.File("missing/dir/s.db"), &error));
     std::ofstream(dir.File("text.db")) << "not a database at all, not even close to one.....";
-    EXPECT_FALSE(AccountStore::Open(dir.File("text.db"), &error));
+    EXPECT_FALSE(SqliteStorage::Open(dir.File("text.db"), &error));
     EXPECT_NE(error.find("not a database"), std::string::npos) << error;
     // The pages after the first overwritten: the header is fine.
     std::filesystem::copy_file(dir.File("good.db"), dir.File("torn.db"));
     std::fstream(dir.File("torn.db"), std::ios::in | std::ios::out | std::ios::binary)
         .seekp(4096)
         .write(std::string(2 * 4096, '\x7f').data(), 2 * 4096);
-    EXPECT_FALSE(AccountStore::Open(dir.File("torn.db"), &error));
+    EXPECT_FALSE(SqliteStorage::Open(dir.File("torn.db"), &error));
     EXPECT_NE(error.find("damaged"), std::string::npos) << error;
 
     std::ofstream(dir.File("empty.db")).flush();
     std::vector<std::string> log;
     SetEventSink([&](const std::string& line) { log.push_back(line); });
-    EXPECT_TRUE(AccountStore::Open(dir.File("empty.db"), &error)) << error;
+    EXPECT_TRUE(SqliteStorage::Open(dir.File("empty.db"), &error)) << error;
     SetEventSink(nullptr);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("is empty"), std::string::npos) << log[0];

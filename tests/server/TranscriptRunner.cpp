@@ -27,15 +27,18 @@
 //   repeat N LINE               LINE N times, with {#} counting from 1
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
-//   disk full | disk free       the database journal may grow no more, or may
+//   disk full | disk free       the database journal may grow no more, or may;
+//                               in PostgreSQL the database refuses connections
+//                               and cuts the server's, or takes them again
 //   sql STATEMENT               run on the database behind the server's back
+//   sqlite: LINE | postgres: LINE
+//                               LINE only where the server keeps its data in
+//                               an SQLite file, or only in PostgreSQL
 //
 // TEXT and BYTES take \r \n \t \\ \{ \xNN, and {c*N} for N times c; {*} in
 // a received TEXT matches anything. At the end nobody may have more to read.
 
 #include "ServerHarness.h"
-
-#include <sqlite3.h>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -139,7 +142,7 @@ private:
         for (const std::string& set : fSets)
             arguments.insert(arguments.end(), {"--set", set});
         fServer = std::make_unique<ServerProcess>(fBinary, arguments, fDir.File("server.log"),
-                                                  fDir.File("server.db"));
+                                                  &fDatabase);
         fPort = fServer->WaitForPort();
         return fPort != 0 || _Fail("the server did not start");
     }
@@ -160,6 +163,11 @@ private:
 
     bool _Do(const std::string& line, int counter)
     {
+        for (auto [prefix, postgres] : {std::pair{"sqlite: ", false}, {"postgres: ", true}}) {
+            if (line.rfind(prefix, 0) == 0)
+                return postgres != TestDatabase::Postgres() ||
+                       _Do(line.substr(std::string(prefix).size()), counter);
+        }
         std::vector<std::string> words = Split(line, ' ');
         const std::string& verb = words[0];
         std::string rest = line.substr(std::min(line.size(), verb.size() + 1));
@@ -211,6 +219,9 @@ private:
             fServer->Stop(verb == "crash" ? SIGKILL : SIGTERM);
             fPeers.clear();
             return _Start();
+        } else if (verb == "disk" && TestDatabase::Postgres()) {
+            if (std::string error = fDatabase.SetReachable(rest == "free"); !error.empty())
+                return _Fail("cannot take the database away or back: " + error);
         } else if (verb == "disk") {
             struct stat journal
             {
@@ -221,12 +232,8 @@ private:
             if (::prlimit(fServer->Pid(), RLIMIT_FSIZE, &limit, nullptr) != 0)
                 return _Fail("cannot limit the server's file sizes");
         } else if (verb == "sql") {
-            sqlite3* db = nullptr;
-            sqlite3_open(fDir.File("server.db").c_str(), &db);
-            int done = sqlite3_exec(db, rest.c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-            if (done != SQLITE_OK)
-                return _Fail("cannot run " + rest);
+            if (std::string error = fDatabase.Run(rest); !error.empty())
+                return _Fail("cannot run " + rest + ": " + error);
         } else {
             std::size_t arrow = line.find_first_of("<>");
             std::size_t space = std::min(line.find(' ', arrow), line.size());
@@ -257,6 +264,7 @@ private:
     std::vector<std::string> fSets;
     int fLine = 0;
     TempDir fDir;
+    TestDatabase fDatabase{fDir.File("server.db")};
     std::unique_ptr<ServerProcess> fServer;
     std::uint16_t fPort = 0;
     std::map<std::string, std::unique_ptr<Peer>> fPeers;

@@ -1,4 +1,4 @@
-#include "server/AccountStore.h"
+#include "server/SqliteStorage.h"
 
 #include "server/Elo.h"
 #include "server/EventLog.h"
@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <sstream>
 
 namespace tolvar::server {
 
@@ -96,6 +97,38 @@ private:
     sqlite3_stmt* fStmt = nullptr;
 };
 
+const char* const kRunningSchema = R"sql(
+CREATE TABLE IF NOT EXISTS running_games (
+    id INTEGER PRIMARY KEY,
+    description TEXT NOT NULL,
+    white_id INTEGER NOT NULL,
+    white_name TEXT NOT NULL,
+    black_id INTEGER NOT NULL,
+    black_name TEXT NOT NULL,
+    moves TEXT NOT NULL,
+    minutes INTEGER NOT NULL,
+    seconds INTEGER NOT NULL,
+    white_ms INTEGER NOT NULL,
+    black_ms INTEGER NOT NULL
+);
+)sql";
+
+// Runs one statement with its parameters bound in order.
+bool Run(sqlite3* db, const char* sql, std::initializer_list<std::string> texts, std::int64_t id)
+{
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
+        return false;
+    int index = 1;
+    for (const std::string& text : texts)
+        sqlite3_bind_text(statement, index++, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+    sqlite3_bind_int64(statement, index, id);
+    int step = sqlite3_step(statement);
+    sqlite3_finalize(statement);
+    return step == SQLITE_DONE;
+}
+
 std::int64_t Now()
 {
     return static_cast<std::int64_t>(std::time(nullptr));
@@ -103,7 +136,7 @@ std::int64_t Now()
 
 } // namespace
 
-std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::string* error)
+std::unique_ptr<SqliteStorage> SqliteStorage::Open(const std::string& path, std::string* error)
 {
     // A new database file is made here, readable by its owner only; the
     // journal files SQLite adds beside it take the same mode.
@@ -132,7 +165,7 @@ std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::s
         sqlite3_close(db);
         return nullptr;
     }
-    std::unique_ptr<AccountStore> store(new AccountStore(db));
+    std::unique_ptr<SqliteStorage> store(new SqliteStorage(db, path));
     sqlite3_busy_timeout(db, 5000);
     if (!store->_Check(path)) {
         if (error)
@@ -169,7 +202,7 @@ std::unique_ptr<AccountStore> AccountStore::Open(const std::string& path, std::s
     return store;
 }
 
-bool AccountStore::_Check(const std::string& path)
+bool SqliteStorage::_Check(const std::string& path)
 {
     // SQLite quietly opens a file it may not write read-only; the server
     // would then announce results it cannot keep.
@@ -199,12 +232,12 @@ bool AccountStore::_Check(const std::string& path)
     return true;
 }
 
-AccountStore::~AccountStore()
+SqliteStorage::~SqliteStorage()
 {
     sqlite3_close(fDb);
 }
 
-bool AccountStore::_Exec(const char* sql)
+bool SqliteStorage::_Exec(const char* sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(fDb, sql, nullptr, nullptr, &message) != SQLITE_OK) {
@@ -215,7 +248,7 @@ bool AccountStore::_Exec(const char* sql)
     return true;
 }
 
-AccountStore::Found AccountStore::FindAccount(std::string_view name, Account* account)
+Storage::Found SqliteStorage::FindAccount(std::string_view name, Account* account)
 {
     Statement find(fDb, "SELECT id, name, password_hash, rating FROM accounts WHERE name_key = ?");
     if (!find.Ok()) {
@@ -237,8 +270,8 @@ AccountStore::Found AccountStore::FindAccount(std::string_view name, Account* ac
     return Found::Yes;
 }
 
-AccountStore::Created AccountStore::CreateAccount(std::string_view name,
-                                                  const std::string& passwordHash, int rating)
+Storage::Created SqliteStorage::CreateAccount(std::string_view name,
+                                              const std::string& passwordHash, int rating)
 {
     Statement insert(fDb, "INSERT INTO accounts (name, name_key, password_hash, rating, created_at)"
                           " VALUES (?, ?, ?, ?, ?)");
@@ -259,16 +292,7 @@ AccountStore::Created AccountStore::CreateAccount(std::string_view name,
                                                                      : Created::Failed;
 }
 
-bool AccountStore::RecordGame(FinishedGame& game)
-{
-    std::vector<FinishedGame> games{game};
-    if (!RecordGames(games))
-        return false;
-    game = games.front();
-    return true;
-}
-
-bool AccountStore::RecordGames(std::vector<FinishedGame>& games)
+bool SqliteStorage::RecordGames(std::vector<FinishedGame>& games)
 {
     if (!_Exec("BEGIN IMMEDIATE"))
         return false;
@@ -286,7 +310,7 @@ bool AccountStore::RecordGames(std::vector<FinishedGame>& games)
     return false;
 }
 
-bool AccountStore::_Insert(FinishedGame& game)
+bool SqliteStorage::_Insert(FinishedGame& game)
 {
     bool ok;
     {
@@ -343,7 +367,7 @@ bool AccountStore::_Insert(FinishedGame& game)
     return ok;
 }
 
-std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)
+std::optional<FinishedGame> SqliteStorage::FindGame(std::int64_t id)
 {
     Statement find(fDb, "SELECT white_id, black_id, result, reason, moves, white_rating_before,"
                         " black_rating_before, white_rating_after, black_rating_after,"
@@ -370,12 +394,85 @@ std::optional<FinishedGame> AccountStore::FindGame(std::int64_t id)
     return game;
 }
 
-std::int64_t AccountStore::HighestGameId()
+std::int64_t SqliteStorage::HighestGameId()
 {
     Statement highest(fDb, "SELECT COALESCE(MAX(id), 0) FROM games");
     if (!highest.Ok() || highest.Step() != SQLITE_ROW)
         return 0;
     return highest.Int(0);
+}
+
+bool SqliteStorage::LoadRunningGames(std::vector<StoredGame>* games)
+{
+    // A game whose result was committed but whose row was not yet removed
+    // when the server stopped is over.
+    if (!_Exec(kRunningSchema) ||
+        !_Exec("DELETE FROM running_games WHERE id IN (SELECT id FROM games)"))
+        return false;
+    Statement select(fDb, "SELECT id, description, white_id, white_name, black_id, black_name,"
+                          " moves, minutes, seconds, white_ms, black_ms FROM running_games"
+                          " ORDER BY id");
+    if (!select.Ok()) {
+        fLastError = sqlite3_errmsg(fDb);
+        return false;
+    }
+    while (select.Step() == SQLITE_ROW) {
+        StoredGame game;
+        game.id = select.Int(0);
+        game.description = select.Text(1);
+        game.whiteId = select.Int(2);
+        game.whiteName = select.Text(3);
+        game.blackId = select.Int(4);
+        game.blackName = select.Text(5);
+        std::istringstream moves(select.Text(6));
+        for (std::string move; moves >> move;)
+            game.moves.push_back(move);
+        game.minutes = static_cast<int>(select.Int(7));
+        game.seconds = static_cast<int>(select.Int(8));
+        game.whiteMs = select.Int(9);
+        game.blackMs = select.Int(10);
+        games->push_back(std::move(game));
+    }
+    return true;
+}
+
+bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& changes)
+{
+    bool ok = sqlite3_exec(fDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (std::size_t i = 0; ok && i < changes.size(); ++i) {
+        const RunningChange& change = changes[i];
+        const StoredGame& game = change.game;
+        switch (change.kind) {
+        case RunningChange::Kind::Start:
+            ok = Run(fDb,
+                     "INSERT OR REPLACE INTO running_games (description, white_id, white_name,"
+                     " black_id, black_name, minutes, seconds, white_ms, black_ms, moves, id)"
+                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?)",
+                     {game.description, std::to_string(game.whiteId), game.whiteName,
+                      std::to_string(game.blackId), game.blackName, std::to_string(game.minutes),
+                      std::to_string(game.seconds), std::to_string(game.whiteMs),
+                      std::to_string(game.blackMs)},
+                     game.id);
+            break;
+        case RunningChange::Kind::Move:
+            ok = Run(fDb,
+                     "UPDATE running_games SET moves = moves || ? || ' ', white_ms = ?,"
+                     " black_ms = ? WHERE id = ?",
+                     {change.move, std::to_string(game.whiteMs), std::to_string(game.blackMs)},
+                     game.id);
+            break;
+        case RunningChange::Kind::End:
+            ok = Run(fDb, "DELETE FROM running_games WHERE id = ?", {}, game.id);
+            break;
+        }
+    }
+    if (ok)
+        ok = sqlite3_exec(fDb, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ok) {
+        fLastError = sqlite3_errmsg(fDb);
+        sqlite3_exec(fDb, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return ok;
 }
 
 } // namespace tolvar::server
