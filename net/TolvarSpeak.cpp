@@ -42,6 +42,9 @@ std::string AccountRefusedAlert(const std::string& reason)
 // How often the speaker has reset.
 std::atomic<int32> sResets{0};
 std::atomic<int> sServerPort{ClientOptions::kDefaultPort};
+// The server sends a keep-alive line after 10 s of silence: this is three
+// of them missed.
+std::atomic<std::chrono::milliseconds> sKeepAliveLimit{std::chrono::seconds(30)};
 
 void Wak()
 {
@@ -96,6 +99,11 @@ void TolvarSpeak::SetServerPort(int port)
 int TolvarSpeak::ServerPort()
 {
     return sServerPort;
+}
+
+void TolvarSpeak::SetKeepAliveLimit(std::chrono::milliseconds limit)
+{
+    sKeepAliveLimit = limit;
 }
 
 void TolvarSpeak::_ConnectionThread()
@@ -438,6 +446,12 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_SERVER_PING:
         Send(ClientLines::Pong());
+        break;
+    case MSG_FEATURES_ANSWERED:
+        // Every new connection starts without a limit; a login whose
+        // server promised keep-alive lines gets one.
+        if (fLoggedIn && Features::Supports("keepalive"))
+            SetSilenceLimit(sKeepAliveLimit.load());
         break;
     case MSG_RECONNECT_TICK:
     case MSG_RECONNECT_ATTEMPT:
