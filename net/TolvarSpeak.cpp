@@ -353,6 +353,10 @@ void TolvarSpeak::_Reconnect(const BMessage& message)
         });
         break;
     case MSG_RECONNECT_OPEN:
+        // A server that takes the connection but never answers the login
+        // (a process that hangs) would hold the attempts up for good: its
+        // silence counts as a failed attempt.
+        SetSilenceLimit(sKeepAliveLimit.load());
         SendLoginInformation();
         break;
     case MSG_RECONNECT_FAILED:
@@ -405,6 +409,8 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_LOGGED_IN: {
         fLoggedIn = true;
+        // Silence is a break again only once the server promises keep-alive.
+        SetSilenceLimit(std::chrono::milliseconds(0));
         // Announced first, so that the server's answer to GAMES already
         // carries what the features add to it; games kept for this user
         // come back, before the answer, in reply.

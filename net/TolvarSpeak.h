@@ -49,6 +49,7 @@ public:
     // silent before its connection is taken for broken (and the speaker
     // reconnects as after any other break); 30 s unless set (any thread).
     // Without that agreement the connection waits for the peer for ever.
+    // A reconnection attempt's login waits as long for an answer.
     static void SetKeepAliveLimit(std::chrono::milliseconds limit);
 
     // Stores the login data and, when server, user and password are all

@@ -299,8 +299,11 @@ TEST_F(TolvarSpeakTest, ASilentServerThatPromisedKeepAliveIsReconnectedTo)
         }
         if (lost) {
             ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECTION_LOST));
-            ASSERT_TRUE(server.Accept());
-            EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
+            // An attempt whose login goes unanswered gives way to the next.
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                ASSERT_TRUE(server.Accept());
+                EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
+            }
         }
         EXPECT_EQ(Count(MSG_CONNECTION_LOST), lost ? 1u : 0u);
         speaker->Reset();
