@@ -99,6 +99,7 @@ void Lobby::OnClosed(Connection& connection)
         return;
     Member& member = found->second;
     fLogins.Drop(connection.Id());
+    fClaims.erase(connection.Id()); // a login the cluster was asked about
     if (fShuttingDown || !member.loggedIn) {
         if (!member.loggedIn)
             _ReleaseGuest(member);
