@@ -100,6 +100,7 @@ void Lobby::OnClosed(Connection& connection)
     Member& member = found->second;
     fLogins.Drop(connection.Id());
     fClaims.erase(connection.Id()); // a login the cluster was asked about
+    fReturns.erase(connection.Id());
     if (fShuttingDown || !member.loggedIn) {
         if (!member.loggedIn)
             _ReleaseGuest(member);
@@ -155,6 +156,7 @@ void Lobby::Shutdown()
     if (fBeatTimer)
         fBeatTimer->cancel();
     fClaims.clear();
+    fReturns.clear();
     // The results being stored have their own job on the worker already.
     for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {

@@ -244,6 +244,10 @@ private:
     // A logged-in client of ours is gone, or asked for its games back.
     void _LeftCluster(const Member& member);
     void _ReturnInCluster(const Member& member);
+    // Runs `then` once every other node has sent the games it keeps for
+    // `member`, who asked for them back; the client's lines wait meanwhile.
+    void _AwaitReturns(Member& member, std::function<void(Member&)> then);
+    void _ReturnsAnswered(std::uint64_t id, const std::string& node);
     std::string _ClientLineText(const ClientLine& line) const;
     // The login of `name` goes on once no other node has it.
     void _ClaimName(Member& member, const std::string& name, const Account& account);
@@ -267,6 +271,13 @@ private:
     std::unordered_map<std::uint64_t, Claim> fClaims;                    // by connection id
     // Names another node was told are free, for a moment: its login is on the way.
     std::unordered_map<std::string, std::chrono::steady_clock::time_point> fGranted;
+    struct Waiting
+    {
+        std::set<std::string> nodes; // yet to answer
+        std::function<void(Member&)> then;
+        std::unique_ptr<asio::steady_timer> timer;
+    };
+    std::unordered_map<std::uint64_t, Waiting> fReturns; // by connection id
     std::unique_ptr<asio::steady_timer> fBeatTimer;
 
     // Delivery.

@@ -172,12 +172,19 @@ void Lobby::_BusMessage(const std::string&, std::string data)
         auto proxy = fProxies.find({node, number});
         if (proxy != fProxies.end()) {
             auto member = fMembers.find(proxy->second);
-            if (member != fMembers.end())
+            // At once: what its games tell the others goes before its 702.
+            if (member != fMembers.end()) {
                 member->second.connection->Close("left node " + node);
+                OnClosed(*member->second.connection);
+            }
         }
     } else if (kind == "R" && fields.size() == 5) {
         _ProxyReturn(node, number,
                      data.substr(cut + 1).insert(0, fields[3] + " " + fields[4] + "\n"));
+        // Its games' lines, if any, went out before this answer.
+        _Publish(NodeSubject(node), "D " + fConfig.nodeName + " " + fields[2], {});
+    } else if (kind == "D") {
+        _ReturnsAnswered(number, node);
     } else if (kind == "T") {
         std::set<std::string> names;
         for (const std::string& name : Split(body, '\n'))
@@ -416,6 +423,46 @@ void Lobby::_LeftCluster(const Member& member)
 {
     _Publish(kLobbySubject, "X " + fConfig.nodeName + " " + std::to_string(member.connection->Id()),
              {});
+}
+
+void Lobby::_AwaitReturns(Member& member, std::function<void(Member&)> then)
+{
+    std::uint64_t id = member.connection->Id();
+    if (fNodes.empty()) {
+        then(member);
+        return;
+    }
+    member.connection->PauseInput();
+    Waiting& waiting = fReturns[id];
+    for (const auto& [node, seen] : fNodes)
+        waiting.nodes.insert(node);
+    waiting.then = std::move(then);
+    waiting.timer = std::make_unique<asio::steady_timer>(fLoop, kClaimWait);
+    std::weak_ptr<int> alive = fAlive;
+    waiting.timer->async_wait([this, alive, id](const asio::error_code& error) {
+        if (!error && alive.lock())
+            _ReturnsAnswered(id, {});
+    });
+}
+
+void Lobby::_ReturnsAnswered(std::uint64_t id, const std::string& node)
+{
+    auto found = fReturns.find(id);
+    if (found == fReturns.end())
+        return;
+    if (node.empty())
+        found->second.nodes.clear(); // whoever has not answered by now is lost
+    else
+        found->second.nodes.erase(node);
+    if (!found->second.nodes.empty())
+        return;
+    std::function<void(Member&)> then = std::move(found->second.then);
+    fReturns.erase(found);
+    auto member = fMembers.find(id);
+    if (member == fMembers.end())
+        return;
+    member->second.connection->ResumeInput();
+    then(member->second);
 }
 
 void Lobby::_ReturnInCluster(const Member& member)

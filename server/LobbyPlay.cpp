@@ -35,12 +35,20 @@ void Lobby::_Features(Member& member, const ClientLine& line)
     bool resumed = member.features.Has(Feature::Resume);
     bool clocks = member.features.Has(Feature::Clock);
     member.features = FeatureSet::Announced(line.Words());
-    _FeaturesChanged(member, !resumed && member.features.Has(Feature::Resume));
-    _Send(member, Reply::Features(member.features.Words()));
-    // The connection has taken everything of its old stream with the answer,
-    // and hears the other from now on.
-    if (clocks != member.features.Has(Feature::Clock))
-        member.connection->Listen(clocks ? &fStream : &fClockStream);
+    bool returning = !resumed && member.features.Has(Feature::Resume);
+    _FeaturesChanged(member, returning);
+    auto answer = [this, clocks](Member& asked) {
+        _Send(asked, Reply::Features(asked.features.Words()));
+        // The connection has taken everything of its old stream with the
+        // answer, and hears the other from now on.
+        if (clocks != asked.features.Has(Feature::Clock))
+            asked.connection->Listen(clocks ? &fStream : &fClockStream);
+    };
+    // In a cluster, the games other nodes kept for the player come first too.
+    if (returning && fBus)
+        _AwaitReturns(member, answer);
+    else
+        answer(member);
 }
 
 void Lobby::_MakeTimed(Member& member, const ClientLine& line)
