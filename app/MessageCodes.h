@@ -70,6 +70,9 @@ constexpr uint32 MSG_RECONNECT_STATUS = 0x6837493a;
 constexpr uint32 MSG_RECONNECTED = 0x6837493b;
 // The server asks whether the client is there (the speaker answers).
 constexpr uint32 MSG_SERVER_PING = 0x6837493c;
+// The server has said which optional features it supports (the speaker
+// then knows whether to expect its keep-alive lines).
+constexpr uint32 MSG_FEATURES_ANSWERED = 0x6837493d;
 
 // Codes used only inside one window.
 constexpr uint32 MSG_PREFS_SAVE = 0x3f100001;

@@ -67,6 +67,9 @@ public:
     // `who` as SetWhoIsWinner takes it ("white", "black", "draw",
     // "aborted", or empty when the reason names no result).
     virtual void GameEnded(const std::string& /*reason*/, const std::string& /*who*/) {}
+    // A player of the game lost the connection and has `seconds` to come
+    // back, or (`seconds` < 0) is back.
+    virtual void PlayerAway(const std::string& /*name*/, int32 /*seconds*/) {}
 };
 
 class WindowLink

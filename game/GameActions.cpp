@@ -149,6 +149,12 @@ void GameActions::Gone()
     _Refresh();
 }
 
+void GameActions::SetWaiting(bool waiting)
+{
+    fUpperRow->setEnabled(!waiting);
+    fLowerRow->setEnabled(!waiting);
+}
+
 bool GameActions::IsRunning() const
 {
     return fStarted && !fOver && !fGone;

@@ -40,6 +40,9 @@ public:
     void RematchChanged(int32 side, const std::string& what, const std::string& newId);
     void Over();
     void Gone();
+    // While the connection is away nothing can reach the server: the
+    // buttons stay where they are but take no press.
+    void SetWaiting(bool waiting);
 
     // Both seats taken, and neither over nor gone.
     bool IsRunning() const;

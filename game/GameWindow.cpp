@@ -48,6 +48,9 @@ constexpr int kChatTop = 348;
 constexpr int kChatMargin = 7;
 // How often running clocks are redrawn: often enough for their tenths.
 constexpr int kClockInterval = 50;
+// How often an absent player's countdown looks at the clock; the text
+// changes once a second.
+constexpr int kAwayInterval = 200;
 // Around the board at the classic size: the board frame's corner, the
 // room right of the board (panel column) and below it (chat and status).
 constexpr int kBoardLeft = 10;
@@ -192,6 +195,9 @@ GameWindow::GameWindow(const std::string& id, game* record, bool observing, int3
     fClockTimer = new QTimer(this);
     fClockTimer->setInterval(kClockInterval);
     connect(fClockTimer, &QTimer::timeout, this, [this] { _TickClocks(); });
+    fAwayTimer = new QTimer(this);
+    fAwayTimer->setInterval(kAwayInterval);
+    connect(fAwayTimer, &QTimer::timeout, this, [this] { _TickAway(); });
     if (!fObserving)
         fActions = new GameActions(fGameID, fColour, fBackground);
 
@@ -447,6 +453,11 @@ void GameWindow::ConnectionLost()
         return;
     }
     fWaiting = true;
+    _StopAway(false);
+    // Nothing typed or pressed meanwhile could reach the server.
+    fChat->SetEnabled(false);
+    if (fActions != nullptr)
+        fActions->SetWaiting(true);
     if (fBoard != nullptr && fBoard->IsChoosingPromotion())
         fBoard->AbandonPromotion();
     SetStatus("Connection lost \u2014 waiting to resume");
@@ -457,6 +468,9 @@ void GameWindow::Resume(const std::string& moves)
     if (!fWaiting)
         return;
     fWaiting = false;
+    fChat->SetEnabled(HasBothPlayers());
+    if (fActions != nullptr)
+        fActions->SetWaiting(false);
     const size_t known = SplitMoves(moves).size();
     if (known < static_cast<size_t>(fPly)) {
         // A move made here never reached the server.
@@ -501,6 +515,7 @@ void GameWindow::SetWinner(const std::string& text)
     fWinner = text;
     AnnounceWinner();
     _StopClocks();
+    _StopAway(true);
     if (fActions != nullptr)
         fActions->Over();
 }
@@ -540,6 +555,7 @@ void GameWindow::GameGone(const std::string& why)
     MyGames* games = MyGames::Instance();
     if (games->GetGameReference(fGameID) == this)
         games->RemoveGameReference(fGameID);
+    _StopAway(false);
     SetStatus(why);
     _StopClocks();
     if (fActions != nullptr)
@@ -585,6 +601,50 @@ void GameWindow::GameEnded(const std::string& reason, const std::string& who)
     _StopClocks();
     if (fActions != nullptr)
         fActions->Over();
+}
+
+void GameWindow::PlayerAway(const std::string& name, int32 seconds)
+{
+    if (fGone || !fWinner.empty())
+        return;
+    if (seconds < 0) {
+        _StopAway(false);
+        SetStatus(name + " is back");
+        return;
+    }
+    if (!fAwayTimer->isActive())
+        fStatusBeforeAway = fStatus->Message();
+    fAwayName = name;
+    fAwayUntil = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    fAwayTimer->start();
+    _TickAway();
+}
+
+void GameWindow::_TickAway()
+{
+    using namespace std::chrono;
+    // Rounded up: the first tick shows the full time.
+    const auto left = duration_cast<milliseconds>(fAwayUntil - steady_clock::now()).count();
+    const long long seconds = std::max<long long>(0, (left + 999) / 1000);
+    if (seconds == 0) {
+        fAwayTimer->stop();
+        SetStatus(fAwayName + " lost the connection; the time to return is up");
+        return;
+    }
+    const std::string text =
+        fAwayName + " lost the connection; " + std::to_string(seconds) + " s to return";
+    if (fStatus->Message() != text)
+        SetStatus(text);
+}
+
+void GameWindow::_StopAway(bool restore)
+{
+    if (fAwayName.empty())
+        return;
+    fAwayTimer->stop();
+    fAwayName.clear();
+    if (restore)
+        SetStatus(fStatusBeforeAway);
 }
 
 void GameWindow::_TickClocks()

@@ -24,6 +24,7 @@
 
 #include <QWidget>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,10 @@ public:
     // Shows `reason` in the banner unless the board has ended the game
     // already (its own words then stay); stops the clocks either way.
     void GameEnded(const std::string& reason, const std::string& who) override;
+    // Counts the absent player's time to return down in the status line,
+    // once a second, until the player is back or the game ends; the status
+    // shown before comes back when the game ends first.
+    void PlayerAway(const std::string& name, int32 seconds) override;
 
     // Turns the board round, the player panels with it.
     void FlipBoard();
@@ -164,6 +169,9 @@ private:
     void _LayOut();
     void _TickClocks();
     void _StopClocks();
+    void _TickAway();
+    // Ends the countdown; `restore` puts back the status shown before it.
+    void _StopAway(bool restore);
 
     ChessView* fBoard = nullptr;
     QPushButton* fFlip = nullptr;
@@ -202,6 +210,12 @@ private:
     QTimer* fClockTimer = nullptr;
     bool fLowTimeHeard = false;
     GameActions* fActions = nullptr;
+    // The countdown of an absent player: who, until when, and the status
+    // line it replaced.
+    QTimer* fAwayTimer = nullptr;
+    std::string fAwayName;
+    std::chrono::steady_clock::time_point fAwayUntil;
+    std::string fStatusBeforeAway;
     // Set once the window may close without asking about the game.
     bool fCloseWithoutAsking = false;
 };

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@
 namespace {
 
 constexpr int kChunkSize = 999;
+// How often a listener with a silence limit looks at the clock.
+constexpr std::chrono::milliseconds kSilenceCheck{250};
 
 // The diagnostic trace: one write, so that traces of different threads do
 // not interleave within a line.
@@ -88,6 +91,10 @@ struct PortTalker::State
     size_t receiveLimit = 0;
     // Signalled when `unhandled` shrinks or the connection changes.
     std::condition_variable drained;
+    // The current connection's silence limit (0: none) and when it last
+    // heard from the peer.
+    std::chrono::milliseconds silenceLimit{0};
+    std::chrono::steady_clock::time_point lastHeard;
 
     // Ends the current connection's socket: it is shut down, so that a
     // receive or send blocked on it returns. The caller holds `lock`.
@@ -106,6 +113,7 @@ struct PortTalker::State
     void ForgetLocked()
     {
         ++connection;
+        silenceLimit = std::chrono::milliseconds(0);
         CloseLocked();
     }
 
@@ -187,6 +195,7 @@ bool PortTalker::Connect(const std::string& host, int port)
         if (fState->connection != connection)
             return false;
         fState->listening = true;
+        fState->lastHeard = std::chrono::steady_clock::now();
     }
     kit::StartThread("port_listener", [state = fState, socket, connection] {
         _ListenerThread(state, socket, connection);
@@ -309,6 +318,13 @@ void PortTalker::ChunkHandled(int32 connection, int32 length)
     fState->drained.notify_all();
 }
 
+void PortTalker::SetSilenceLimit(std::chrono::milliseconds limit)
+{
+    std::lock_guard<std::mutex> guard(fState->lock);
+    fState->silenceLimit = limit;
+    fState->lastHeard = std::max(fState->lastHeard, std::chrono::steady_clock::now());
+}
+
 void PortTalker::_Reset(bool callCallback)
 {
     DisconnectCallback callback = nullptr;
@@ -332,13 +348,21 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
             // Too much received and not yet handled: wait for the receiver,
             // leaving the data in the socket, where TCP holds the sender back.
             std::unique_lock<std::mutex> guard(state->lock);
-            state->drained.wait(guard, [&] {
+            auto ready = [&] {
                 return state->connection != connection || state->receiveLimit == 0 ||
                        state->unhandled < state->receiveLimit;
-            });
+            };
+            if (!ready()) {
+                state->drained.wait(guard, ready);
+                // The peer was not listened to meanwhile: its silence counts
+                // from now.
+                state->lastHeard = std::chrono::steady_clock::now();
+            }
             if (state->connection != connection)
                 return;
         }
+        if (!_AwaitData(*state, socket->fd, connection))
+            return;
         ssize_t count = ::recv(socket->fd, buffer, kChunkSize, 0);
         if (count < 0 && errno == EINTR)
             continue;
@@ -361,6 +385,7 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
                 std::lock_guard<std::mutex> guard(state->lock);
                 if (state->connection != connection)
                     return;
+                state->lastHeard = std::chrono::steady_clock::now();
                 if (state->target != nullptr) {
                     state->target->PostMessage(message);
                     state->unhandled += static_cast<size_t>(count);
@@ -368,23 +393,64 @@ void PortTalker::_ListenerThread(std::shared_ptr<State> state, std::shared_ptr<S
             }
             continue;
         }
-        // The peer closed the connection or the receive failed. The socket
-        // is closed before the callback runs, so a reset made meanwhile by
-        // another thread finds nothing left to report. The connection keeps
-        // its number: the chunks posted before are still its own and are
-        // handled, in order, before the receiver hears of the end.
-        DisconnectCallback callback = nullptr;
-        void* cookie = nullptr;
-        {
-            std::lock_guard<std::mutex> guard(state->lock);
-            if (state->connection != connection || !state->listening)
-                return;
-            callback = state->callback;
-            cookie = state->cookie;
-            state->CloseLocked();
-        }
-        if (callback != nullptr)
-            callback(cookie);
+        _ConnectionEnded(*state, connection);
         return;
     }
+}
+
+bool PortTalker::_AwaitData(State& state, int fd, int32 connection)
+{
+    for (;;) {
+        std::chrono::milliseconds limit;
+        std::chrono::steady_clock::time_point lastHeard;
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            if (state.connection != connection)
+                return false;
+            limit = state.silenceLimit;
+            lastHeard = state.lastHeard;
+        }
+        if (limit.count() == 0) {
+            // The limit may be set later: looked at again now and then.
+            pollfd waiting{fd, POLLIN, 0};
+            if (::poll(&waiting, 1, static_cast<int>(kSilenceCheck.count())) != 0)
+                return true;
+            continue;
+        }
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            lastHeard + limit - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            std::printf("[PortTalker] nothing heard for %lld ms: the connection is taken for "
+                        "broken\n",
+                        static_cast<long long>(limit.count()));
+            std::fflush(stdout);
+            _ConnectionEnded(state, connection);
+            return false;
+        }
+        pollfd waiting{fd, POLLIN, 0};
+        if (::poll(&waiting, 1, static_cast<int>(std::min(left, kSilenceCheck).count())) != 0)
+            return true;
+    }
+}
+
+void PortTalker::_ConnectionEnded(State& state, int32 connection)
+{
+    // The peer closed the connection, the receive failed or the peer has
+    // been silent too long. The socket is closed before the callback runs,
+    // so a reset made meanwhile by another thread finds nothing left to
+    // report. The connection keeps its number: the chunks posted before are
+    // still its own and are handled, in order, before the receiver hears of
+    // the end.
+    DisconnectCallback callback = nullptr;
+    void* cookie = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(state.lock);
+        if (state.connection != connection || !state.listening)
+            return;
+        callback = state.callback;
+        cookie = state.cookie;
+        state.CloseLocked();
+    }
+    if (callback != nullptr)
+        callback(cookie);
 }

@@ -16,11 +16,17 @@
 // when they have: a server that sends faster than the client handles is
 // held back by TCP, and nothing is dropped.
 //
+// With a silence limit set, a connection that receives nothing for that
+// long is taken for broken, as if the peer had closed it: a peer that
+// promised to speak at intervals and went quiet (a pulled cable, a frozen
+// machine) is found even though no FIN ever arrives.
+//
 // Every received chunk and every sent text is traced on standard output.
 
 #include "kit/MessageTarget.h"
 #include "kit/Types.h"
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -86,6 +92,12 @@ public:
     // are not counted.
     void ChunkHandled(int32 connection, int32 length);
 
+    // The longest the current connection may stay silent (0: for ever, the
+    // default, and what every new connection starts with). Counted from the
+    // last chunk received, or from the call when it comes later; the time
+    // the listener waits for the receiver to catch up does not count.
+    void SetSilenceLimit(std::chrono::milliseconds limit);
+
 private:
     struct Socket;
     struct State;
@@ -94,6 +106,11 @@ private:
     int _Send(const char* text, size_t size, const char* traced, size_t tracedSize);
     static void _ListenerThread(std::shared_ptr<State> state, std::shared_ptr<Socket> socket,
                                 int32 connection);
+    // Waits until `fd` has something to read (true), or the connection is
+    // dropped or has been silent past its limit (false; the end reported).
+    static bool _AwaitData(State& state, int fd, int32 connection);
+    // Closes the connection the peer ended and calls the callback.
+    static void _ConnectionEnded(State& state, int32 connection);
 
     std::shared_ptr<State> fState;
     std::mutex fSendLock;

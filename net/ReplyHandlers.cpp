@@ -108,6 +108,8 @@ std::pair<std::string, std::string> ReadEnd(const std::string& text)
 constexpr int64 kLongestClock = 7LL * 24 * 3600 * 1000;
 // The longest time control, in minutes and in seconds of increment.
 constexpr int64 kLongestControl = 180;
+// A grace period beyond this many seconds (a day) is not believed.
+constexpr int64 kLongestGrace = 24 * 3600;
 
 } // namespace
 
@@ -391,6 +393,7 @@ void ReplyHandlers::Handler123(const std::string&, const Args& args)
 void ReplyHandlers::Handler130(const std::string&, const Args& args)
 {
     Features::SetSupported(args);
+    _Post(MSG_FEATURES_ANSWERED);
     // The server resends the games it kept for this user before it answers,
     // so a window still waiting now waits in vain.
     _OnGuiThread([] {
@@ -409,14 +412,12 @@ void ReplyHandlers::Handler140(const std::string&, const Args&)
 
 void ReplyHandlers::Handler141(const std::string&, const Args& args)
 {
-    if (args.size() < 3)
+    int64 seconds = -1;
+    if (args.size() < 3 || (args[2] != "back" && !ReadCount(args[2], kLongestGrace, &seconds)))
         return;
-    std::string text = args[2] == "back"
-                           ? args[1] + " is back"
-                           : args[1] + " lost the connection; " + args[2] + " s to return";
-    _OnGuiThread([id = args[0], text] {
+    _OnGuiThread([id = args[0], name = args[1], seconds] {
         if (GameWindowBase* window = MyGames::Instance()->GetGameReference(id))
-            window->SetStatus(text);
+            window->PlayerAway(name, static_cast<int32>(seconds));
     });
 }
 

@@ -42,6 +42,9 @@ std::string AccountRefusedAlert(const std::string& reason)
 // How often the speaker has reset.
 std::atomic<int32> sResets{0};
 std::atomic<int> sServerPort{ClientOptions::kDefaultPort};
+// The server sends a keep-alive line after 10 s of silence: this is three
+// of them missed.
+std::atomic<std::chrono::milliseconds> sKeepAliveLimit{std::chrono::seconds(30)};
 
 void Wak()
 {
@@ -96,6 +99,11 @@ void TolvarSpeak::SetServerPort(int port)
 int TolvarSpeak::ServerPort()
 {
     return sServerPort;
+}
+
+void TolvarSpeak::SetKeepAliveLimit(std::chrono::milliseconds limit)
+{
+    sKeepAliveLimit = limit;
 }
 
 void TolvarSpeak::_ConnectionThread()
@@ -345,6 +353,10 @@ void TolvarSpeak::_Reconnect(const BMessage& message)
         });
         break;
     case MSG_RECONNECT_OPEN:
+        // A server that takes the connection but never answers the login
+        // (a process that hangs) would hold the attempts up for good: its
+        // silence counts as a failed attempt.
+        SetSilenceLimit(sKeepAliveLimit.load());
         SendLoginInformation();
         break;
     case MSG_RECONNECT_FAILED:
@@ -397,6 +409,8 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_LOGGED_IN: {
         fLoggedIn = true;
+        // Silence is a break again only once the server promises keep-alive.
+        SetSilenceLimit(std::chrono::milliseconds(0));
         // Announced first, so that the server's answer to GAMES already
         // carries what the features add to it; games kept for this user
         // come back, before the answer, in reply.
@@ -438,6 +452,12 @@ void TolvarSpeak::MessageReceived(BMessage* message)
         break;
     case MSG_SERVER_PING:
         Send(ClientLines::Pong());
+        break;
+    case MSG_FEATURES_ANSWERED:
+        // Every new connection starts without a limit; a login whose
+        // server promised keep-alive lines gets one.
+        if (fLoggedIn && Features::Supports("keepalive"))
+            SetSilenceLimit(sKeepAliveLimit.load());
         break;
     case MSG_RECONNECT_TICK:
     case MSG_RECONNECT_ATTEMPT:

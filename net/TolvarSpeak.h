@@ -45,6 +45,13 @@ public:
     static void SetServerPort(int port);
     static int ServerPort();
 
+    // How long a server that agreed to send keep-alive lines may stay
+    // silent before its connection is taken for broken (and the speaker
+    // reconnects as after any other break); 30 s unless set (any thread).
+    // Without that agreement the connection waits for the peer for ever.
+    // A reconnection attempt's login waits as long for an answer.
+    static void SetKeepAliveLimit(std::chrono::milliseconds limit);
+
     // Stores the login data and, when server, user and password are all
     // non-empty, starts the connection thread. Does not block.
     void ConnectWith(const std::string& server, const std::string& user,

@@ -74,6 +74,10 @@ public:
     // Lower-case letters are accepted and raised.
     MoveVerdict Move(std::string_view text);
     const std::vector<std::string>& Moves() const { return fMoves; }
+    // Moves made but not yet announced (each goes out once it is stored):
+    // a game sent whole meanwhile leaves them out, as their move lines follow.
+    int Unannounced() const { return fUnannounced; }
+    void SetUnannounced(int moves) { fUnannounced = moves; }
     // Each move followed by one blank.
     std::string MoveList() const;
 
@@ -121,6 +125,7 @@ private:
     Seat fWhite;
     Seat fBlack;
     std::vector<std::string> fMoves;
+    int fUnannounced = 0;
     std::set<std::uint64_t> fWatchers;
     bool fAway[2] = {false, false};
     std::chrono::steady_clock::time_point fAwayUntil[2];

@@ -256,12 +256,14 @@ void Lobby::_Move(Member& member, const ClientLine& line)
     if (GameClock* clock = game->Clock())
         clock->Moved(mover, ply, std::chrono::steady_clock::now());
     std::optional<GameEnd> end = EndOfMove(verdict.code, mover);
+    game->SetUnannounced(game->Unannounced() + 1);
     fRunning.Moved(_Stored(*game), verdict.move,
                    [this, gameId, ply, mover, move = verdict.move, end] {
                        auto found = fGames.find(gameId);
                        if (found == fGames.end())
                            return;
                        ChessGame& played = *found->second;
+                       played.SetUnannounced(std::max(0, played.Unannounced() - 1));
                        _SendToGame(played, Reply::Moved(gameId, ply, move));
                        if (played.State() != GameState::Running)
                            return;

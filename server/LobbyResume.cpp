@@ -160,15 +160,18 @@ void Lobby::_SendWatching(Member& member, const ChessGame& game)
     std::size_t room =
         Reply::kClientReadBytes - Reply::Watching(game.Id(), black, white, "").size();
     const auto& moves = game.Moves();
+    // Moves still being stored are left out: their move lines follow.
+    const std::size_t known =
+        moves.size() - std::min(moves.size(), static_cast<std::size_t>(game.Unannounced()));
     std::string list;
     std::size_t fitting = 0;
-    while (fitting < moves.size() && list.size() + moves[fitting].size() + 1 <= room) {
+    while (fitting < known && list.size() + moves[fitting].size() + 1 <= room) {
         list += moves[fitting];
         list += ' ';
         ++fitting;
     }
     _Send(member, Reply::Watching(game.Id(), black, white, list));
-    for (std::size_t ply = fitting; ply < moves.size(); ++ply)
+    for (std::size_t ply = fitting; ply < known; ++ply)
         _Send(member, Reply::Moved(game.Id(), static_cast<int>(ply + 1), moves[ply]));
 }
 

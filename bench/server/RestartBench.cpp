@@ -7,6 +7,7 @@
 //
 //   server_restart_bench [GAMES]
 
+#include "BenchLine.h"
 #include "BenchServer.h"
 
 #include <arpa/inet.h>
@@ -38,67 +39,6 @@ namespace {
 const std::vector<std::string> kScript = {"E2E4", "E7E5", "G1F3", "B8C6", "F1C4", "F8C5", "D2D3",
                                           "G8F6", "C2C3", "D7D6", "B1D2", "A7A6", "A2A4", "C8E6",
                                           "H2H3", "H7H6", "E1G1", "E8G8", "F1E1", "F8E8"};
-
-// A blocking line connection with a receive limit.
-class Line
-{
-public:
-    bool Open(std::uint16_t port)
-    {
-        Close();
-        fFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        ::setsockopt(fFd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        timeval limit{10, 0};
-        ::setsockopt(fFd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        fBuffer.clear();
-        return ::connect(fFd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    void Close()
-    {
-        if (fFd >= 0)
-            ::close(fFd);
-        fFd = -1;
-    }
-    void Send(const std::string& line)
-    {
-        std::string framed = line + " \r\n";
-        if (fFd >= 0)
-            (void)!::send(fFd, framed.data(), framed.size(), MSG_NOSIGNAL);
-    }
-    // The next line, or "" once the connection ends or stays silent.
-    std::string Next()
-    {
-        for (;;) {
-            std::size_t end = fBuffer.find('\n');
-            if (end != std::string::npos) {
-                std::string line = fBuffer.substr(0, end);
-                fBuffer.erase(0, end + 1);
-                return line;
-            }
-            char chunk[4096];
-            ssize_t got = fFd < 0 ? -1 : ::recv(fFd, chunk, sizeof chunk, 0);
-            if (got <= 0)
-                return {};
-            fBuffer.append(chunk, static_cast<std::size_t>(got));
-        }
-    }
-    // Reads until a line starts with `prefix`; that line, or "".
-    std::string Until(const std::string& prefix)
-    {
-        for (std::string line = Next();; line = Next())
-            if (line.empty() || line.rfind(prefix, 0) == 0)
-                return line;
-    }
-
-private:
-    int fFd = -1;
-    std::string fBuffer;
-};
 
 struct Player
 {

@@ -352,3 +352,22 @@ TEST_F(GameTest, AStoredGameIsReviewedUpToItsFirstUnplayableMove)
         window->close();
     }
 }
+
+// An absent player's time to return counts down in the status line until
+// the player is back or the game ends.
+TEST_F(GameTest, AnAbsentPlayersTimeToReturnCountsDownUntilTheReturnOrTheEnd)
+{
+    for (const char* end : {"141 12 bravo back", "119 12 : Black left the server and loses. 1-0"}) {
+        ServerSession session("alpha");
+        session.Reply("130 resume");
+        GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+        const std::string before = window->Status()->Message();
+        const std::string away = "bravo lost the connection; ";
+        session.Reply("141 12 bravo 2");
+        ASSERT_TRUE(WaitFor([&] { return window->Status()->Message() == away + "2 s to return"; }));
+        ASSERT_TRUE(WaitFor([&] { return window->Status()->Message() == away + "1 s to return"; }));
+        session.Reply(end);
+        QTest::qWait(1500);
+        EXPECT_EQ(window->Status()->Message(), end[1] == '4' ? "bravo is back" : before) << end;
+    }
+}

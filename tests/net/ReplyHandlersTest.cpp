@@ -31,7 +31,8 @@ Texts Posts(FakeContext& context)
                                                                {MSG_ACCOUNT_CREATED, "created"},
                                                                {MSG_ACCOUNT_EXISTS, "exists"},
                                                                {MSG_LOGIN_BAD_PASSWORD, "refused"},
-                                                               {MSG_LOGIN_DUPLICATE, "duplicate"}};
+                                                               {MSG_LOGIN_DUPLICATE, "duplicate"},
+                                                               {MSG_FEATURES_ANSWERED, "features"}};
     Texts texts;
     for (const BMessage& message : context.Posted()) {
         std::string text = "?";
@@ -175,7 +176,7 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
         // from a server that answered FEATURES; its result token is read.
         {"119 7 : White resigns. 0-1\r\n130 clock draw\r\n119 7 : White resigns. 0-1\r\n"
          "119 7 : Game aborted.\r\n119 7 : Draw agreed. 1/2-1/2\r\n119 7\r\n",
-         {"info|Game #7 has ended... White resigns. 0-1",
+         {"info|Game #7 has ended... White resigns. 0-1", "features",
           "info|Game #7 has ended... White resigns. 0-1", "info|Game #7 has ended... Game aborted.",
           "info|Game #7 has ended... Draw agreed. 1/2-1/2", "info|Game #7 has ended..."},
          {"lobby RemoveGame 7", "lobby RemoveGame 7", "7 GameEnded White resigns.|black",
@@ -185,10 +186,12 @@ TEST_F(Replies, EachReplysMessagesAndWindowCalls)
          true},
         {"131 7 3 2\r\n131 7 181 0\r\n131 7 x 2\r\n131 7 5\r\n132 7 60000 59900 1\r\n"
          "132 7 0 20 -\r\n132 7 1 2 2\r\n132 7 -5 2 1\r\n132 7 1 2\r\n132 8 1 1 1\r\n"
-         "133 7 0 offer\r\n133 7 1 cancel\r\n133 7 2 offer\r\n133 7 1 maybe\r\n133 8 1 offer\r\n",
+         "133 7 0 offer\r\n133 7 1 cancel\r\n133 7 2 offer\r\n133 7 1 maybe\r\n133 8 1 offer\r\n"
+         "141 7 bob 60\r\n141 7 bob -1\r\n141 7 bob\r\n141 8 bob 9\r\n141 7 bob back\r\n",
          {},
          {"lobby SetTimeControl 7 3+2", "7 SetClocks 60000 59900 white", "7 SetClocks 0 20 none",
-          "7 Draw black offer", "7 Draw white cancel"},
+          "7 Draw black offer", "7 Draw white cancel", "7 PlayerAway bob 60",
+          "7 PlayerAway bob -1"},
          "alice",
          true},
         // A rematch counts as a game the user joined: its 118 opens a window.

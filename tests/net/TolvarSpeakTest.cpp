@@ -274,3 +274,40 @@ TEST_F(TolvarSpeakTest, ALogoutsClosingLinesGoOutBeforeTheConnectionCloses)
     EXPECT_EQ(server.ReadLine(), "ABORT 12 \r\n");
     EXPECT_TRUE(server.WaitForClose());
 }
+
+// A server that promised keep-alive lines and falls silent without closing
+// is taken for gone, and the speaker logs in again; one that keeps talking,
+// or never promised, keeps its connection however long it is quiet.
+TEST_F(TolvarSpeakTest, ASilentServerThatPromisedKeepAliveIsReconnectedTo)
+{
+    TolvarSpeak::SetKeepAliveLimit(std::chrono::milliseconds(400));
+    for (const auto& [features, pings] :
+         std::vector<std::pair<std::string, bool>>{{"130 resume keepalive\r\n", false},
+                                                   {"130 resume keepalive\r\n", true},
+                                                   {"130 resume\r\n", false}}) {
+        const bool lost = !pings && features.find("keepalive") != std::string::npos;
+        SCOPED_TRACE(features + (pings ? "with pings" : ""));
+        recorder.Clear();
+        LogIn();
+        ASSERT_TRUE(server.Write("201 \r\n"));
+        ASSERT_EQ(server.ReadLine().value_or("").rfind("FEATURES ", 0), 0u);
+        ASSERT_TRUE(server.Write(features));
+        ASSERT_TRUE(recorder.WaitForWhat(MSG_FEATURES_ANSWERED));
+        for (int i = 0; i < 8; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            ASSERT_TRUE(!pings || server.Write("140\r\n"));
+        }
+        if (lost) {
+            ASSERT_TRUE(recorder.WaitForWhat(MSG_CONNECTION_LOST));
+            // An attempt whose login goes unanswered gives way to the next.
+            for (int attempt = 0; attempt < 2; ++attempt) {
+                ASSERT_TRUE(server.Accept());
+                EXPECT_EQ(server.ReadLine(), "USER alice secret \r\n");
+            }
+        }
+        EXPECT_EQ(Count(MSG_CONNECTION_LOST), lost ? 1u : 0u);
+        speaker->Reset();
+        Settle();
+    }
+    TolvarSpeak::SetKeepAliveLimit(std::chrono::seconds(30));
+}

@@ -110,6 +110,10 @@ public:
     {
         fLog.Add(fId + " GameEnded " + reason + "|" + who);
     }
+    void PlayerAway(const std::string& name, int32 seconds) override
+    {
+        fLog.Add(fId + " PlayerAway " + name + " " + std::to_string(seconds));
+    }
     static std::string Side(int32 side) { return side < 0 ? "none" : side ? "white" : "black"; }
 
     char lastMove[8] = {};
