@@ -2,13 +2,16 @@
 
 #include "server/Reply.h"
 
+#include <cctype>
+
 namespace tolvar::server {
 
 namespace {
 
 const char* const kUsage =
     "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH | --postgres CONNECTION]\n"
-    "                     [--log PATH] [--grace-seconds N] [--set NAME=VALUE]...\n"
+    "                     [--log PATH] [--grace-seconds N] [--bus URL --node NAME]\n"
+    "                     [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -26,6 +29,10 @@ const char* const kUsage =
     "                    instead of writing it to standard error\n"
     "  --grace-seconds N how long a player who lost the connection keeps a\n"
     "                    running game (default 60; for clients that resume)\n"
+    "  --bus URL         join a cluster of nodes through the NATS server at URL\n"
+    "                    (nats://HOST:PORT); needs --node\n"
+    "  --node NAME       this node's name in the cluster: letters, digits, - or _,\n"
+    "                    ending in its number from 1 to 63, unique in the cluster\n"
     "  --set NAME=VALUE  tune a limit (times in milliseconds), mostly for tests:\n"
     "                    hash-cost (interactive or minimum), hash-threads,\n"
     "                    max-connections, max-guests-per-address, login-timeout,\n"
@@ -138,6 +145,24 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
     return false;
 }
 
+bool ParseNodeName(const std::string& name, int* number)
+{
+    if (name.empty() || name.size() > 32)
+        return false;
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            return false;
+    }
+    std::size_t digits = name.size();
+    while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+        --digits;
+    long long value = 0;
+    if (!ParseNumber(name.substr(digits), &value) || value < 1 || value > 63)
+        return false;
+    *number = static_cast<int>(value);
+    return true;
+}
+
 CommandLine Fail(std::string message)
 {
     CommandLine result;
@@ -185,7 +210,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             return result;
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
-            option != "--set" && option != "--grace-seconds" && option != "--postgres")
+            option != "--set" && option != "--grace-seconds" && option != "--postgres" &&
+            option != "--bus" && option != "--node")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -208,6 +234,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             if (!ParseNumber(value, &seconds) || seconds > 86400)
                 return Fail("--grace-seconds needs a number from 0 to 86400");
             result.config.grace = std::chrono::seconds(seconds);
+        } else if (option == "--bus") {
+            if (value.rfind("nats://", 0) != 0 || value.size() <= 7)
+                return Fail("--bus needs a URL nats://HOST:PORT");
+            result.config.busUrl = value;
+        } else if (option == "--node") {
+            if (!ParseNodeName(value, &result.config.nodeNumber))
+                return Fail("--node needs a name of letters, digits, - or _ ending in a number "
+                            "from 1 to 63");
+            result.config.nodeName = value;
         } else if (option == "--postgres") {
             if (value.empty())
                 return Fail("--postgres needs a connection string");
@@ -221,6 +256,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
             result.config.databasePath = value;
         }
     }
+    if (result.config.busUrl.empty() != result.config.nodeName.empty())
+        return Fail("--bus and --node go together");
     if (!result.config.postgres.empty() && !result.config.databasePath.empty())
         return Fail("--db and --postgres name two databases; give one");
     if (result.config.databasePath.empty() && result.config.postgres.empty()) {

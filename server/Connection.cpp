@@ -64,6 +64,17 @@ Connection::Connection(asio::ip::tcp::socket socket, const ServerConfig& config,
         EnableKeepAlive(fSocket);
 }
 
+Connection::Connection(asio::io_context& loop, const ServerConfig& config,
+                       ConnectionHandler& handler, std::uint64_t id, std::string peer, Relay relay)
+    : fSocket(loop), fConfig(config), fHandler(handler), fId(id), fPeer(std::move(peer)),
+      fAddress(fPeer), fRelay(std::move(relay)), fFramer(config.maxLineBytes),
+      fBudget(config.floodBurstLines, config.floodLinesPerSecond, LineBudget::Clock::now()),
+      fOutput(config.paceBurstBytes, config.paceInterval, config.maxQueuedBytes), fPaceTimer(loop),
+      fLoginTimer(loop), fLingerTimer(loop), fKeepAliveTimer(loop)
+{
+    fLoginDone = true;
+}
+
 void Connection::Start()
 {
     fLastHeard = std::chrono::steady_clock::now();
@@ -158,6 +169,12 @@ void Connection::Send(std::string_view line)
 {
     if (fClosing)
         return;
+    // A stand-in passes each line on at once, so that it keeps its place
+    // among the lines to everyone, which go their own way.
+    if (fRelay) {
+        fRelay(std::string(line));
+        return;
+    }
     if (_Queue(line))
         _ScheduleFlush();
 }
@@ -367,6 +384,14 @@ void Connection::_Flush()
         } else if (fClosing) {
             _Finish();
         }
+        return;
+    }
+    if (fRelay) {
+        std::string bytes;
+        for (const OutputQueue::Piece& piece : burst)
+            bytes.append(piece.View());
+        fRelay(std::move(bytes));
+        _ScheduleFlush();
         return;
     }
     fWritePending = true;

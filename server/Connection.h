@@ -43,6 +43,13 @@ class Connection : public std::enable_shared_from_this<Connection>
 public:
     Connection(asio::ip::tcp::socket socket, const ServerConfig& config, ConnectionHandler& handler,
                std::uint64_t id);
+    // A connection without a socket, for a client connected to another node
+    // of a cluster: what would be written goes to `relay` instead, and its
+    // lines come from that node rather than from a socket (Start is not
+    // called).
+    using Relay = std::function<void(std::string bytes)>;
+    Connection(asio::io_context& loop, const ServerConfig& config, ConnectionHandler& handler,
+               std::uint64_t id, std::string peer, Relay relay);
 
     // Produces the lines of a long answer: appends the next line (or a few)
     // to `out` and returns false once there is nothing more.
@@ -110,6 +117,7 @@ private:
     std::uint64_t fId;
     std::string fPeer;
     std::string fAddress;
+    Relay fRelay;
 
     LineFramer fFramer;
     LineBudget fBudget;

@@ -29,8 +29,11 @@ GameIds::GameIds(asio::io_context& loop, Storage& store, WorkerPool& storeWorker
 
 std::int64_t GameIds::Take()
 {
-    if (!fShared)
+    if (!fShared) {
+        while (fEnd % fStride != fOffset)
+            ++fEnd;
         return fEnd++;
+    }
     if (fSpare.size() < kLow)
         _Refill();
     if (fSpare.empty())

@@ -31,6 +31,14 @@ public:
     std::int64_t End() const { return fEnd; }
     // A game restored from the database keeps its id.
     void Restored(std::int64_t id);
+    // Servers that share a database which gives no ids (nodes of one
+    // machine on one SQLite file) take turns: this one takes only the ids
+    // whose remainder by `stride` is `offset`.
+    void Interleave(int stride, int offset)
+    {
+        fStride = stride;
+        fOffset = offset;
+    }
 
 private:
     void _Refill();
@@ -40,6 +48,8 @@ private:
     WorkerPool& fStoreWorker;
     bool fShared;
     std::int64_t fEnd;
+    int fStride = 1;
+    int fOffset = 0;
     std::deque<std::int64_t> fSpare; // shared ids fetched but not handed out
     bool fFetching = false;
     std::vector<std::function<void()>> fWaiting;

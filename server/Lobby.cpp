@@ -87,6 +87,8 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
         _Send(member, Reply::Refused("already logged in"));
         return;
     }
+    if (fBus && _Forward(member, line))
+        return;
     (this->*handler)(member, line);
 }
 
@@ -121,7 +123,17 @@ void Lobby::OnClosed(Connection& connection)
             game->second->RemoveWatcher(connection.Id());
     }
     std::string name = member.name;
-    fOnline.erase(member.key);
+    if (auto online = fOnline.find(member.key);
+        online != fOnline.end() && online->second == connection.Id())
+        fOnline.erase(online);
+    if (!member.home.empty()) {
+        // A client of another node: it is that node's to announce.
+        _ProxyClosed(member);
+        fMembers.erase(found);
+        return;
+    }
+    if (fBus)
+        _LeftCluster(member);
     fMembers.erase(found);
     LogEvent(name + " logged out");
     _Broadcast(Reply::UserLeft(name));
@@ -139,6 +151,9 @@ void Lobby::Shutdown()
     fQuietTimer.cancel();
     fStreamTimer.cancel();
     fAwayTimer.cancel();
+    if (fBeatTimer)
+        fBeatTimer->cancel();
+    fClaims.clear();
     // The results being stored have their own job on the worker already.
     for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -295,11 +310,25 @@ void Lobby::_LoginChecked(std::uint64_t id, const std::string& peer, const std::
     }
     // Only the right password learns that the account is in use.
     std::string key = NameKey(name);
-    if (fOnline.count(key)) {
+    // In a cluster, a stand-in for another node's client does not count
+    // here: that node answers for its clients.
+    const Member* online = _OnlineMember(key);
+    if (online && online->home.empty()) {
         _Send(member, Reply::AlreadyLoggedIn(name));
         member.connection->ResumeInput();
         return;
     }
+    if (fBus) {
+        _ClaimName(member, name, account);
+        return;
+    }
+    _Enter(member, name, account);
+}
+
+void Lobby::_Enter(Member& member, const std::string& name, const Account& account)
+{
+    std::uint64_t id = member.connection->Id();
+    std::string key = NameKey(name);
     // The connection keeps the name as typed: the client recognises its own
     // games by comparing names exactly.
     _ReleaseGuest(member);
@@ -341,21 +370,33 @@ void Lobby::_Games(Member& member, const ClientLine&)
     std::int64_t next = 0;
     std::int64_t end = fGameIds.End(); // games made meanwhile are announced anyway
     bool clocks = member.features.Has(Feature::Clock);
-    member.connection->SendAll([this, alive, next, end, clocks](std::string& out) mutable {
+    // In a cluster, the games of the other nodes too, as they are now, each
+    // in its place by id.
+    auto remote = std::make_shared<std::map<std::int64_t, std::string>>();
+    for (const auto& [id, game] : fRemoteGames) {
+        if (game.listed && !fGames.count(id))
+            remote->emplace(id, game.info + (clocks ? game.clock : std::string()));
+    }
+    member.connection->SendAll([this, alive, next, end, clocks, remote](std::string& out) mutable {
         if (!alive.lock())
             return false;
-        for (auto it = fGames.lower_bound(next); it != fGames.end() && it->first < end; ++it) {
-            next = it->first + 1;
-            const ChessGame& game = *it->second;
-            if (game.State() != GameState::Finished) {
-                out += _GameInfo(game);
-                if (clocks && game.Control().Timed())
-                    out += Reply::TimeControlOf(game.Id(), game.Control().minutes,
-                                                game.Control().seconds);
-                return true;
-            }
+        auto it = fGames.lower_bound(next);
+        while (it != fGames.end() && it->first < end && it->second->State() == GameState::Finished)
+            ++it;
+        bool local = it != fGames.end() && it->first < end;
+        if (!remote->empty() && (!local || remote->begin()->first < it->first)) {
+            out += remote->begin()->second;
+            remote->erase(remote->begin());
+            return true;
         }
-        return false;
+        if (!local)
+            return false;
+        next = it->first + 1;
+        const ChessGame& game = *it->second;
+        out += _GameInfo(game);
+        if (clocks && game.Control().Timed())
+            out += Reply::TimeControlOf(game.Id(), game.Control().minutes, game.Control().seconds);
+        return true;
     });
 }
 
@@ -363,18 +404,28 @@ void Lobby::_Users(Member& member, const ClientLine&)
 {
     // The names as they are now, by name; whoever leaves meanwhile is left out.
     auto keys = std::make_shared<std::vector<std::string>>();
-    keys->reserve(fOnline.size());
+    keys->reserve(fOnline.size() + fRemoteUsers.size());
     for (const auto& [key, id] : fOnline)
         keys->push_back(key);
+    // With the players of the other nodes of a cluster.
+    for (const auto& [key, user] : fRemoteUsers)
+        keys->push_back(key);
     std::sort(keys->begin(), keys->end());
+    keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
     std::weak_ptr<int> alive = fAlive;
     std::size_t next = 0;
     member.connection->SendAll([this, alive, keys, next](std::string& out) mutable {
         if (!alive.lock())
             return false;
         while (next < keys->size()) {
-            if (const Member* other = _OnlineMember((*keys)[next++])) {
+            const std::string& key = (*keys)[next++];
+            const Member* other = _OnlineMember(key);
+            if (other && other->home.empty()) {
                 out += Reply::UserOnline(other->name, _Rating(other->accountId));
+                return true;
+            }
+            if (auto remote = fRemoteUsers.find(key); remote != fRemoteUsers.end()) {
+                out += Reply::UserOnline(remote->second.name, remote->second.rating);
                 return true;
             }
         }
@@ -425,6 +476,8 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
         except->connection->Flush();
     fStream.Append(line);
     fClockStream.Append(line);
+    if (fBus)
+        _ShareLine(line);
     if (except)
         except->connection->SkipHeard();
     _ArmStreamTimer();
@@ -433,6 +486,8 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
 void Lobby::_BroadcastToClocks(std::string_view line)
 {
     fClockStream.Append(line);
+    if (fBus)
+        _Publish("tolvar.lobby", "K " + fConfig.nodeName, line);
     _ArmStreamTimer();
 }
 

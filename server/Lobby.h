@@ -37,6 +37,7 @@
 
 namespace tolvar::server {
 
+class NodeBus;
 class WorkerPool;
 
 class Lobby : public ConnectionHandler
@@ -62,6 +63,13 @@ public:
     // results still waiting to be stored get one last try on the store worker.
     void Shutdown();
 
+    // Makes this lobby one node of a cluster whose nodes meet on `bus`, which
+    // outlives the lobby (LobbyCluster.cpp). Without it the lobby is a
+    // server on its own and no cluster code runs. The games this node ran
+    // when it stopped are taken up (see Restore) once it has heard the other
+    // nodes, unless one of them runs them by then.
+    void JoinCluster(NodeBus& bus, std::vector<StoredGame> running);
+
     std::size_t ConnectionCount() const { return fMembers.size(); }
     // Connections from `address` that have not logged in.
     int GuestsFrom(const std::string& address) const;
@@ -80,6 +88,11 @@ private:
         FeatureSet features;                     // what the client asked for with FEATURES
         std::optional<LineBudget> offers;        // draw and rematch offers; made on the first
         std::optional<LineBudget> archiveBudget; // made on the first request
+        // A client of another node that plays or watches a game of this one:
+        // that node's name; its lines arrive through the bus, and what is
+        // sent to it goes back the same way. Empty for a client of ours.
+        std::string home;
+        int held = 0; // times a line of it waited for a game to be announced
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -186,6 +199,75 @@ private:
                         const std::string& error);
     // A stored result: its 119 and the players' new ratings go out.
     void _AnnounceResult(const FinishedGame& record);
+
+    // The cluster (LobbyCluster.cpp).
+    struct RemoteUser
+    {
+        std::string name;
+        int rating = 0;
+        std::string node;
+    };
+    struct RemoteGame
+    {
+        std::string node;
+        std::string info;  // its last 118 line
+        std::string clock; // its 131 line, if timed
+        bool listed = true;
+        // Since when it has been without a node (lost, not yet taken over)
+        // or finished; it is forgotten a while after.
+        std::chrono::steady_clock::time_point since;
+        std::string lost; // the node it was on, while nobody has taken it up
+    };
+    // A login waiting for the other nodes to agree that the name is free.
+    struct Claim
+    {
+        std::string name;
+        Account account;
+        std::set<std::string> waiting; // nodes yet to answer
+        std::unique_ptr<asio::steady_timer> timer;
+    };
+    // True when `line` is for a game of another node and went there.
+    bool _Forward(Member& member, const ClientLine& line);
+    void _Publish(const std::string& subject, const std::string& header, std::string_view body);
+    // A line to everyone goes to the other nodes' clients too.
+    void _ShareLine(std::string_view line);
+    void _BusMessage(const std::string& subject, std::string data);
+    // Lines to everyone from `node`: they go to our clients too (unless
+    // `quiet`), and keep the list of the cluster's players and games.
+    void _OtherNodesLines(const std::string& node, std::string_view lines, bool clocksOnly,
+                          bool quiet);
+    void _ProxyCommand(const std::string& node, std::uint64_t connectionId, std::string_view body);
+    Member* _Proxy(const std::string& node, std::uint64_t connectionId, const std::string& name,
+                   std::int64_t accountId, int rating);
+    void _ProxyClosed(Member& member);
+    void _ProxyReturn(const std::string& node, std::uint64_t connectionId, std::string_view body);
+    // A logged-in client of ours is gone, or asked for its games back.
+    void _LeftCluster(const Member& member);
+    void _ReturnInCluster(const Member& member);
+    std::string _ClientLineText(const ClientLine& line) const;
+    // The login of `name` goes on once no other node has it.
+    void _ClaimName(Member& member, const std::string& name, const Account& account);
+    void _ClaimAnswered(std::uint64_t id, const std::string& node, bool granted);
+    void _AnswerClaim(const std::string& node, const std::string& key, std::uint64_t token);
+    void _Enter(Member& member, const std::string& name, const Account& account);
+    void _Heartbeat();
+    void _NodeLost(const std::string& node);
+    // The running games of a lost node go on here, from their stored moves.
+    void _TakeOver(const std::string& node);
+    void _TakenOver(std::vector<StoredGame> games);
+    std::string _Snapshot() const;
+
+    NodeBus* fBus = nullptr;
+    std::unordered_map<std::string, RemoteUser> fRemoteUsers; // by name key
+    std::map<std::int64_t, RemoteGame> fRemoteGames;
+    std::int64_t fHighestGameId = 0; // of any game made here or announced to us
+    std::map<std::pair<std::string, std::uint64_t>, std::uint64_t> fProxies; // -> local id
+    std::uint64_t fNextProxyId = std::uint64_t(1) << 62;
+    std::map<std::string, std::chrono::steady_clock::time_point> fNodes; // last heard
+    std::unordered_map<std::uint64_t, Claim> fClaims;                    // by connection id
+    // Names another node was told are free, for a moment: its login is on the way.
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> fGranted;
+    std::unique_ptr<asio::steady_timer> fBeatTimer;
 
     // Delivery.
     void _Send(Member& member, std::string_view line);

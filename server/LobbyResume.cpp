@@ -32,6 +32,9 @@ void Lobby::_FeaturesChanged(Member& member, bool returning)
     // tells the client that every game coming back has come.
     if (returning)
         _Return(member);
+    // Games of other nodes of a cluster come back from there.
+    if (returning && fBus)
+        _ReturnInCluster(member);
 }
 
 void Lobby::_Pong(Member&, const ClientLine&)

@@ -3,6 +3,7 @@
 #include "server/Connection.h"
 #include "server/EventLog.h"
 #include "server/Lobby.h"
+#include "server/NodeBus.h"
 #include "server/PostgresStorage.h"
 #include "server/Reply.h"
 #include "server/RunningGames.h"
@@ -60,11 +61,21 @@ bool Server::Start(std::string* error)
         *error = "cannot read the running games: " + fStore->LastError();
         return false;
     }
+    if (!fConfig.busUrl.empty()) {
+        fBus = ConnectNatsBus(fLoop, fConfig.busUrl, fConfig.nodeName, &reason);
+        if (!fBus) {
+            *error = reason;
+            return false;
+        }
+    }
     fStoreWorker = std::make_unique<WorkerPool>(1);
     fHashWorkers = std::make_unique<WorkerPool>(fConfig.hashThreads);
     fLobby =
         std::make_unique<Lobby>(fLoop, fConfig, *fStore, *fStoreWorker, *fHashWorkers, nextGame);
-    fLobby->Restore(running);
+    if (fBus)
+        fLobby->JoinCluster(*fBus, std::move(running));
+    else
+        fLobby->Restore(running);
     fRunning = true;
     LogEvent("listening on " + fConfig.listenAddress + ":" + std::to_string(fPort) +
              " with database " + fStore->Describe());

@@ -15,6 +15,7 @@
 namespace tolvar::server {
 
 class Lobby;
+class NodeBus;
 class Storage;
 class WorkerPool;
 
@@ -40,6 +41,7 @@ private:
     asio::io_context& fLoop;
     ServerConfig fConfig;
     std::unique_ptr<Storage> fStore;
+    std::unique_ptr<NodeBus> fBus;
     std::unique_ptr<WorkerPool> fStoreWorker;
     std::unique_ptr<WorkerPool> fHashWorkers;
     std::unique_ptr<Lobby> fLobby;

@@ -29,6 +29,12 @@ struct ServerConfig
     // URI); when set, the database lives there instead of in the file.
     std::string postgres;
     std::string description = "Tolvar chess server";
+    // A node of a cluster: the NATS server its nodes share, this node's
+    // unique name and its number, which game ids are interleaved by. Empty:
+    // a server on its own.
+    std::string busUrl;
+    std::string nodeName;
+    int nodeNumber = 0;
 
     HashCost hashCost = HashCost::Interactive();
     // Each running hash holds its whole memory limit, so the number of

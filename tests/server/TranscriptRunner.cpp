@@ -8,10 +8,13 @@
 //
 //   # a comment                 (and blank lines) skipped
 //   set NAME=VALUE              a server limit, before the first client
-//   connect NAME [from ADDRESS]
-//   login NAME                  connect, CREATE NAME secret (the first time
-//                               in the file), USER NAME secret, each reply
-//                               checked
+//   nodes N                     before the first client: a cluster of N
+//                               nodes on one database, meeting on a fresh
+//                               nats-server, instead of one server
+//   connect NAME[@K] [from ADDRESS]
+//   login NAME[@K]              connect (to node K, from 1), CREATE NAME
+//                               secret (the first time in the file), USER
+//                               NAME secret, each reply checked
 //   NAME> TEXT                  NAME sends TEXT framed as the client does
 //   NAME>> BYTES                NAME sends BYTES as they are
 //   A,B< TEXT                   A and B each receive exactly TEXT next
@@ -27,6 +30,7 @@
 //   repeat N LINE               LINE N times, with {#} counting from 1
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
+//   crash node K                SIGKILL to node K alone, which stays down
 //   disk full | disk free       the database journal may grow no more, or may;
 //                               in PostgreSQL the database refuses connections
 //                               and cuts the server's, or takes them again
@@ -129,7 +133,9 @@ public:
 private:
     bool _Fail(const std::string& what)
     {
-        std::string log = fServer ? fServer->Log() : "";
+        std::string log;
+        for (const auto& server : fNodes)
+            log += server->Log();
         std::fprintf(stderr, "%s:%d: %s\n--- the server's log ends ---\n%s\n", fFile.c_str(), fLine,
                      what.c_str(),
                      log.substr(log.size() - std::min<std::size_t>(log.size(), 1500)).c_str());
@@ -138,13 +144,60 @@ private:
 
     bool _Start()
     {
-        std::vector<std::string> arguments;
-        for (const std::string& set : fSets)
-            arguments.insert(arguments.end(), {"--set", set});
-        fServer = std::make_unique<ServerProcess>(fBinary, arguments, fDir.File("server.log"),
-                                                  &fDatabase);
-        fPort = fServer->WaitForPort();
-        return fPort != 0 || _Fail("the server did not start");
+        if (fNodeCount > 0 && !fBus && !_StartBus())
+            return false;
+        fNodes.clear();
+        fPorts.clear();
+        for (int node = 1; node <= std::max(fNodeCount, 1); ++node) {
+            std::vector<std::string> arguments;
+            for (const std::string& set : fSets)
+                arguments.insert(arguments.end(), {"--set", set});
+            if (fNodeCount > 0)
+                arguments.insert(arguments.end(),
+                                 {"--bus", fBusUrl, "--node", "node" + std::to_string(node)});
+            fNodes.push_back(std::make_unique<ServerProcess>(
+                fBinary, arguments, fDir.File("server" + std::to_string(node) + ".log"),
+                &fDatabase));
+            // One at a time: the first makes the database.
+            fPorts.push_back(fNodes.back()->WaitForPort());
+            if (fPorts.back() == 0)
+                return _Fail("the server did not start");
+        }
+        fServer = fNodes[0].get();
+        fPort = fPorts[0];
+        // Logins are safe once every node knows every other.
+        for (int i = 0; i < fNodeCount; ++i)
+            for (int j = 1; j <= fNodeCount; ++j)
+                if (j != i + 1 &&
+                    !fNodes[i]->Logged("node node" + std::to_string(j) + " is in the cluster"))
+                    return _Fail("node" + std::to_string(i + 1) + " did not meet node" +
+                                 std::to_string(j));
+        return true;
+    }
+
+    bool _StartBus()
+    {
+        const char* candidates[] = {"/usr/bin/nats-server", "/usr/sbin/nats-server"};
+        std::string binary;
+        for (const char* candidate : candidates)
+            if (::access(candidate, X_OK) == 0)
+                binary = candidate;
+        if (binary.empty())
+            return _Fail("nats-server is not installed (scripts/install-deps.sh installs it)");
+        // A free port: bound, then let go for nats-server to take.
+        int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+        std::string port = std::to_string(ntohs(address.sin_port));
+        ::close(probe);
+        fBus = std::make_unique<ServerProcess>(
+            binary, std::vector<std::string>{"-a", "127.0.0.1", "-p", port}, fDir.File("bus.log"));
+        fBusUrl = "nats://127.0.0.1:" + port;
+        return fBus->Logged("Server is ready") || _Fail("nats-server did not start");
     }
 
     Peer* _Peer(const std::string& name)
@@ -173,14 +226,21 @@ private:
         std::string rest = line.substr(std::min(line.size(), verb.size() + 1));
         if (verb == "set") {
             fSets.push_back(rest);
+        } else if (verb == "nodes") {
+            fNodeCount = std::stoi(words[1]);
         } else if (verb == "connect") {
             if (!fServer && !_Start())
                 return false;
-            fPeers[words[1]] = std::make_unique<Peer>(fPort, words.size() > 3 ? words[3] : "");
+            std::size_t at = words[1].find('@');
+            std::size_t node = at == std::string::npos ? 1 : std::stoul(words[1].substr(at + 1));
+            if (node < 1 || node > fPorts.size())
+                return _Fail("no node " + std::to_string(node));
+            fPeers[words[1].substr(0, at)] =
+                std::make_unique<Peer>(fPorts[node - 1], words.size() > 3 ? words[3] : "");
         } else if (verb == "login") {
-            std::string n = words[1];
+            std::string n = words[1].substr(0, words[1].find('@'));
             bool create = fCreated.insert(n).second;
-            return _Lines({"connect " + n, n + "< 101 1.31 :Tolvar chess server"}) &&
+            return _Lines({"connect " + words[1], n + "< 101 1.31 :Tolvar chess server"}) &&
                    (!create || _Lines({n + "> CREATE " + n + " secret",
                                        n + "< 401 :account " + n + " created"})) &&
                    _Lines({n + "> USER " + n + " secret", n + "< 201 :welcome, " + n});
@@ -213,6 +273,11 @@ private:
                     return false;
         } else if (verb == "wait") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[1])));
+        } else if (verb == "crash" && words.size() == 3) {
+            std::size_t node = std::stoul(words[2]);
+            if (node < 1 || node > fNodes.size())
+                return _Fail("no node " + words[2]);
+            fNodes[node - 1]->Stop(SIGKILL);
         } else if (verb == "restart" || verb == "crash") {
             // The server goes first: a client that closed before it would
             // be seen leaving its games.
@@ -265,7 +330,12 @@ private:
     int fLine = 0;
     TempDir fDir;
     TestDatabase fDatabase{fDir.File("server.db")};
-    std::unique_ptr<ServerProcess> fServer;
+    int fNodeCount = 0; // 0: one server, no bus
+    std::unique_ptr<ServerProcess> fBus;
+    std::string fBusUrl;
+    std::vector<std::unique_ptr<ServerProcess>> fNodes;
+    std::vector<std::uint16_t> fPorts;
+    ServerProcess* fServer = nullptr; // the first node
     std::uint16_t fPort = 0;
     std::map<std::string, std::unique_ptr<Peer>> fPeers;
     std::set<std::string> fCreated;
