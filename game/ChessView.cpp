@@ -662,7 +662,7 @@ void ChessView::_Drop(char* move)
         break;
     }
     if (GameWindow* window = GameInfo())
-        Speaker().PostLine(ClientLines::Move(window->GameID(), move));
+        window->SendMove(move, fLastResult >= 0);
 }
 
 void ChessView::_Note(const char* text)

@@ -472,6 +472,12 @@ void GameWindow::Resume(const std::string& moves)
     if (fActions != nullptr)
         fActions->SetWaiting(false);
     const size_t known = SplitMoves(moves).size();
+    if (known + 1 == static_cast<size_t>(fPly) && fPlySent == fPly) {
+        // The user's last move was lost with the connection: it goes again.
+        Speaker().PostLine(ClientLines::Move(fGameID, fMoveSent));
+        SetStatus("game resumed");
+        return;
+    }
     if (known < static_cast<size_t>(fPly)) {
         // A move made here never reached the server.
         GameGone("Game #" + fGameID +
@@ -689,6 +695,15 @@ void GameWindow::FlipBoard()
     fWhitePanel->move(black);
     // The clocks and buttons follow the panels.
     _LayOut();
+}
+
+void GameWindow::SendMove(const std::string& move, bool applied)
+{
+    if (applied) {
+        fMoveSent = move;
+        fPlySent = fPly;
+    }
+    Speaker().PostLine(ClientLines::Move(fGameID, move));
 }
 
 void GameWindow::AlternateTurn()

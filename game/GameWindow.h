@@ -97,6 +97,10 @@ public:
 
     // Called by the board.
     void AlternateTurn();
+    // Sends the user's move; `applied` when the board has made it already.
+    // The last applied one is kept: if the connection goes before the
+    // server has it, it goes again when the game is resumed.
+    void SendMove(const std::string& move, bool applied);
     void MoveMade();
     // The board's promotion dialog has closed (a close of the window that
     // waited for it may now proceed).
@@ -200,6 +204,9 @@ private:
     bool fWaiting = false;
     // Moves applied so far.
     int fPly = 0;
+    // The user's last move applied here and sent, and the ply it made.
+    std::string fMoveSent;
+    int fPlySent = 0;
     // The speaker's reset count when the window was made.
     int32 fResetsAtStart;
     // The user's side; OBSERVER_COLOR for a watched game.

@@ -38,11 +38,25 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-if ! $as "$bin/initdb" -D "$dir/data" -U postgres -A trust --no-sync -E UTF8 \
+# initdb takes most of the time; with TOLVAR_PG_CACHE naming a directory
+# (the tests name one in the build), the first cluster made is kept there
+# and later ones are copies of it.
+template=""
+if [ -n "${TOLVAR_PG_CACHE:-}" ]; then
+  template="$TOLVAR_PG_CACHE/$(basename "$(dirname "$bin")")"
+fi
+if [ -n "$template" ] && [ -f "$template/PG_VERSION" ]; then
+  cp -a "$template" "$dir/data"
+elif ! $as "$bin/initdb" -D "$dir/data" -U postgres -A trust --no-sync -E UTF8 \
      --no-instructions >"$dir/initdb.log" 2>&1; then
   echo "with-postgres: initdb failed:" >&2
   cat "$dir/initdb.log" >&2
   exit 1
+elif [ -n "$template" ] && mkdir -p "$TOLVAR_PG_CACHE"; then
+  # Copied aside and renamed, so that clusters made side by side never
+  # see half a template.
+  cp -a "$dir/data" "$template.$$" && mv -T "$template.$$" "$template" 2>/dev/null
+  rm -rf "$template.$$"
 fi
 # The port only names the socket file in the directory; nothing listens
 # on TCP, so clusters started side by side never meet.

@@ -371,3 +371,15 @@ TEST_F(GameTest, AnAbsentPlayersTimeToReturnCountsDownUntilTheReturnOrTheEnd)
         EXPECT_EQ(window->Status()->Message(), end[1] == '4' ? "bravo is back" : before) << end;
     }
 }
+
+// A move that went with the connection is sent again when the game comes back.
+TEST_F(GameTest, AMoveLostWithTheConnectionIsSentAgainWhenTheGameComesBack)
+{
+    ServerSession session("alpha");
+    GameWindow* window = OpenPlayed(CGC_WHITE, "12");
+    Drag(window->Board(), "E2", "E4");
+    window->ConnectionLost();
+    session.Reply("120 12 bravo alpha :");
+    ASSERT_TRUE(WaitFor([&] { return session.LinesStartingWith("MOVE").size() == 2; }));
+    EXPECT_TRUE(window->TakesMoves());
+}

@@ -183,6 +183,18 @@ TEST_F(Server, ServersSharingADatabaseKeepNamesAndGameIdsApart)
     fPort = first;
 }
 
+TEST_F(Server, APostgresDatabaseThatCannotBeWrittenRefusesTheStart)
+{
+    if (!TestDatabase::Postgres())
+        GTEST_SKIP() << "for an SQLite file, see ServerFiles";
+    ASSERT_EQ(fDatabase.Run("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I SET"
+                            " default_transaction_read_only = on', current_database()); END $$"),
+              "");
+    ServerProcess locked(TOLVAR_SERVER_BINARY, {}, fDir.File("locked"), &fDatabase);
+    EXPECT_EQ(locked.Stop(0), 1);
+    EXPECT_TRUE(locked.Logged("cannot be written")) << locked.Log();
+}
+
 TEST(ServerFiles, ArePrivateAndADatabaseThatCannotBeWrittenRefusesTheStart)
 {
     TempDir dir;
