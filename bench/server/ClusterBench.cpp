@@ -150,7 +150,9 @@ bool LogIn(Player& player, std::uint16_t port, bool create)
     if (Until(peer, "201").empty())
         return false;
     peer.Send("FEATURES resign resume");
-    return !Until(peer, "130").empty();
+    // Coming back, the games come before the 130 answer: the player's loop
+    // reads them.
+    return !create || !Until(peer, "130").empty();
 }
 
 bool SetUp(std::vector<Player>& players, std::vector<std::unique_ptr<Game>>& games,
