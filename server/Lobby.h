@@ -279,6 +279,10 @@ private:
     };
     std::unordered_map<std::uint64_t, Waiting> fReturns; // by connection id
     std::unique_ptr<asio::steady_timer> fBeatTimer;
+    // This run of the node, and of the others: a node restarted under the
+    // same name is told apart by it.
+    std::string fIncarnation;
+    std::unordered_map<std::string, std::string> fIncarnations;
 
     // Delivery.
     void _Send(Member& member, std::string_view line);

@@ -90,6 +90,7 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
     bus.Subscribe(kLobbySubject, handler);
     bus.Subscribe(NodeSubject(fConfig.nodeName), handler);
     fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
+    fIncarnation = std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
     LogEvent("node " + fConfig.nodeName + " joined the cluster");
     _Heartbeat();
     if (running.empty())
@@ -151,6 +152,14 @@ void Lobby::_BusMessage(const std::string&, std::string data)
         return;
     const std::string& kind = fields[0];
     const std::string& node = fields[1];
+    // A node that was restarted before it was missed is a new one: what we
+    // knew of the old one goes.
+    if (kind == "B" && fields.size() == 3) {
+        std::string& incarnation = fIncarnations[node];
+        if (!incarnation.empty() && incarnation != fields[2] && fNodes.count(node))
+            _NodeLost(node);
+        incarnation = fields[2];
+    }
     bool known = fNodes.count(node) > 0;
     fNodes[node] = std::chrono::steady_clock::now();
     if (!known) {
@@ -566,7 +575,7 @@ void Lobby::_ClaimAnswered(std::uint64_t id, const std::string& node, bool grant
 
 void Lobby::_Heartbeat()
 {
-    _Publish(kLobbySubject, "B " + fConfig.nodeName, {});
+    _Publish(kLobbySubject, "B " + fConfig.nodeName + " " + fIncarnation, {});
     auto now = std::chrono::steady_clock::now();
     std::vector<std::string> lost;
     for (const auto& [node, seen] : fNodes) {

@@ -30,7 +30,8 @@
 //   repeat N LINE               LINE N times, with {#} counting from 1
 //   wait MS
 //   restart | crash             SIGTERM or SIGKILL, then the same database
-//   crash node K                SIGKILL to node K alone, which stays down
+//   crash node K | start node K SIGKILL to node K alone, which stays down; and
+//                               up again, once it has met every other node
 //   disk full | disk free       the database journal may grow no more, or may;
 //                               in PostgreSQL the database refuses connections
 //                               and cuts the server's, or takes them again
@@ -146,23 +147,12 @@ private:
     {
         if (fNodeCount > 0 && !fBus && !_StartBus())
             return false;
-        fNodes.clear();
-        fPorts.clear();
-        for (int node = 1; node <= std::max(fNodeCount, 1); ++node) {
-            std::vector<std::string> arguments;
-            for (const std::string& set : fSets)
-                arguments.insert(arguments.end(), {"--set", set});
-            if (fNodeCount > 0)
-                arguments.insert(arguments.end(),
-                                 {"--bus", fBusUrl, "--node", "node" + std::to_string(node)});
-            fNodes.push_back(std::make_unique<ServerProcess>(
-                fBinary, arguments, fDir.File("server" + std::to_string(node) + ".log"),
-                &fDatabase));
-            // One at a time: the first makes the database.
-            fPorts.push_back(fNodes.back()->WaitForPort());
-            if (fPorts.back() == 0)
-                return _Fail("the server did not start");
-        }
+        fNodes.resize(static_cast<std::size_t>(std::max(fNodeCount, 1)));
+        fPorts.resize(fNodes.size());
+        // One at a time: the first makes the database.
+        for (std::size_t node = 1; node <= fNodes.size(); ++node)
+            if (!_StartNode(node))
+                return false;
         fServer = fNodes[0].get();
         fPort = fPorts[0];
         // Logins are safe once every node knows every other.
@@ -173,6 +163,20 @@ private:
                     return _Fail("node" + std::to_string(i + 1) + " did not meet node" +
                                  std::to_string(j));
         return true;
+    }
+
+    bool _StartNode(std::size_t node)
+    {
+        std::vector<std::string> arguments;
+        for (const std::string& set : fSets)
+            arguments.insert(arguments.end(), {"--set", set});
+        if (fNodeCount > 0)
+            arguments.insert(arguments.end(),
+                             {"--bus", fBusUrl, "--node", "node" + std::to_string(node)});
+        fNodes[node - 1] = std::make_unique<ServerProcess>(
+            fBinary, arguments, fDir.File("server" + std::to_string(node) + ".log"), &fDatabase);
+        fPorts[node - 1] = fNodes[node - 1]->WaitForPort();
+        return fPorts[node - 1] != 0 || _Fail("the server did not start");
     }
 
     bool _StartBus()
@@ -273,11 +277,20 @@ private:
                     return false;
         } else if (verb == "wait") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(words[1])));
-        } else if (verb == "crash" && words.size() == 3) {
+        } else if ((verb == "crash" || verb == "start") && words.size() == 3) {
             std::size_t node = std::stoul(words[2]);
             if (node < 1 || node > fNodes.size())
                 return _Fail("no node " + words[2]);
-            fNodes[node - 1]->Stop(SIGKILL);
+            if (verb == "crash") {
+                fNodes[node - 1]->Stop(SIGKILL);
+                return true;
+            }
+            if (!_StartNode(node))
+                return false;
+            for (std::size_t other = 1; other <= fNodes.size(); ++other)
+                if (other != node && !fNodes[node - 1]->Logged("node node" + std::to_string(other) +
+                                                               " is in the cluster"))
+                    return _Fail("node" + words[2] + " did not meet node" + std::to_string(other));
         } else if (verb == "restart" || verb == "crash") {
             // The server goes first: a client that closed before it would
             // be seen leaving its games.
