@@ -82,7 +82,7 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
     fBus = &bus;
     std::weak_ptr<int> alive = fAlive;
     auto handler = [this, alive](const std::string& subject, std::string data) {
-        if (alive.lock())
+        if (alive.lock() && !fShuttingDown)
             _BusMessage(subject, std::move(data));
     };
     if (!fStore.SharesGameIds())
