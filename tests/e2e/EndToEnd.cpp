@@ -4,6 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <unistd.h>
 
 void EndToEnd::SetUp()
 {
@@ -18,6 +23,9 @@ void EndToEnd::TearDown()
     for (auto& client : fClients)
         client->Quit(3000);
     fServer.Stop();
+    for (auto& node : fOtherNodes)
+        node->Stop();
+    fBus.Kill();
     if (HasFailure()) {
         for (auto& client : fClients)
             std::fprintf(stderr, "--- end of %s's log ---\n%s", client->Name().c_str(),
@@ -35,8 +43,47 @@ ClientProcess& EndToEnd::StartClient(const std::string& name)
 {
     fClients.push_back(std::make_unique<ClientProcess>());
     ClientProcess& client = *fClients.back();
-    EXPECT_TRUE(client.Start(name, fDirectory, fServer.Port()));
+    std::size_t node = (fClients.size() - 1) % (fOtherNodes.size() + 1);
+    EXPECT_TRUE(
+        client.Start(name, fDirectory, node == 0 ? fServer.Port() : fOtherNodes[node - 1]->Port()));
     return client;
+}
+
+testing::AssertionResult EndToEnd::StartCluster(int nodes)
+{
+    const char* bus = "/usr/sbin/nats-server";
+    if (::access(bus, X_OK) != 0)
+        return testing::AssertionFailure() << "nats-server is not installed";
+    std::string url = "nats://127.0.0.1:" + std::to_string(ServerProcess::FreePort());
+    if (!fBus.Start({bus, "-a", "127.0.0.1", "-p", url.substr(url.rfind(':') + 1)}, {},
+                    fDirectory + "/bus.log", false))
+        return testing::AssertionFailure() << "nats-server did not start";
+    fServer.Stop();
+    fServerOptions.insert(fServerOptions.end(), {"--bus", url, "--node", "node1"});
+    if (auto started = StartServer(); !started)
+        return started;
+    for (int node = 2; node <= nodes; ++node) {
+        auto& server = *fOtherNodes.emplace_back(std::make_unique<ServerProcess>());
+        std::string log = fDirectory + "/node" + std::to_string(node) + ".log";
+        if (!server.Start(fDirectory + "/server.db", log, 10000,
+                          {"--bus", url, "--node", "node" + std::to_string(node)}))
+            return testing::AssertionFailure() << "node " << node << " did not start:\n"
+                                               << e2e::Tail(log, 20);
+    }
+    // Logins are safe once the last node has met every other.
+    std::string last = fDirectory + "/node" + std::to_string(nodes) + ".log";
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream in(last);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        int met = 0;
+        for (std::size_t at = 0; (at = text.find("is in the cluster", at)) != std::string::npos;
+             ++at)
+            ++met;
+        if (met >= nodes - 1)
+            return testing::AssertionSuccess();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return testing::AssertionFailure() << "the nodes did not meet:\n" << e2e::Tail(last, 20);
 }
 
 testing::AssertionResult EndToEnd::StartServer(const std::vector<std::string>& extra)

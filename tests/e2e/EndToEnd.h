@@ -23,8 +23,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // A new client program with its own settings directory.
+    // A new client program with its own settings directory. In a cluster,
+    // the clients go to the nodes in turn: the first to node 1, and so on.
     ClientProcess& StartClient(const std::string& name);
+    // Makes the server node 1 of a cluster of `nodes` on its database,
+    // meeting on a nats-server of its own.
+    testing::AssertionResult StartCluster(int nodes);
     // Starts (or restarts) the server on the fixture's database.
     testing::AssertionResult StartServer(const std::vector<std::string>& extra = {});
 
@@ -57,4 +61,6 @@ protected:
     // Options for every server the fixture starts.
     std::vector<std::string> fServerOptions;
     std::vector<std::unique_ptr<ClientProcess>> fClients;
+    ChildProcess fBus;
+    std::vector<std::unique_ptr<ServerProcess>> fOtherNodes; // nodes 2, 3, ...
 };

@@ -177,11 +177,26 @@ protected:
         return testing::AssertionSuccess();
     }
 
+    void PlayToMateWithAWatcherFromTheMiddle();
+
     ClientProcess* fAlice = nullptr;
     ClientProcess* fBob = nullptr;
 };
 
 TEST_F(WholeGame, PlayedToMateWithAWatcherFromTheMiddle)
+{
+    PlayToMateWithAWatcherFromTheMiddle();
+}
+
+// The same game with each of the three on a node of their own: what the
+// clients see does not depend on it.
+TEST_F(WholeGame, AcrossThreeNodes)
+{
+    ASSERT_TRUE(StartCluster(3));
+    PlayToMateWithAWatcherFromTheMiddle();
+}
+
+void WholeGame::PlayToMateWithAWatcherFromTheMiddle()
 {
     fAlice = &StartClient("alice");
     fBob = &StartClient("bob");
