@@ -257,7 +257,7 @@ void Lobby::_Move(Member& member, const ClientLine& line)
         clock->Moved(mover, ply, std::chrono::steady_clock::now());
     std::optional<GameEnd> end = EndOfMove(verdict.code, mover);
     game->SetUnannounced(game->Unannounced() + 1);
-    fRunning.Moved(_Stored(*game), verdict.move,
+    fRunning.Moved(_Stored(*game), verdict.move, ply,
                    [this, gameId, ply, mover, move = verdict.move, end] {
                        auto found = fGames.find(gameId);
                        if (found == fGames.end())

@@ -561,7 +561,8 @@ bool PostgresStorage::StoreRunningChanges(const std::vector<RunningChange>& chan
         case RunningChange::Kind::Move:
             sql += "UPDATE running_games SET moves = moves || " + literal(change.move + " ") +
                    ", white_ms = " + number(game.whiteMs) + ", black_ms = " + number(game.blackMs) +
-                   " WHERE id = " + number(game.id) + ";";
+                   " WHERE id = " + number(game.id) + " AND " + kStoredMoveCount + " = " +
+                   number(change.ply - 1) + ";";
             break;
         case RunningChange::Kind::End:
             sql += "DELETE FROM running_games WHERE id = " + number(game.id) + ";";

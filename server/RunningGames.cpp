@@ -20,10 +20,10 @@ void RunningGames::Started(const StoredGame& game, std::function<void()> then)
     _Commit();
 }
 
-void RunningGames::Moved(const StoredGame& game, const std::string& move,
+void RunningGames::Moved(const StoredGame& game, const std::string& move, int ply,
                          std::function<void()> then)
 {
-    fWaiting.push_back(RunningChange{RunningChange::Kind::Move, game, move});
+    fWaiting.push_back(RunningChange{RunningChange::Kind::Move, game, move, ply});
     fWaitingThen.push_back(std::move(then));
     _Commit();
 }

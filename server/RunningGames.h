@@ -32,9 +32,11 @@ public:
     // the game is committed, so that no player hears of a game a crash could
     // lose.
     void Started(const StoredGame& game, std::function<void()> then);
-    // A move was judged legal; `game` holds its id and the clocks after it.
+    // A move was judged legal; `game` holds its id and the clocks after it,
+    // `ply` the number of moves with it.
     // `then` runs on the loop once it is committed.
-    void Moved(const StoredGame& game, const std::string& move, std::function<void()> then);
+    void Moved(const StoredGame& game, const std::string& move, int ply,
+               std::function<void()> then);
     // The game is over (its result, if any, is kept elsewhere).
     void Ended(std::int64_t id);
 

@@ -456,9 +456,12 @@ bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& change
             break;
         case RunningChange::Kind::Move:
             ok = Run(fDb,
-                     "UPDATE running_games SET moves = moves || ? || ' ', white_ms = ?,"
-                     " black_ms = ? WHERE id = ?",
-                     {change.move, std::to_string(game.whiteMs), std::to_string(game.blackMs)},
+                     (std::string("UPDATE running_games SET moves = moves || ? || ' ',"
+                                  " white_ms = ?, black_ms = ? WHERE ") +
+                      kStoredMoveCount + " = CAST(? AS INTEGER) AND id = ?")
+                         .c_str(),
+                     {change.move, std::to_string(game.whiteMs), std::to_string(game.blackMs),
+                      std::to_string(change.ply - 1)},
                      game.id);
             break;
         case RunningChange::Kind::End:

@@ -62,6 +62,10 @@ struct StoredGame
     std::int64_t blackMs = 0;
 };
 
+// How many moves a stored game in progress has, in SQL both databases read:
+// each move is kept followed by a space.
+inline constexpr const char* kStoredMoveCount = "(length(moves) - length(replace(moves, ' ', '')))";
+
 // One change to the games in progress.
 struct RunningChange
 {
@@ -73,6 +77,10 @@ struct RunningChange
     } kind;
     StoredGame game; // Start: the whole game; otherwise its id and clocks
     std::string move;
+    // Move: how many moves the game has with it. A move is added only to a
+    // game that has one fewer, so that a change stored twice (a commit whose
+    // answer was lost, then tried again) counts once.
+    int ply = 0;
 };
 
 class Storage

@@ -9,7 +9,9 @@
 #include "server/LoginThrottle.h"
 #include "server/OutputQueue.h"
 #include "server/PasswordHash.h"
+#include "server/ServerConfig.h"
 #include "server/SqliteStorage.h"
+#include "server/Storage.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +183,34 @@ TEST_F(Server, ServersSharingADatabaseKeepNamesAndGameIdsApart)
         }
     }
     fPort = first;
+}
+
+// A batch of changes to games in progress stored a second time, as when the
+// answer to its commit was lost, leaves every game as if stored once.
+TEST_F(Server, RunningChangesStoredTwiceCountOnce)
+{
+    ServerConfig config;
+    const std::vector<std::string> where = fDatabase.Arguments();
+    (where[0] == "--postgres" ? config.postgres : config.databasePath) = where[1];
+    std::string error;
+    std::unique_ptr<Storage> storage = OpenStorage(config, &error);
+    ASSERT_TRUE(storage) << error;
+    std::vector<StoredGame> stored;
+    ASSERT_TRUE(storage->LoadRunningGames(&stored));
+    StoredGame game;
+    game.id = 7;
+    game.whiteName = "alice";
+    game.blackName = "bob";
+    using Kind = RunningChange::Kind;
+    const std::vector<RunningChange> first = {
+        {Kind::Start, game, {}, 0}, {Kind::Move, game, "E2E4", 1}, {Kind::Move, game, "E7E5", 2}};
+    const std::vector<RunningChange> second = {{Kind::Move, game, "G1F3", 3}};
+    for (const auto* batch : {&first, &first, &second, &second}) {
+        ASSERT_TRUE(storage->StoreRunningChanges(*batch)) << storage->LastError();
+    }
+    ASSERT_TRUE(storage->LoadRunningGames(&stored));
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].moves, (std::vector<std::string>{"E2E4", "E7E5", "G1F3"}));
 }
 
 TEST_F(Server, APostgresDatabaseThatCannotBeWrittenRefusesTheStart)
