@@ -49,6 +49,12 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
     return child;
 }
 
+std::vector<std::string> CrowdOptions()
+{
+    return {"--set", "max-guests-per-address=100000",         "--set", "max-waiting-logins=100000",
+            "--set", "max-waiting-logins-per-address=100000", "--set", "flood-lines-per-second=0"};
+}
+
 long PeakMemoryKiB(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -22,6 +22,10 @@ struct ServerChild
 ServerChild StartServer(const std::string& binary, const std::string& database,
                         const std::string& log, const std::vector<std::string>& extra = {});
 
+// The options that let one machine's crowd of benchmark clients in: no cap
+// on connections or waiting logins per address, no flood limit.
+std::vector<std::string> CrowdOptions();
+
 // The peak resident memory of the process in KiB, or -1.
 long PeakMemoryKiB(pid_t pid);
 

@@ -13,6 +13,7 @@
 //
 //   server_cluster_bench [--clients N] [--failover-games N]
 
+#include "BenchServer.h"
 #include "server/ServerHarness.h"
 
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include <thread>
 
 using namespace tolvar::server::test;
+using tolvar::bench::CrowdOptions;
 
 namespace {
 
@@ -91,13 +93,10 @@ public:
             return false;
         }
         for (int node = 1; node <= kNodes; ++node) {
-            std::vector<std::string> arguments = {"--bus",  "nats://127.0.0.1:" + port,
-                                                  "--node", "node" + std::to_string(node),
-                                                  "--set",  "max-guests-per-address=100000",
-                                                  "--set",  "max-waiting-logins=100000",
-                                                  "--set",  "max-waiting-logins-per-address=100000",
-                                                  "--set",  "flood-lines-per-second=0",
-                                                  "--set",  "max-connections=100000"};
+            std::vector<std::string> arguments = CrowdOptions();
+            arguments.insert(arguments.end(),
+                             {"--bus", "nats://127.0.0.1:" + port, "--node",
+                              "node" + std::to_string(node), "--set", "max-connections=100000"});
             fNodes.push_back(std::make_unique<ServerProcess>(
                 binary, arguments, fDir.File("node" + std::to_string(node) + ".log"), &fDatabase));
             fPorts.push_back(fNodes.back()->WaitForPort());

@@ -255,13 +255,8 @@ int main(int argc, char** argv)
     std::string dir = std::filesystem::temp_directory_path() /
                       ("tolvar-drop-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    const std::vector<std::string> extra = {
-        "--set",           "hash-cost=minimum",
-        "--set",           "max-guests-per-address=100000",
-        "--set",           "max-waiting-logins=100000",
-        "--set",           "max-waiting-logins-per-address=100000",
-        "--set",           "flood-lines-per-second=0",
-        "--grace-seconds", "60"};
+    std::vector<std::string> extra = CrowdOptions();
+    extra.insert(extra.end(), {"--set", "hash-cost=minimum", "--grace-seconds", "60"});
     ServerChild server =
         StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log", extra);
     if (server.port == 0) {

@@ -92,13 +92,8 @@ int main(int argc, char** argv)
     std::string dir = std::filesystem::temp_directory_path() /
                       ("tolvar-restart-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    const std::vector<std::string> extra = {
-        "--set",           "hash-cost=minimum",
-        "--set",           "max-guests-per-address=100000",
-        "--set",           "max-waiting-logins=100000",
-        "--set",           "max-waiting-logins-per-address=100000",
-        "--set",           "flood-lines-per-second=0",
-        "--grace-seconds", "60"};
+    std::vector<std::string> extra = CrowdOptions();
+    extra.insert(extra.end(), {"--set", "hash-cost=minimum", "--grace-seconds", "60"});
     ServerChild server =
         StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log", extra);
     if (server.port == 0) {
@@ -132,7 +127,17 @@ int main(int argc, char** argv)
     std::vector<std::thread> threads;
     for (Player& player : players)
         threads.emplace_back([&player] { Play(player); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // The kill comes once about half the moves of all games are played, so
+    // that moves are on their way to the database when it comes.
+    const long half = static_cast<long>(games * kScript.size() / 2);
+    for (auto until = Clock::now() + std::chrono::seconds(10); Clock::now() < until;) {
+        long played = 0;
+        for (int g = 0; g < games; ++g)
+            played += std::max(players[2 * g].acknowledged, players[2 * g + 1].acknowledged);
+        if (played >= half)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     ::kill(server.pid, SIGKILL);
     ::waitpid(server.pid, nullptr, 0);
     for (std::thread& thread : threads)
