@@ -55,6 +55,14 @@ std::vector<std::string> CrowdOptions()
             "--set", "max-waiting-logins-per-address=100000", "--set", "flood-lines-per-second=0"};
 }
 
+ServerChild StartResumingServer(const std::string& binary, const std::string& dir,
+                                const std::string& log)
+{
+    std::vector<std::string> extra = CrowdOptions();
+    extra.insert(extra.end(), {"--set", "hash-cost=minimum", "--grace-seconds", "60"});
+    return StartServer(binary, dir + "/server.db", dir + "/" + log, extra);
+}
+
 long PeakMemoryKiB(pid_t pid)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");

@@ -26,6 +26,11 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
 // on connections or waiting logins per address, no flood limit.
 std::vector<std::string> CrowdOptions();
 
+// A server for games that resume: `dir`/server.db, its log `dir`/`log`, the
+// crowd options, the cheapest password hash and a grace period of a minute.
+ServerChild StartResumingServer(const std::string& binary, const std::string& dir,
+                                const std::string& log);
+
 // The peak resident memory of the process in KiB, or -1.
 long PeakMemoryKiB(pid_t pid);
 

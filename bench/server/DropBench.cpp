@@ -255,10 +255,7 @@ int main(int argc, char** argv)
     std::string dir = std::filesystem::temp_directory_path() /
                       ("tolvar-drop-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    std::vector<std::string> extra = CrowdOptions();
-    extra.insert(extra.end(), {"--set", "hash-cost=minimum", "--grace-seconds", "60"});
-    ServerChild server =
-        StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log", extra);
+    ServerChild server = StartResumingServer(TOLVAR_SERVER_BINARY, dir, "server.log");
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start; see %s\n", dir.c_str());
         return 1;

@@ -92,10 +92,7 @@ int main(int argc, char** argv)
     std::string dir = std::filesystem::temp_directory_path() /
                       ("tolvar-restart-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    std::vector<std::string> extra = CrowdOptions();
-    extra.insert(extra.end(), {"--set", "hash-cost=minimum", "--grace-seconds", "60"});
-    ServerChild server =
-        StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/server.log", extra);
+    ServerChild server = StartResumingServer(TOLVAR_SERVER_BINARY, dir, "server.log");
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start; see %s\n", dir.c_str());
         return 1;
@@ -150,7 +147,7 @@ int main(int argc, char** argv)
     }
 
     // A log of its own: the first one names the old port.
-    server = StartServer(TOLVAR_SERVER_BINARY, dir + "/server.db", dir + "/restart.log", extra);
+    server = StartResumingServer(TOLVAR_SERVER_BINARY, dir, "restart.log");
     const auto listening = Clock::now();
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start again; see %s\n", dir.c_str());
