@@ -239,6 +239,10 @@ private:
     void _ProxyCommand(const std::string& node, std::uint64_t connectionId, std::string_view body);
     Member* _Proxy(const std::string& node, std::uint64_t connectionId, const std::string& name,
                    std::int64_t accountId, int rating);
+    // The stand-in from the first three parts of a forwarded message:
+    // "accountId rating", the name and the client's features.
+    Member* _ProxyOf(const std::string& node, std::uint64_t connectionId,
+                     const std::vector<std::string>& parts);
     void _ProxyClosed(Member& member);
     void _ProxyReturn(const std::string& node, std::uint64_t connectionId, std::string_view body);
     // A logged-in client of ours is gone, or asked for its games back.

@@ -363,6 +363,22 @@ Lobby::Member* Lobby::_Proxy(const std::string& node, std::uint64_t connectionId
     return &member;
 }
 
+Lobby::Member* Lobby::_ProxyOf(const std::string& node, std::uint64_t connectionId,
+                               const std::vector<std::string>& parts)
+{
+    if (parts.size() < 3)
+        return nullptr;
+    std::vector<std::string> account = Split(parts[0], ' ');
+    if (account.size() != 2)
+        return nullptr;
+    Member* member =
+        _Proxy(node, connectionId, parts[1], static_cast<std::int64_t>(Unsigned(account[0])),
+               static_cast<int>(Unsigned(account[1])));
+    if (member)
+        member->features = FeatureSet::Announced(Split(parts[2], ' '));
+    return member;
+}
+
 void Lobby::_ProxyCommand(const std::string& node, std::uint64_t connectionId,
                           std::string_view body)
 {
@@ -370,15 +386,9 @@ void Lobby::_ProxyCommand(const std::string& node, std::uint64_t connectionId,
     std::vector<std::string> parts = Split(body, '\n');
     if (parts.size() != 4)
         return;
-    std::vector<std::string> account = Split(parts[0], ' ');
-    if (account.size() != 2)
-        return;
-    Member* member =
-        _Proxy(node, connectionId, parts[1], static_cast<std::int64_t>(Unsigned(account[0])),
-               static_cast<int>(Unsigned(account[1])));
+    Member* member = _ProxyOf(node, connectionId, parts);
     if (!member)
         return;
-    member->features = FeatureSet::Announced(Split(parts[2], ' '));
     OnLine(*member->connection, ClientLine::Parse(parts[3]));
 }
 
@@ -387,7 +397,6 @@ void Lobby::_ProxyReturn(const std::string& node, std::uint64_t connectionId, st
     std::vector<std::string> parts = Split(body, '\n');
     if (parts.size() != 3)
         return;
-    std::vector<std::string> account = Split(parts[0], ' ');
     std::string key = NameKey(parts[1]);
     // A stand-in for the player's former connection, at a node that is gone
     // and not yet known to be, gives its games up now.
@@ -406,15 +415,10 @@ void Lobby::_ProxyReturn(const std::string& node, std::uint64_t connectionId, st
         }
         return false;
     });
-    if (!away || account.size() != 2)
+    if (!away)
         return;
-    Member* member =
-        _Proxy(node, connectionId, parts[1], static_cast<std::int64_t>(Unsigned(account[0])),
-               static_cast<int>(Unsigned(account[1])));
-    if (!member)
-        return;
-    member->features = FeatureSet::Announced(Split(parts[2], ' '));
-    _Return(*member);
+    if (Member* member = _ProxyOf(node, connectionId, parts))
+        _Return(*member);
 }
 
 void Lobby::_ProxyClosed(Member& member)

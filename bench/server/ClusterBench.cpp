@@ -76,27 +76,17 @@ class Cluster
 public:
     bool Start(const std::string& binary)
     {
-        int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-        std::string port = std::to_string(ntohs(address.sin_port));
-        ::close(probe);
-        fBus = std::make_unique<ServerProcess>(
-            "/usr/sbin/nats-server", std::vector<std::string>{"-a", "127.0.0.1", "-p", port},
-            fDir.File("bus.log"));
-        if (!fBus->Logged("Server is ready")) {
-            std::fprintf(stderr, "nats-server did not start (is it installed?)\n");
+        std::string url, error;
+        fBus = StartBus(fDir.File("bus.log"), &url, &error);
+        if (!fBus) {
+            std::fprintf(stderr, "%s\n", error.c_str());
             return false;
         }
         for (int node = 1; node <= kNodes; ++node) {
             std::vector<std::string> arguments = CrowdOptions();
             arguments.insert(arguments.end(),
-                             {"--bus", "nats://127.0.0.1:" + port, "--node",
-                              "node" + std::to_string(node), "--set", "max-connections=100000"});
+                             {"--bus", url, "--node", "node" + std::to_string(node), "--set",
+                              "max-connections=100000"});
             fNodes.push_back(std::make_unique<ServerProcess>(
                 binary, arguments, fDir.File("node" + std::to_string(node) + ".log"), &fDatabase));
             fPorts.push_back(fNodes.back()->WaitForPort());

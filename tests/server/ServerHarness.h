@@ -220,6 +220,40 @@ private:
     pid_t fPid = -1;
 };
 
+// The message bus of a cluster's nodes: nats-server on a free loopback port,
+// its output in `log`, its address in `url`. Null, with the reason in
+// `error`, when it is not installed or does not start.
+inline std::unique_ptr<ServerProcess> StartBus(const std::string& log, std::string* url,
+                                               std::string* error)
+{
+    std::string binary;
+    for (const char* candidate : {"/usr/bin/nats-server", "/usr/sbin/nats-server"})
+        if (::access(candidate, X_OK) == 0)
+            binary = candidate;
+    if (binary.empty()) {
+        *error = "nats-server is not installed (scripts/install-deps.sh installs it)";
+        return nullptr;
+    }
+    // A free port: bound, then let go for nats-server to take.
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+    std::string port = std::to_string(ntohs(address.sin_port));
+    ::close(probe);
+    auto bus = std::make_unique<ServerProcess>(
+        binary, std::vector<std::string>{"-a", "127.0.0.1", "-p", port}, log);
+    if (!bus->Logged("Server is ready")) {
+        *error = "nats-server did not start";
+        return nullptr;
+    }
+    *url = "nats://127.0.0.1:" + port;
+    return bus;
+}
+
 class Peer
 {
 public:

@@ -181,27 +181,9 @@ private:
 
     bool _StartBus()
     {
-        const char* candidates[] = {"/usr/bin/nats-server", "/usr/sbin/nats-server"};
-        std::string binary;
-        for (const char* candidate : candidates)
-            if (::access(candidate, X_OK) == 0)
-                binary = candidate;
-        if (binary.empty())
-            return _Fail("nats-server is not installed (scripts/install-deps.sh installs it)");
-        // A free port: bound, then let go for nats-server to take.
-        int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-        std::string port = std::to_string(ntohs(address.sin_port));
-        ::close(probe);
-        fBus = std::make_unique<ServerProcess>(
-            binary, std::vector<std::string>{"-a", "127.0.0.1", "-p", port}, fDir.File("bus.log"));
-        fBusUrl = "nats://127.0.0.1:" + port;
-        return fBus->Logged("Server is ready") || _Fail("nats-server did not start");
+        std::string error;
+        fBus = StartBus(fDir.File("bus.log"), &fBusUrl, &error);
+        return fBus != nullptr || _Fail(error);
     }
 
     Peer* _Peer(const std::string& name)
