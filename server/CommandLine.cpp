@@ -43,7 +43,9 @@ const char* const kUsage =
     "                    max-games-per-user, finished-game-idle, result-retry,\n"
     "                    keepalive-interval, keepalive-limit, grace,\n"
     "                    offer-burst, offers-per-second, clock-scale (game clocks\n"
-    "                    run that many times faster), archive-burst, archive-per-second\n"
+    "                    run that many times faster), archive-burst, archive-per-second,\n"
+    "                    game-id-batch (ids a cluster node takes at a time; 1 keeps\n"
+    "                    the cluster's ids in the order its games are made)\n"
     "  --help            show this text\n"
     "  --version         show the version\n"
     "\n"
@@ -103,6 +105,7 @@ bool SetLimit(ServerConfig& config, const std::string& setting)
     };
     const Limit limits[] = {
         {"hash-threads", &config.hashThreads},
+        {"game-id-batch", &config.gameIdBatch},
         {"max-connections", &config.maxConnections},
         {"max-guests-per-address", &config.maxGuestsPerAddress},
         {"login-timeout", nullptr, &config.loginTimeout},

@@ -11,19 +11,14 @@ namespace tolvar::server {
 
 namespace {
 
-// A batch lasts for many challenges; a new one is fetched while half of
-// the old one is left, so that a busy lobby never waits for it.
-constexpr int kBatch = 16;
-constexpr std::size_t kLow = kBatch / 2;
-
 } // namespace
 
 GameIds::GameIds(asio::io_context& loop, Storage& store, WorkerPool& storeWorker,
-                 std::int64_t first)
+                 std::int64_t first, int batch)
     : fLoop(loop), fStore(store), fStoreWorker(storeWorker), fShared(store.SharesGameIds()),
-      fEnd(first), fRetryTimer(loop)
+      fBatch(std::max(1, batch)), fEnd(first), fRetryTimer(loop)
 {
-    if (fShared)
+    if (fShared && fBatch > 1)
         _Refill();
 }
 
@@ -34,7 +29,9 @@ std::int64_t GameIds::Take()
             ++fEnd;
         return fEnd++;
     }
-    if (fSpare.size() < kLow)
+    // A batch lasts for many challenges; a new one is fetched while half of
+    // the old one is left, so that a busy lobby never waits for it.
+    if (fBatch > 1 && fSpare.size() < static_cast<std::size_t>(fBatch / 2))
         _Refill();
     if (fSpare.empty())
         return 0;
@@ -63,7 +60,7 @@ void GameIds::_Refill()
     std::weak_ptr<int> alive = fAlive;
     fStoreWorker.Post([this, alive] {
         std::vector<std::int64_t> ids;
-        bool fetched = fStore.TakeGameIds(kBatch, &ids);
+        bool fetched = fStore.TakeGameIds(fBatch, &ids);
         std::string error = fetched ? std::string() : fStore.LastError();
         asio::post(fLoop, [this, alive, ids = std::move(ids), error] {
             if (!alive.lock())

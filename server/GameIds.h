@@ -21,7 +21,10 @@ class WorkerPool;
 class GameIds
 {
 public:
-    GameIds(asio::io_context& loop, Storage& store, WorkerPool& storeWorker, std::int64_t first);
+    // `batch`: how many ids to take from a shared database at a time; 1
+    // takes each only when it is needed.
+    GameIds(asio::io_context& loop, Storage& store, WorkerPool& storeWorker, std::int64_t first,
+            int batch);
 
     // The next id; 0 when the database has none to give right now.
     std::int64_t Take();
@@ -47,6 +50,7 @@ private:
     Storage& fStore;
     WorkerPool& fStoreWorker;
     bool fShared;
+    int fBatch;
     std::int64_t fEnd;
     int fStride = 1;
     int fOffset = 0;

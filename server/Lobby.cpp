@@ -15,7 +15,7 @@ Lobby::Lobby(asio::io_context& loop, const ServerConfig& config, Storage& store,
              WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId)
     : fLoop(loop), fConfig(config), fStore(store), fStoreWorker(storeWorker),
       fHashWorkers(hashWorkers), fLogins(loop, config),
-      fGameIds(loop, store, storeWorker, firstGameId), fRetryTimer(loop),
+      fGameIds(loop, store, storeWorker, firstGameId, config.gameIdBatch), fRetryTimer(loop),
       fRetryDelay(config.resultRetry), fQuietTimer(loop), fStreamTimer(loop),
       fRunning(loop, store, storeWorker, config.resultRetry), fAwayTimer(loop)
 {

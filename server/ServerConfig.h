@@ -40,6 +40,10 @@ struct ServerConfig
     // Each running hash holds its whole memory limit, so the number of
     // hashing threads bounds the server's peak memory.
     int hashThreads = 1;
+    // How many game ids a server sharing its database takes at a time; 1
+    // takes each when it is needed, so that ids follow the order in which
+    // the cluster's games are made, as on one server.
+    int gameIdBatch = 16;
 
     std::size_t maxLineBytes = 1024;
     std::size_t maxPasswordBytes = 128;

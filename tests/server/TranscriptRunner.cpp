@@ -40,6 +40,9 @@
 //                               LINE only where the server keeps its data in
 //                               an SQLite file, or only in PostgreSQL
 //
+// With TOLVAR_TEST_SPREAD=N in the environment, a file that does not start
+// nodes itself runs on N nodes, its clients spread over them.
+//
 // TEXT and BYTES take \r \n \t \\ \{ \xNN, and {c*N} for N times c; {*} in
 // a received TEXT matches anything. At the end nobody may have more to read.
 
@@ -143,6 +146,19 @@ private:
         return false;
     }
 
+    // With TOLVAR_TEST_SPREAD=N, a file written for one server runs on a
+    // cluster of N nodes instead, its clients spread over them; false, so
+    // that the caller goes on to start it.
+    bool _Spread()
+    {
+        const char* spread = std::getenv("TOLVAR_TEST_SPREAD");
+        if (!spread || fNodeCount > 0)
+            return false;
+        fSpread = fNodeCount = std::max(1, std::atoi(spread));
+        fSets.push_back("game-id-batch=1");
+        return false;
+    }
+
     bool _Start()
     {
         if (fNodeCount > 0 && !fBus && !_StartBus())
@@ -215,10 +231,14 @@ private:
         } else if (verb == "nodes") {
             fNodeCount = std::stoi(words[1]);
         } else if (verb == "connect") {
-            if (!fServer && !_Start())
+            if (!fServer && !_Spread() && !_Start())
                 return false;
             std::size_t at = words[1].find('@');
             std::size_t node = at == std::string::npos ? 1 : std::stoul(words[1].substr(at + 1));
+            // Spread over the nodes, each new name on the next, as a load
+            // balancer would; a name comes back to where it was.
+            if (at == std::string::npos && fSpread > 0)
+                node = fHome.emplace(words[1], fHome.size() % fNodes.size() + 1).first->second;
             if (node < 1 || node > fPorts.size())
                 return _Fail("no node " + std::to_string(node));
             fPeers[words[1].substr(0, at)] =
@@ -276,7 +296,8 @@ private:
         } else if (verb == "restart" || verb == "crash") {
             // The server goes first: a client that closed before it would
             // be seen leaving its games.
-            fServer->Stop(verb == "crash" ? SIGKILL : SIGTERM);
+            for (const auto& node : fNodes)
+                node->Stop(verb == "crash" ? SIGKILL : SIGTERM);
             fPeers.clear();
             return _Start();
         } else if (verb == "disk" && TestDatabase::Postgres()) {
@@ -325,7 +346,9 @@ private:
     int fLine = 0;
     TempDir fDir;
     TestDatabase fDatabase{fDir.File("server.db")};
-    int fNodeCount = 0; // 0: one server, no bus
+    int fNodeCount = 0;                       // 0: one server, no bus
+    int fSpread = 0;                          // nodes a file for one server is spread over
+    std::map<std::string, std::size_t> fHome; // the node of each spread client
     std::unique_ptr<ServerProcess> fBus;
     std::string fBusUrl;
     std::vector<std::unique_ptr<ServerProcess>> fNodes;
