@@ -166,6 +166,14 @@ game* cgc_create_game(void)
     return cgc_setup_table();
 }
 
+game* cgc_create_seated_game(void)
+{
+    game* g = cgc_setup_table();
+    cgc_join_table(g, CGC_WHITE);
+    cgc_join_table(g, CGC_BLACK);
+    return g;
+}
+
 int cgc_join_game(game* g, int colour)
 {
     return cgc_join_table(g, colour);

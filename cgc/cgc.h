@@ -80,6 +80,10 @@ struct game
 // Returns null when memory runs out.
 game* cgc_create_game(void);
 
+// A new record with both seats taken, ready for the moves of either side, as
+// a client replaying or reviewing a game needs it. Null when memory runs out.
+game* cgc_create_seated_game(void);
+
 // Takes the seat of `colour` (CGC_WHITE or CGC_BLACK): 0, or CGC_NO_GAME,
 // CGC_TABLE_FULL (both seats taken), CGC_SEAT_TAKEN (that seat taken).
 int cgc_join_game(game* g, int colour);

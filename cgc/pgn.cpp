@@ -15,12 +15,7 @@ const char* const optional_tags[] = {"WhiteElo", "BlackElo", "TimeControl", "Ter
 // A seated record with the initial position, released with its owner.
 struct replay
 {
-    game* g = cgc_create_game();
-    replay()
-    {
-        cgc_join_game(g, CGC_WHITE);
-        cgc_join_game(g, CGC_BLACK);
-    }
+    game* g = cgc_create_seated_game();
     ~replay() { cgc_free_game(g); }
 };
 

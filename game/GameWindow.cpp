@@ -102,11 +102,7 @@ GameWindow::GameWindow(const std::string& id, game* record, const std::vector<st
     fFacts = facts;
     // A scratch record judges each move first: one the engine refuses, or
     // one that would ask for a promotion piece, ends the replay there.
-    game* judge = cgc_create_game();
-    if (judge != nullptr) {
-        cgc_join_game(judge, CGC_BLACK);
-        cgc_join_game(judge, CGC_WHITE);
-    }
+    game* judge = cgc_create_seated_game();
     for (size_t i = 0; i < moves.size() && judge != nullptr; ++i) {
         char buffer[8] = {};
         std::strncpy(buffer, moves[i].c_str(), 7);

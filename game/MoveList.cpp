@@ -17,16 +17,6 @@
 
 namespace {
 
-game* NewSeatedGame()
-{
-    game* record = cgc_create_game();
-    if (record != nullptr) {
-        cgc_join_game(record, CGC_BLACK);
-        cgc_join_game(record, CGC_WHITE);
-    }
-    return record;
-}
-
 // The coordinates of a move text for the side to move; false when the text
 // names no squares.
 bool Decode(const game* record, const std::string& text, cgc_move* move)
@@ -57,7 +47,7 @@ bool Decode(const game* record, const std::string& text, cgc_move* move)
 
 } // namespace
 
-MoveList::MoveList(QWidget* parent) : QWidget(parent), fFollower(NewSeatedGame())
+MoveList::MoveList(QWidget* parent) : QWidget(parent), fFollower(cgc_create_seated_game())
 {
     fTable = new QTableWidget(0, 2, this);
     fTable->setObjectName("moves");
@@ -165,7 +155,7 @@ void MoveList::ShowPly(int ply)
     if (IsLive()) {
         fMissed = false;
     } else {
-        fEarlier = NewSeatedGame();
+        fEarlier = cgc_create_seated_game();
         for (int i = 0; i < ply && fEarlier != nullptr; ++i) {
             char text[8] = {};
             std::strncpy(text, fMoves[static_cast<size_t>(i)].c_str(), 7);

@@ -352,11 +352,9 @@ void ReplyHandlers::Handler120(const std::string&, const Args& args)
         // cannot pile up windows the user never wanted.
         if (!games->TakeWatchRequest(args[0]))
             return;
-        game* record = cgc_create_game();
+        game* record = cgc_create_seated_game();
         if (record == nullptr)
             return;
-        cgc_join_game(record, CGC_BLACK);
-        cgc_join_game(record, CGC_WHITE);
         GameWindowBase* window = Windows().NewWatchedGameWindow(args[0], record, args[3]);
         if (window == nullptr) {
             cgc_free_game(record);

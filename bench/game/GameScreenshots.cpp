@@ -59,9 +59,7 @@ GameWindow* Open(QApplication& app, const std::string& id, int32 colour,
                  const std::vector<std::string>& moves, const std::string& whiteName = "alpha",
                  const std::string& blackName = "beta")
 {
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
+    game* record = cgc_create_seated_game();
     auto* window = new GameWindow(id, record, colour);
     window->Show();
     window->SetWhitePlayer(whiteName);
@@ -161,9 +159,7 @@ int main(int argc, char** argv)
     Settle(app, 100);
     ok &= Save(check, out.filePath("board-no-coordinates.png"));
     UserSettings::Instance()->SetData("coordinates", "on");
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
+    game* record = cgc_create_seated_game();
     auto* watched = new GameWindow("19", record, "E2E4 C7C5 G1F3 D7D6 ");
     watched->Show();
     watched->SetWhitePlayer("alpha");

@@ -94,9 +94,7 @@ public:
 
 GameWindow* OpenShown(QApplication& app, int32 colour, QSize size)
 {
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
+    game* record = cgc_create_seated_game();
     auto* window = new GameWindow("12", record, colour);
     window->resize(size);
     window->Show();

@@ -12,9 +12,7 @@ namespace {
 
 game* Replay(const std::vector<std::string>& moves)
 {
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
+    game* record = cgc_create_seated_game();
     for (const std::string& move : moves) {
         char buffer[8] = {};
         std::memcpy(buffer, move.data(), move.size());

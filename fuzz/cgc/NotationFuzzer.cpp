@@ -24,9 +24,7 @@ namespace {
 
 void PlaySanLines(std::string_view text)
 {
-    game* g = cgc_create_game();
-    cgc_join_game(g, CGC_WHITE);
-    cgc_join_game(g, CGC_BLACK);
+    game* g = cgc_create_seated_game();
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = std::min(text.find('\n', at), text.size());
         std::string line(text.substr(at, end - at));

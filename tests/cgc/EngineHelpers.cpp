@@ -19,9 +19,7 @@ game* game_from_fen(const std::string& fen)
                                         : std::string(1, c);
     if (squares.size() != 64 || squares.find_first_not_of("-pnbrqkPNBRQK") != std::string::npos)
         return nullptr;
-    game* g = cgc_create_game();
-    cgc_join_game(g, CGC_WHITE);
-    cgc_join_game(g, CGC_BLACK);
+    game* g = cgc_create_seated_game();
     for (int i = 0; i < 64; ++i) {
         auto file = static_cast<uint8_t>(i % 8), rank = static_cast<uint8_t>(7 - i / 8);
         char c = squares[i];

@@ -199,9 +199,7 @@ namespace {
 
 game* SeatedRecord()
 {
-    game* record = cgc_create_game();
-    cgc_join_game(record, CGC_WHITE);
-    cgc_join_game(record, CGC_BLACK);
+    game* record = cgc_create_seated_game();
     return record;
 }
 

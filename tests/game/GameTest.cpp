@@ -327,9 +327,7 @@ TEST_F(GameTest, AStoredGameIsReviewedUpToItsFirstUnplayableMove)
         {{"", "E2E4"}, 0, "move 1. ;"},
     };
     for (const auto& row : rows) {
-        game* record = cgc_create_game();
-        cgc_join_game(record, CGC_BLACK);
-        cgc_join_game(record, CGC_WHITE);
+        game* record = cgc_create_seated_game();
         PgnFacts facts;
         facts.white = "alice";
         facts.black = "bob";
