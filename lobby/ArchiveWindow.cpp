@@ -2,6 +2,7 @@
 
 #include "cgc/cgc.h"
 #include "game/GameWindow.h"
+#include "game/PgnExport.h"
 #include "net/ClientLines.h"
 #include "net/SpeakerLink.h"
 #include "widgets/GenericFunctions.h"
@@ -57,14 +58,13 @@ Routing& Route()
     return routing;
 }
 
+// The winner whose PGN result a stored game has; empty for any other.
 std::string Winner(const std::string& result)
 {
-    if (result == "1-0")
-        return "white";
-    if (result == "0-1")
-        return "black";
-    if (result == "1/2-1/2")
-        return "draw";
+    for (const char* winner : {"white", "black", "draw"}) {
+        if (PgnResult(winner) == result)
+            return winner;
+    }
     return "";
 }
 
@@ -73,11 +73,9 @@ void OpenReview(const Words& header, const std::vector<std::string>& moves)
     // 137 id white black white_rating black_rating date minutes seconds result :reason
     if (header.size() < 9)
         return;
-    game* record = cgc_create_game();
+    game* record = cgc_create_seated_game();
     if (record == nullptr)
         return;
-    cgc_join_game(record, CGC_BLACK);
-    cgc_join_game(record, CGC_WHITE);
     PgnFacts facts;
     facts.site = Speaker().Server();
     facts.white = header[1];
