@@ -146,21 +146,14 @@ private:
         return false;
     }
 
-    // With TOLVAR_TEST_SPREAD=N, a file written for one server runs on a
-    // cluster of N nodes instead, its clients spread over them; false, so
-    // that the caller goes on to start it.
-    bool _Spread()
-    {
-        const char* spread = std::getenv("TOLVAR_TEST_SPREAD");
-        if (!spread || fNodeCount > 0)
-            return false;
-        fSpread = fNodeCount = std::max(1, std::atoi(spread));
-        fSets.push_back("game-id-batch=1");
-        return false;
-    }
-
     bool _Start()
     {
+        // With TOLVAR_TEST_SPREAD=N, a file written for one server runs on
+        // a cluster of N nodes instead, its clients spread over them.
+        if (const char* spread = std::getenv("TOLVAR_TEST_SPREAD"); spread && fNodeCount == 0) {
+            fSpread = fNodeCount = std::max(1, std::atoi(spread));
+            fSets.push_back("game-id-batch=1");
+        }
         if (fNodeCount > 0 && !fBus && !_StartBus())
             return false;
         fNodes.resize(static_cast<std::size_t>(std::max(fNodeCount, 1)));
@@ -231,7 +224,7 @@ private:
         } else if (verb == "nodes") {
             fNodeCount = std::stoi(words[1]);
         } else if (verb == "connect") {
-            if (!fServer && !_Spread() && !_Start())
+            if (!fServer && !_Start())
                 return false;
             std::size_t at = words[1].find('@');
             std::size_t node = at == std::string::npos ? 1 : std::stoul(words[1].substr(at + 1));
