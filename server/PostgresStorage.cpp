@@ -61,6 +61,7 @@ CREATE TABLE IF NOT EXISTS running_games (
     white_ms BIGINT NOT NULL,
     black_ms BIGINT NOT NULL
 );
+ALTER TABLE running_games ADD COLUMN IF NOT EXISTS owner TEXT NOT NULL DEFAULT '';
 CREATE SEQUENCE IF NOT EXISTS game_ids;
 )sql";
 
@@ -499,7 +500,7 @@ bool PostgresStorage::LoadRunningGames(std::vector<StoredGame>* games)
     if (!_Run("DELETE FROM running_games WHERE id IN (SELECT id FROM games)", {}).Ok())
         return false;
     Result rows = _Run("SELECT id, description, white_id, white_name, black_id, black_name,"
-                       " moves, minutes, seconds, white_ms, black_ms FROM running_games"
+                       " moves, minutes, seconds, white_ms, black_ms, owner FROM running_games"
                        " ORDER BY id",
                        {}, true);
     if (!rows.Ok())
@@ -519,6 +520,7 @@ bool PostgresStorage::LoadRunningGames(std::vector<StoredGame>* games)
         game.seconds = static_cast<int>(rows.Int(row, 8));
         game.whiteMs = rows.Int(row, 9);
         game.blackMs = rows.Int(row, 10);
+        game.owner = rows.Text(row, 11);
         games->push_back(std::move(game));
     }
     return true;
@@ -546,17 +548,18 @@ bool PostgresStorage::StoreRunningChanges(const std::vector<RunningChange>& chan
         switch (change.kind) {
         case RunningChange::Kind::Start:
             sql += "INSERT INTO running_games (id, description, white_id, white_name, black_id,"
-                   " black_name, minutes, seconds, white_ms, black_ms, moves) VALUES (" +
+                   " black_name, minutes, seconds, white_ms, black_ms, owner, moves) VALUES (" +
                    number(game.id) + ", " + literal(game.description) + ", " +
                    number(game.whiteId) + ", " + literal(game.whiteName) + ", " +
                    number(game.blackId) + ", " + literal(game.blackName) + ", " +
                    number(game.minutes) + ", " + number(game.seconds) + ", " +
-                   number(game.whiteMs) + ", " + number(game.blackMs) +
+                   number(game.whiteMs) + ", " + number(game.blackMs) + ", " + literal(game.owner) +
                    ", '') ON CONFLICT (id) DO UPDATE SET description = EXCLUDED.description,"
                    " white_id = EXCLUDED.white_id, white_name = EXCLUDED.white_name,"
                    " black_id = EXCLUDED.black_id, black_name = EXCLUDED.black_name,"
                    " minutes = EXCLUDED.minutes, seconds = EXCLUDED.seconds,"
-                   " white_ms = EXCLUDED.white_ms, black_ms = EXCLUDED.black_ms, moves = '';";
+                   " white_ms = EXCLUDED.white_ms, black_ms = EXCLUDED.black_ms,"
+                   " owner = EXCLUDED.owner, moves = '';";
             break;
         case RunningChange::Kind::Move:
             sql += "UPDATE running_games SET moves = moves || " + literal(change.move + " ") +
@@ -582,6 +585,28 @@ bool PostgresStorage::StoreRunningChanges(const std::vector<RunningChange>& chan
     if (PQstatus(fConnection) == CONNECTION_OK || !_Ready())
         return false;
     return _Exec(sql.c_str());
+}
+
+bool PostgresStorage::ClaimRunningGames(const std::vector<StoredGame>& games,
+                                        const std::string& owner, std::vector<std::int64_t>* taken)
+{
+    std::vector<std::int64_t> claimed;
+    bool done = _Transaction([&] {
+        claimed.clear();
+        for (const StoredGame& game : games) {
+            Result changed =
+                _Run("UPDATE running_games SET owner = $1 WHERE owner = $2 AND id = $3",
+                     {owner, game.owner, std::to_string(game.id)});
+            if (!changed.Ok())
+                return false;
+            if (changed.Changed() == 1)
+                claimed.push_back(game.id);
+        }
+        return true;
+    });
+    if (done)
+        *taken = std::move(claimed);
+    return done;
 }
 
 } // namespace tolvar::server

@@ -109,7 +109,8 @@ CREATE TABLE IF NOT EXISTS running_games (
     minutes INTEGER NOT NULL,
     seconds INTEGER NOT NULL,
     white_ms INTEGER NOT NULL,
-    black_ms INTEGER NOT NULL
+    black_ms INTEGER NOT NULL,
+    owner TEXT NOT NULL DEFAULT ''
 );
 )sql";
 
@@ -409,8 +410,12 @@ bool SqliteStorage::LoadRunningGames(std::vector<StoredGame>* games)
     if (!_Exec(kRunningSchema) ||
         !_Exec("DELETE FROM running_games WHERE id IN (SELECT id FROM games)"))
         return false;
+    // Files from before games had owners get the column.
+    if (!Statement(fDb, "SELECT owner FROM running_games").Ok() &&
+        !_Exec("ALTER TABLE running_games ADD COLUMN owner TEXT NOT NULL DEFAULT ''"))
+        return false;
     Statement select(fDb, "SELECT id, description, white_id, white_name, black_id, black_name,"
-                          " moves, minutes, seconds, white_ms, black_ms FROM running_games"
+                          " moves, minutes, seconds, white_ms, black_ms, owner FROM running_games"
                           " ORDER BY id");
     if (!select.Ok()) {
         fLastError = sqlite3_errmsg(fDb);
@@ -431,6 +436,7 @@ bool SqliteStorage::LoadRunningGames(std::vector<StoredGame>* games)
         game.seconds = static_cast<int>(select.Int(8));
         game.whiteMs = select.Int(9);
         game.blackMs = select.Int(10);
+        game.owner = select.Text(11);
         games->push_back(std::move(game));
     }
     return true;
@@ -446,12 +452,12 @@ bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& change
         case RunningChange::Kind::Start:
             ok = Run(fDb,
                      "INSERT OR REPLACE INTO running_games (description, white_id, white_name,"
-                     " black_id, black_name, minutes, seconds, white_ms, black_ms, moves, id)"
-                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?)",
+                     " black_id, black_name, minutes, seconds, white_ms, black_ms, owner, moves,"
+                     " id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?)",
                      {game.description, std::to_string(game.whiteId), game.whiteName,
                       std::to_string(game.blackId), game.blackName, std::to_string(game.minutes),
                       std::to_string(game.seconds), std::to_string(game.whiteMs),
-                      std::to_string(game.blackMs)},
+                      std::to_string(game.blackMs), game.owner},
                      game.id);
             break;
         case RunningChange::Kind::Move:
@@ -476,6 +482,28 @@ bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& change
         sqlite3_exec(fDb, "ROLLBACK", nullptr, nullptr, nullptr);
     }
     return ok;
+}
+
+bool SqliteStorage::ClaimRunningGames(const std::vector<StoredGame>& games,
+                                      const std::string& owner, std::vector<std::int64_t>* taken)
+{
+    bool ok = sqlite3_exec(fDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    std::vector<std::int64_t> claimed;
+    for (const StoredGame& game : games) {
+        ok = ok && Run(fDb, "UPDATE running_games SET owner = ? WHERE owner = ? AND id = ?",
+                       {owner, game.owner}, game.id);
+        if (ok && sqlite3_changes(fDb) == 1)
+            claimed.push_back(game.id);
+    }
+    if (ok)
+        ok = sqlite3_exec(fDb, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!ok) {
+        fLastError = sqlite3_errmsg(fDb);
+        sqlite3_exec(fDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    *taken = std::move(claimed);
+    return true;
 }
 
 } // namespace tolvar::server

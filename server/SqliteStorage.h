@@ -33,6 +33,8 @@ public:
     Found ReadArchiveRecord(std::int64_t id, ArchiveRecord* out) override;
     bool LoadRunningGames(std::vector<StoredGame>* games) override;
     bool StoreRunningChanges(const std::vector<RunningChange>& changes) override;
+    bool ClaimRunningGames(const std::vector<StoredGame>& games, const std::string& owner,
+                           std::vector<std::int64_t>* taken) override;
     std::string Describe() const override { return fPath; }
 
 private:

@@ -60,6 +60,8 @@ struct StoredGame
     int seconds = 0;
     std::int64_t whiteMs = 0;
     std::int64_t blackMs = 0;
+    // In a cluster, the node that runs it: its name and run; else empty.
+    std::string owner;
 };
 
 // How many moves a stored game in progress has, in SQL both databases read:
@@ -134,6 +136,11 @@ public:
     virtual bool LoadRunningGames(std::vector<StoredGame>* games) = 0;
     // Applies the changes in order, in one transaction.
     virtual bool StoreRunningChanges(const std::vector<RunningChange>& changes) = 0;
+    // Makes `owner` the owner of those of `games` whose stored owner is
+    // still the one they were read with, in one transaction; their ids go to
+    // `taken`. Two servers taking up one game: one of them gets it.
+    virtual bool ClaimRunningGames(const std::vector<StoredGame>& games, const std::string& owner,
+                                   std::vector<std::int64_t>* taken) = 0;
 
     // What the server log calls the database.
     virtual std::string Describe() const = 0;

@@ -62,6 +62,11 @@ TEST(AccountStore, AnEarlierDatabaseIsTakenOverWithItsGamesUntimed)
             white_rating_after INTEGER, black_rating_after INTEGER, ended_at INTEGER);
         INSERT INTO accounts VALUES (1, 'alice', 'a', 'h', 1500, 0), (2, 'bob', 'b', 'h', 1500, 0);
         INSERT INTO games VALUES (7, 1, 2, '1-0', 'mate', '', 1500, 1500, 1516, 1484, 0);
+        CREATE TABLE running_games (id INTEGER PRIMARY KEY, description TEXT NOT NULL, white_id
+            INTEGER NOT NULL, white_name TEXT NOT NULL, black_id INTEGER NOT NULL, black_name TEXT
+            NOT NULL, moves TEXT NOT NULL, minutes INTEGER NOT NULL, seconds INTEGER NOT NULL,
+            white_ms INTEGER NOT NULL, black_ms INTEGER NOT NULL);
+        INSERT INTO running_games VALUES (9, '', 1, 'alice', 2, 'bob', 'E2E4 ', 0, 0, 0, 0);
         PRAGMA user_version=1;)sql";
     ASSERT_EQ(sqlite3_exec(db, old, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
@@ -74,6 +79,14 @@ TEST(AccountStore, AnEarlierDatabaseIsTakenOverWithItsGamesUntimed)
         ASSERT_TRUE(kept);
         EXPECT_EQ(kept->minutes + kept->seconds, 0);
         EXPECT_EQ(kept->moveTimes, "");
+        // A game in progress of then is nobody's, and can be taken up.
+        std::vector<StoredGame> running;
+        std::vector<std::int64_t> taken;
+        ASSERT_TRUE(store->LoadRunningGames(&running)) << store->LastError();
+        ASSERT_EQ(running.size(), 1u);
+        EXPECT_EQ(running[0].owner, opening == 0 ? "" : "node1 1");
+        ASSERT_TRUE(store->ClaimRunningGames(running, "node1 1", &taken));
+        EXPECT_EQ(taken, std::vector<std::int64_t>{9});
         if (opening == 1)
             continue;
         FinishedGame timed;

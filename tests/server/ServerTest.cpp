@@ -186,8 +186,9 @@ TEST_F(Server, ServersSharingADatabaseKeepNamesAndGameIdsApart)
 }
 
 // A batch of changes to games in progress stored a second time, as when the
-// answer to its commit was lost, leaves every game as if stored once.
-TEST_F(Server, RunningChangesStoredTwiceCountOnce)
+// answer to its commit was lost, leaves every game as if stored once. Of two
+// servers taking the game up as they read it, one gets it.
+TEST_F(Server, RunningChangesStoredTwiceCountOnceAndOneServerTakesAGameUp)
 {
     ServerConfig config;
     const std::vector<std::string> where = fDatabase.Arguments();
@@ -201,6 +202,7 @@ TEST_F(Server, RunningChangesStoredTwiceCountOnce)
     game.id = 7;
     game.whiteName = "alice";
     game.blackName = "bob";
+    game.owner = "node1 1";
     using Kind = RunningChange::Kind;
     const std::vector<RunningChange> first = {
         {Kind::Start, game, {}, 0}, {Kind::Move, game, "E2E4", 1}, {Kind::Move, game, "E7E5", 2}};
@@ -211,6 +213,14 @@ TEST_F(Server, RunningChangesStoredTwiceCountOnce)
     ASSERT_TRUE(storage->LoadRunningGames(&stored));
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].moves, (std::vector<std::string>{"E2E4", "E7E5", "G1F3"}));
+    std::vector<std::int64_t> taken;
+    for (const char* owner : {"node2 5", "node3 9"}) {
+        ASSERT_TRUE(storage->ClaimRunningGames(stored, owner, &taken)) << storage->LastError();
+        EXPECT_EQ(taken,
+                  (owner[4] == '2' ? std::vector<std::int64_t>{7} : std::vector<std::int64_t>{}));
+    }
+    ASSERT_TRUE(storage->LoadRunningGames(&stored));
+    EXPECT_EQ(stored.back().owner, "node2 5");
 }
 
 TEST_F(Server, APostgresDatabaseThatCannotBeWrittenRefusesTheStart)
