@@ -89,6 +89,13 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     }
     if (fBus && _Forward(member, line))
         return;
+    if (fBus && (handler == &Lobby::_Users || handler == &Lobby::_Games)) {
+        // What the other nodes told everyone before the question, the asker
+        // hears before the answer, as from one server.
+        _AwaitOtherNodes(member, "P", {}, {},
+                         [this, handler, line](Member& asker) { (this->*handler)(asker, line); });
+        return;
+    }
     (this->*handler)(member, line);
 }
 
@@ -100,7 +107,6 @@ void Lobby::OnClosed(Connection& connection)
     Member& member = found->second;
     fLogins.Drop(connection.Id());
     fClaims.erase(connection.Id()); // a login the cluster was asked about
-    fReturns.erase(connection.Id());
     if (fShuttingDown || !member.loggedIn) {
         if (!member.loggedIn)
             _ReleaseGuest(member);
@@ -134,11 +140,12 @@ void Lobby::OnClosed(Connection& connection)
         fMembers.erase(found);
         return;
     }
-    if (fBus)
-        _LeftCluster(member);
-    fMembers.erase(found);
     LogEvent(name + " logged out");
-    _Broadcast(Reply::UserLeft(name));
+    if (fBus)
+        _LeftCluster(member, Reply::UserLeft(name));
+    else
+        _Broadcast(Reply::UserLeft(name));
+    fMembers.erase(found);
 }
 
 void Lobby::Shutdown()
@@ -156,7 +163,7 @@ void Lobby::Shutdown()
     if (fBeatTimer)
         fBeatTimer->cancel();
     fClaims.clear();
-    fReturns.clear();
+    fAsked.clear();
     // The results being stored have their own job on the worker already.
     for (std::size_t i = fStoring; i < fResults.size(); ++i) {
         fStoreWorker.Post([this, record = fResults[i].record]() mutable {
@@ -340,8 +347,13 @@ void Lobby::_Enter(Member& member, const std::string& name, const Account& accou
     member.key = key;
     member.accountId = account.id;
     // A rating already known here may be newer than the one read with the
-    // account: a result can have been stored meanwhile.
-    fRatings.emplace(account.id, account.rating);
+    // account: a result can have been stored meanwhile. In a cluster, other
+    // nodes store results of players who are not here, and the database
+    // knows better.
+    if (fBus)
+        fRatings[account.id] = account.rating;
+    else
+        fRatings.emplace(account.id, account.rating);
     fOnline[key] = id;
     member.connection->StopLoginTimer();
     member.connection->Listen(&fStream);
@@ -470,6 +482,24 @@ void Lobby::_Send(Member& member, std::string_view line)
 
 void Lobby::_Broadcast(std::string_view line, const Member* except)
 {
+    std::uint64_t exceptId = except ? except->connection->Id() : 0;
+    if (fHeld.empty())
+        _Emit(line, exceptId, false);
+    else
+        fHeld.push_back({std::string(line), exceptId});
+}
+
+void Lobby::_Emit(std::string_view line, std::uint64_t exceptId, bool clocksOnly)
+{
+    if (clocksOnly) {
+        fClockStream.Append(line);
+        if (fBus)
+            _Publish("tolvar.lobby", "K " + fConfig.nodeName, line);
+        _ArmStreamTimer();
+        return;
+    }
+    auto found = exceptId ? fMembers.find(exceptId) : fMembers.end();
+    const Member* except = found == fMembers.end() ? nullptr : &found->second;
     // Every arrival, challenge or chat line goes to everyone. It is kept
     // once, in the stream, and written out a moment later together with
     // those that follow: with thousands logged in, a copy and a write per
@@ -488,10 +518,20 @@ void Lobby::_Broadcast(std::string_view line, const Member* except)
 
 void Lobby::_BroadcastToClocks(std::string_view line)
 {
-    fClockStream.Append(line);
-    if (fBus)
-        _Publish("tolvar.lobby", "K " + fConfig.nodeName, line);
-    _ArmStreamTimer();
+    if (fHeld.empty())
+        _Emit(line, 0, true);
+    else
+        fHeld.push_back({std::string(line), 0, true});
+}
+
+void Lobby::_ReleaseHeld()
+{
+    while (!fHeld.empty() && fHeld.front().ready) {
+        HeldLine held = std::move(fHeld.front());
+        fHeld.pop_front();
+        if (!held.line.empty()) // not a mere place in the order
+            _Emit(held.line, held.except, held.clocksOnly);
+    }
 }
 
 void Lobby::_ArmStreamTimer()

@@ -93,6 +93,12 @@ private:
         // sent to it goes back the same way. Empty for a client of ours.
         std::string home;
         int held = 0; // times a line of it waited for a game to be announced
+        // A client of ours that has had lines for games of other nodes: its
+        // departure is announced once those nodes have let it go.
+        bool elsewhere = false;
+        // Games of other nodes it watches (true), or stopped watching
+        // (false): their lines that were still on the way are not passed on.
+        std::map<std::int64_t, bool> watchingElsewhere;
     };
     using Handler = void (Lobby::*)(Member&, const ClientLine&);
     // A rated result on its way to the database.
@@ -245,13 +251,29 @@ private:
                      const std::vector<std::string>& parts);
     void _ProxyClosed(Member& member);
     void _ProxyReturn(const std::string& node, std::uint64_t connectionId, std::string_view body);
-    // A logged-in client of ours is gone, or asked for its games back.
-    void _LeftCluster(const Member& member);
-    void _ReturnInCluster(const Member& member);
-    // Runs `then` once every other node has sent the games it keeps for
-    // `member`, who asked for them back; the client's lines wait meanwhile.
-    void _AwaitReturns(Member& member, std::function<void(Member&)> then);
-    void _ReturnsAnswered(std::uint64_t id, const std::string& node);
+    // Publishes "kind node token fields" with `body` to every node, and runs
+    // `then` once each has answered it. A node answers once it has handled
+    // it and everything it had before: whatever it sent us earlier has come
+    // by then. Without `then` nobody waits. A node that does not answer in
+    // time counts as lost.
+    void _AskOtherNodes(const std::string& kind, const std::string& fields, std::string_view body,
+                        std::function<void()> then);
+    void _Answered(std::uint64_t token, const std::string& node);
+    // The same for a client's command: its lines wait meanwhile.
+    void _AwaitOtherNodes(Member& member, const std::string& kind, const std::string& fields,
+                          std::string_view body, std::function<void(Member&)> then);
+    // The fields and body of an "R" message: `member` asks for its games back.
+    std::pair<std::string, std::string> _ReturnMessage(const Member& member) const;
+    // A logged-in client of ours is gone: the other nodes let it go, then
+    // everyone hears `left`.
+    void _LeftCluster(const Member& member, std::string left);
+    // A client of `node` whose stand-in here is gone: lines to everyone
+    // made here from now on wait until its departure (702) comes from there.
+    void _AwaitDeparture(const std::string& node, const std::string& key);
+    void _Departed(const std::string& node, const std::string& key);
+    // `lines` from another node for `member`, without those of games it
+    // stopped watching.
+    std::string _FromOtherNode(Member& member, std::string_view lines);
     std::string _ClientLineText(const ClientLine& line) const;
     // The login of `name` goes on once no other node has it.
     void _ClaimName(Member& member, const std::string& name, const Account& account);
@@ -261,7 +283,7 @@ private:
     void _Heartbeat();
     void _NodeLost(const std::string& node);
     // The running games of a lost node go on here, from their stored moves.
-    void _TakeOver(const std::string& node);
+    void _TakeOver(const std::string& node, const std::string& owner);
     void _TakenOver(std::vector<StoredGame> games);
     std::string _Snapshot() const;
 
@@ -278,19 +300,43 @@ private:
     struct Waiting
     {
         std::set<std::string> nodes; // yet to answer
-        std::function<void(Member&)> then;
+        std::function<void()> then;
         std::unique_ptr<asio::steady_timer> timer;
     };
-    std::unordered_map<std::uint64_t, Waiting> fReturns; // by connection id
+    std::unordered_map<std::uint64_t, Waiting> fAsked; // by token
+    std::uint64_t fNextToken = 1;
+    // Lines to everyone that wait behind a departure the other nodes have
+    // not let go yet (_LeftCluster), in order; each goes once it and all
+    // before it are ready.
+    struct HeldLine
+    {
+        std::string line;
+        std::uint64_t except = 0; // a connection that does not get it
+        bool clocksOnly = false;
+        bool ready = true;
+        std::uint64_t token = 0;
+    };
+    std::deque<HeldLine> fHeld;
+    std::map<std::pair<std::string, std::string>, std::uint64_t>
+        fDepartures; // (node, key) -> token
     std::unique_ptr<asio::steady_timer> fBeatTimer;
     // This run of the node, and of the others: a node restarted under the
     // same name is told apart by it.
     std::string fIncarnation;
     std::unordered_map<std::string, std::string> fIncarnations;
+    // What the store calls the owner of the games run here: in a cluster,
+    // the node's name and run; else empty.
+    std::string fOwner;
+    // The games of `stored` whose owner in the store is still the one read
+    // become ours, and go on here.
+    void _Claim(std::vector<StoredGame> stored);
 
     // Delivery.
     void _Send(Member& member, std::string_view line);
     void _Broadcast(std::string_view line, const Member* except = nullptr);
+    void _Emit(std::string_view line, std::uint64_t exceptId, bool clocksOnly);
+    // Lines held behind departures go out as far as they are ready.
+    void _ReleaseHeld();
     // A line to every logged-in client that follows clocks.
     void _BroadcastToClocks(std::string_view line);
     void _ArmStreamTimer();

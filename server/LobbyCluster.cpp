@@ -91,11 +91,24 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
     bus.Subscribe(NodeSubject(fConfig.nodeName), handler);
     fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
     fIncarnation = std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
+    fOwner = fConfig.nodeName + " " + fIncarnation;
     LogEvent("node " + fConfig.nodeName + " joined the cluster");
     _Heartbeat();
+    // The games this node ran before go on at once, unless another node
+    // took them up meanwhile (the store says who did).
+    std::vector<StoredGame> mine;
+    std::erase_if(running, [&](StoredGame& game) {
+        if (!game.owner.starts_with(fConfig.nodeName + " "))
+            return false;
+        mine.push_back(std::move(game));
+        return true;
+    });
+    if (!mine.empty())
+        _Claim(std::move(mine));
     if (running.empty())
         return;
-    // A node that comes back may find its games taken over meanwhile.
+    // Games of nodes that do not come back are the first node's to take up,
+    // once it has heard the others.
     auto timer = std::make_shared<asio::steady_timer>(fLoop, kNodeSilence);
     timer->async_wait(
         [this, alive, timer, running = std::move(running)](const asio::error_code& error) mutable {
@@ -106,10 +119,31 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
                 return;
             std::erase_if(running, [this](const StoredGame& game) {
                 auto found = fRemoteGames.find(game.id);
-                return found != fRemoteGames.end() && !found->second.node.empty();
+                std::string node = game.owner.substr(0, game.owner.find(' '));
+                auto incarnation = fIncarnations.find(node);
+                return (found != fRemoteGames.end() && !found->second.node.empty()) ||
+                       (fNodes.count(node) && incarnation != fIncarnations.end() &&
+                        game.owner == node + " " + incarnation->second);
             });
-            Restore(running);
+            _Claim(std::move(running));
         });
+}
+
+void Lobby::_Claim(std::vector<StoredGame> stored)
+{
+    if (stored.empty())
+        return;
+    fStoreWorker.Post([this, stored = std::move(stored)]() mutable {
+        std::vector<std::int64_t> taken;
+        if (!fStore.ClaimRunningGames(stored, fOwner, &taken)) {
+            LogEvent("ERROR: cannot take up running games: " + fStore.LastError());
+            return;
+        }
+        std::erase_if(stored, [&](const StoredGame& game) {
+            return std::find(taken.begin(), taken.end(), game.id) == taken.end();
+        });
+        _OnLoop([this, stored = std::move(stored)]() mutable { _TakenOver(std::move(stored)); });
+    });
 }
 
 void Lobby::_Publish(const std::string& subject, const std::string& header, std::string_view body)
@@ -153,8 +187,8 @@ void Lobby::_BusMessage(const std::string&, std::string data)
     const std::string& kind = fields[0];
     const std::string& node = fields[1];
     // A node that was restarted before it was missed is a new one: what we
-    // knew of the old one goes.
-    if (kind == "B" && fields.size() == 3) {
+    // knew of the old one goes. Beats and snapshots name the run.
+    if ((kind == "B" || kind == "S") && fields.size() == 3) {
         std::string& incarnation = fIncarnations[node];
         if (!incarnation.empty() && incarnation != fields[2] && fNodes.count(node))
             _NodeLost(node);
@@ -165,7 +199,7 @@ void Lobby::_BusMessage(const std::string&, std::string data)
     if (!known) {
         // A node new to us learns what we have.
         LogEvent("node " + node + " is in the cluster");
-        _Publish(NodeSubject(node), "S " + fConfig.nodeName, _Snapshot());
+        _Publish(NodeSubject(node), "S " + fConfig.nodeName + " " + fIncarnation, _Snapshot());
     }
     std::uint64_t number = fields.size() > 2 ? Unsigned(fields[2]) : 0;
     if (kind == "L" || kind == "K" || kind == "S") {
@@ -176,38 +210,46 @@ void Lobby::_BusMessage(const std::string&, std::string data)
     } else if (kind == "O") {
         auto found = fMembers.find(number);
         if (found != fMembers.end() && found->second.home.empty())
-            found->second.connection->Send(body);
-    } else if (kind == "X") {
-        auto proxy = fProxies.find({node, number});
+            found->second.connection->Send(_FromOtherNode(found->second, body));
+    } else if (kind == "X" && fields.size() == 4) {
+        auto proxy = fProxies.find({node, Unsigned(fields[3])});
         if (proxy != fProxies.end()) {
             auto member = fMembers.find(proxy->second);
-            // At once: what its games tell the others goes before its 702.
+            // At once: what its games tell the others goes before its 702,
+            // and what they tell later (a result once stored) after it.
             if (member != fMembers.end()) {
+                std::string key = member->second.key;
                 member->second.connection->Close("left node " + node);
                 OnClosed(*member->second.connection);
+                _AwaitDeparture(node, key);
             }
         }
-    } else if (kind == "R" && fields.size() == 5) {
-        _ProxyReturn(node, number,
-                     data.substr(cut + 1).insert(0, fields[3] + " " + fields[4] + "\n"));
-        // Its games' lines, if any, went out before this answer.
-        _Publish(NodeSubject(node), "D " + fConfig.nodeName + " " + fields[2], {});
+    } else if (kind == "R" && fields.size() == 6) {
+        _ProxyReturn(node, Unsigned(fields[3]),
+                     data.substr(cut + 1).insert(0, fields[4] + " " + fields[5] + "\n"));
     } else if (kind == "D") {
-        _ReturnsAnswered(number, node);
+        _Answered(number, node);
     } else if (kind == "T") {
         std::set<std::string> names;
         for (const std::string& name : Split(body, '\n'))
             names.insert(NameKey(name));
         for (auto& [id, member] : fMembers) {
             if (member.loggedIn && member.home.empty() && names.count(member.key) &&
-                member.features.Has(Feature::Resume))
-                _ReturnInCluster(member);
+                member.features.Has(Feature::Resume)) {
+                auto [returnFields, returnBody] = _ReturnMessage(member);
+                member.elsewhere = true;
+                _AskOtherNodes("R", returnFields, returnBody, {});
+            }
         }
     } else if (kind == "C" && fields.size() == 4) {
         _AnswerClaim(node, fields[2], Unsigned(fields[3]));
     } else if (kind == "A" && fields.size() == 4) {
         _ClaimAnswered(number, node, fields[3] == "ok");
     }
+    // A question is answered once what it asked for is done, and after all
+    // the lines that went before it.
+    if ((kind == "P" || kind == "R" || kind == "X") && number != 0)
+        _Publish(NodeSubject(node), "D " + fConfig.nodeName + " " + std::to_string(number), {});
 }
 
 void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bool clocksOnly,
@@ -240,6 +282,7 @@ void Lobby::_OtherNodesLines(const std::string& node, std::string_view lines, bo
             user.name = words[1];
             user.rating = rating;
         } else if (code == "702") {
+            _Departed(node, NameKey(words[1]));
             auto found = fRemoteUsers.find(NameKey(words[1]));
             if (found != fRemoteUsers.end() && found->second.node == node)
                 fRemoteUsers.erase(found);
@@ -320,6 +363,20 @@ bool Lobby::_Forward(Member& member, const ClientLine& line)
     member.held = 0;
     if (owner.empty() || !fNodes.count(owner))
         return false;
+    member.elsewhere = true;
+    if (line.Command() == "OBSERVE" && line.Words().size() == 2 && line.Words()[1] == "off") {
+        // From now on, as one server would have it, even what the owner
+        // sent before it hears this. A player's own game goes on.
+        auto game = fRemoteGames.find(*id);
+        std::string info = game == fRemoteGames.end() ? std::string() : game->second.info;
+        std::vector<std::string> words = Split(info.substr(0, info.find(':')), ' ');
+        bool plays = words.size() > 4 &&
+                     std::any_of(words.begin() + 4, words.end(),
+                                 [&](auto& name) { return NameKey(name) == member.key; });
+        auto watched = member.watchingElsewhere.find(*id);
+        if (watched != member.watchingElsewhere.end() && !plays)
+            watched->second = false;
+    }
     // The owner hears who asks, with what the client follows, and the line.
     _Publish(NodeSubject(owner),
              "F " + fConfig.nodeName + " " + std::to_string(member.connection->Id()) + " " +
@@ -432,36 +489,118 @@ void Lobby::_ProxyClosed(Member& member)
     }
 }
 
-void Lobby::_LeftCluster(const Member& member)
+void Lobby::_LeftCluster(const Member& member, std::string left)
 {
-    _Publish(kLobbySubject, "X " + fConfig.nodeName + " " + std::to_string(member.connection->Id()),
-             {});
-}
-
-void Lobby::_AwaitReturns(Member& member, std::function<void(Member&)> then)
-{
-    std::uint64_t id = member.connection->Id();
-    if (fNodes.empty()) {
-        then(member);
+    std::string fields = std::to_string(member.connection->Id());
+    if (!member.elsewhere) {
+        _AskOtherNodes("X", fields, {}, {});
+        _Broadcast(left);
         return;
     }
-    member.connection->PauseInput();
-    Waiting& waiting = fReturns[id];
+    // Its stand-ins at other nodes go first, and what they tell others of
+    // its games goes before the departure, as on one server. Lines to
+    // everyone made meanwhile wait behind it.
+    std::uint64_t token = fNextToken;
+    fHeld.push_back({std::move(left), 0, false, false, token});
+    _AskOtherNodes("X", fields, {}, [this, token] {
+        for (HeldLine& held : fHeld) {
+            if (held.token == token)
+                held.ready = true;
+        }
+        _ReleaseHeld();
+    });
+}
+
+void Lobby::_AwaitDeparture(const std::string& node, const std::string& key)
+{
+    std::uint64_t token = fNextToken++;
+    fHeld.push_back({{}, 0, false, false, token});
+    fDepartures[{node, key}] = token;
+    // Its node may be lost before it says so.
+    auto timer = std::make_shared<asio::steady_timer>(fLoop, kClaimWait);
+    std::weak_ptr<int> alive = fAlive;
+    timer->async_wait([this, alive, timer, node, key](const asio::error_code& error) {
+        if (!error && alive.lock())
+            _Departed(node, key);
+    });
+}
+
+void Lobby::_Departed(const std::string& node, const std::string& key)
+{
+    auto found = fDepartures.find({node, key});
+    if (found == fDepartures.end())
+        return;
+    for (HeldLine& held : fHeld) {
+        if (held.token == found->second)
+            held.ready = true;
+    }
+    fDepartures.erase(found);
+    _ReleaseHeld();
+}
+
+std::string Lobby::_FromOtherNode(Member& member, std::string_view lines)
+{
+    bool watchNews = lines.starts_with("120 ") || lines.find("\n120 ") != std::string_view::npos;
+    if (member.watchingElsewhere.empty() && !watchNews)
+        return std::string(lines);
+    std::string kept;
+    for (const std::string& line : Split(lines, '\n')) {
+        if (line.empty())
+            continue;
+        std::vector<std::string> words = Split(line.substr(0, line.find(':')), ' ');
+        // A game chat line names its game third, every other game line second.
+        std::size_t at = !words.empty() && words[0] == "123" ? 2 : 1;
+        auto id = words.size() > at ? ParseDecimal(words[at], 18) : std::nullopt;
+        if (id && words[0] == "120") {
+            // Watching (or a player back at the board: the same to us,
+            // since a player never sends OBSERVE off with effect).
+            member.watchingElsewhere[*id] = true;
+            // Games that are over need no more care.
+            if (member.watchingElsewhere.size() > 16)
+                std::erase_if(member.watchingElsewhere, [this](const auto& entry) {
+                    auto game = fRemoteGames.find(entry.first);
+                    return game == fRemoteGames.end() || !game->second.listed;
+                });
+        } else if (auto watched =
+                       id ? member.watchingElsewhere.find(*id) : member.watchingElsewhere.end();
+                   watched != member.watchingElsewhere.end() && !watched->second) {
+            continue;
+        }
+        kept += line + "\n";
+    }
+    return kept;
+}
+
+void Lobby::_AskOtherNodes(const std::string& kind, const std::string& fields,
+                           std::string_view body, std::function<void()> then)
+{
+    std::uint64_t token = then ? fNextToken++ : 0;
+    _Publish(kLobbySubject,
+             kind + " " + fConfig.nodeName + " " + std::to_string(token) +
+                 (fields.empty() ? "" : " " + fields),
+             body);
+    if (!then)
+        return;
+    if (fNodes.empty()) {
+        then();
+        return;
+    }
+    Waiting& waiting = fAsked[token];
     for (const auto& [node, seen] : fNodes)
         waiting.nodes.insert(node);
     waiting.then = std::move(then);
     waiting.timer = std::make_unique<asio::steady_timer>(fLoop, kClaimWait);
     std::weak_ptr<int> alive = fAlive;
-    waiting.timer->async_wait([this, alive, id](const asio::error_code& error) {
+    waiting.timer->async_wait([this, alive, token](const asio::error_code& error) {
         if (!error && alive.lock())
-            _ReturnsAnswered(id, {});
+            _Answered(token, {});
     });
 }
 
-void Lobby::_ReturnsAnswered(std::uint64_t id, const std::string& node)
+void Lobby::_Answered(std::uint64_t token, const std::string& node)
 {
-    auto found = fReturns.find(id);
-    if (found == fReturns.end())
+    auto found = fAsked.find(token);
+    if (found == fAsked.end())
         return;
     if (node.empty())
         found->second.nodes.clear(); // whoever has not answered by now is lost
@@ -469,21 +608,30 @@ void Lobby::_ReturnsAnswered(std::uint64_t id, const std::string& node)
         found->second.nodes.erase(node);
     if (!found->second.nodes.empty())
         return;
-    std::function<void(Member&)> then = std::move(found->second.then);
-    fReturns.erase(found);
-    auto member = fMembers.find(id);
-    if (member == fMembers.end())
-        return;
-    member->second.connection->ResumeInput();
-    then(member->second);
+    std::function<void()> then = std::move(found->second.then);
+    fAsked.erase(found);
+    then();
 }
 
-void Lobby::_ReturnInCluster(const Member& member)
+void Lobby::_AwaitOtherNodes(Member& member, const std::string& kind, const std::string& fields,
+                             std::string_view body, std::function<void(Member&)> then)
 {
-    _Publish(kLobbySubject,
-             "R " + fConfig.nodeName + " " + std::to_string(member.connection->Id()) + " " +
-                 std::to_string(member.accountId) + " " + std::to_string(_Rating(member.accountId)),
-             member.name + "\n" + member.features.Words());
+    std::uint64_t id = member.connection->Id();
+    member.connection->PauseInput();
+    _AskOtherNodes(kind, fields, body, [this, id, then = std::move(then)] {
+        auto found = fMembers.find(id);
+        if (found == fMembers.end())
+            return;
+        found->second.connection->ResumeInput();
+        then(found->second);
+    });
+}
+
+std::pair<std::string, std::string> Lobby::_ReturnMessage(const Member& member) const
+{
+    return {std::to_string(member.connection->Id()) + " " + std::to_string(member.accountId) + " " +
+                std::to_string(_Rating(member.accountId)),
+            member.name + "\n" + member.features.Words()};
 }
 
 // ---- Logins ----------------------------------------------------------------
@@ -658,11 +806,18 @@ void Lobby::_NodeLost(const std::string& node)
     }
     for (std::uint64_t id : claims)
         _ClaimAnswered(id, node, true);
+    std::vector<std::uint64_t> asked;
+    for (const auto& [token, waiting] : fAsked) {
+        if (waiting.nodes.count(node))
+            asked.push_back(token);
+    }
+    for (std::uint64_t token : asked)
+        _Answered(token, node);
     if (fNodes.empty() || fNodes.begin()->first > fConfig.nodeName)
-        _TakeOver(node);
+        _TakeOver(node, node + " " + fIncarnations[node]);
 }
 
-void Lobby::_TakeOver(const std::string& node)
+void Lobby::_TakeOver(const std::string& node, const std::string& owner)
 {
     std::set<std::int64_t> ids;
     for (const auto& [id, game] : fRemoteGames) {
@@ -671,14 +826,18 @@ void Lobby::_TakeOver(const std::string& node)
     }
     if (ids.empty())
         return;
-    fStoreWorker.Post([this, ids] {
+    // Only from that run of the node: a node restarted under its name has
+    // taken its games up itself.
+    fStoreWorker.Post([this, ids, owner] {
         std::vector<StoredGame> games;
         if (!fStore.LoadRunningGames(&games)) {
             LogEvent("ERROR: cannot read the running games to take over: " + fStore.LastError());
             return;
         }
-        std::erase_if(games, [&](const StoredGame& game) { return !ids.count(game.id); });
-        _OnLoop([this, games = std::move(games)]() mutable { _TakenOver(std::move(games)); });
+        std::erase_if(games, [&](const StoredGame& game) {
+            return !ids.count(game.id) || (game.owner != owner && !game.owner.empty());
+        });
+        _OnLoop([this, games = std::move(games)]() mutable { _Claim(std::move(games)); });
     });
 }
 

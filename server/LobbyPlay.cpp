@@ -45,10 +45,13 @@ void Lobby::_Features(Member& member, const ClientLine& line)
             asked.connection->Listen(clocks ? &fStream : &fClockStream);
     };
     // In a cluster, the games other nodes kept for the player come first too.
-    if (returning && fBus)
-        _AwaitReturns(member, answer);
-    else
+    if (returning && fBus) {
+        auto [fields, body] = _ReturnMessage(member);
+        member.elsewhere = true;
+        _AwaitOtherNodes(member, "R", fields, body, answer);
+    } else {
         answer(member);
+    }
 }
 
 void Lobby::_MakeTimed(Member& member, const ClientLine& line)

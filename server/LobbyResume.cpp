@@ -32,9 +32,6 @@ void Lobby::_FeaturesChanged(Member& member, bool returning)
     // tells the client that every game coming back has come.
     if (returning)
         _Return(member);
-    // Games of other nodes of a cluster come back from there.
-    if (returning && fBus)
-        _ReturnInCluster(member);
 }
 
 void Lobby::_Pong(Member&, const ClientLine&)
@@ -205,6 +202,7 @@ StoredGame Lobby::_Stored(const ChessGame& game) const
     stored.blackName = game.SeatOf(Side::Black).name;
     stored.minutes = game.Control().minutes;
     stored.seconds = game.Control().seconds;
+    stored.owner = fOwner;
     if (const GameClock* clock = game.Clock()) {
         auto now = std::chrono::steady_clock::now();
         stored.whiteMs = clock->Left(Side::White, now);

@@ -39,6 +39,9 @@
 //   sqlite: LINE | postgres: LINE
 //                               LINE only where the server keeps its data in
 //                               an SQLite file, or only in PostgreSQL
+//   ids one by one: LINE | ids in batches: LINE
+//                               LINE only where game ids are taken one at a
+//                               time, or in batches (PostgreSQL by default)
 //
 // With TOLVAR_TEST_SPREAD=N in the environment, a file that does not start
 // nodes itself runs on N nodes, its clients spread over them.
@@ -52,6 +55,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -211,10 +215,16 @@ private:
 
     bool _Do(const std::string& line, int counter)
     {
-        for (auto [prefix, postgres] : {std::pair{"sqlite: ", false}, {"postgres: ", true}}) {
+        // PostgreSQL hands game ids out in batches, unless told to give them
+        // one at a time; SQLite numbers them one by one.
+        bool batches = TestDatabase::Postgres() &&
+                       std::find(fSets.begin(), fSets.end(), "game-id-batch=1") == fSets.end();
+        for (auto [prefix, holds] : {std::pair{"sqlite: ", !TestDatabase::Postgres()},
+                                     {"postgres: ", TestDatabase::Postgres()},
+                                     {"ids one by one: ", !batches},
+                                     {"ids in batches: ", batches}}) {
             if (line.rfind(prefix, 0) == 0)
-                return postgres != TestDatabase::Postgres() ||
-                       _Do(line.substr(std::string(prefix).size()), counter);
+                return !holds || _Do(line.substr(std::string(prefix).size()), counter);
         }
         std::vector<std::string> words = Split(line, ' ');
         const std::string& verb = words[0];
