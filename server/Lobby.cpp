@@ -32,19 +32,67 @@ void Lobby::_OnLoop(std::function<void()> job)
     });
 }
 
-void Lobby::Add(const std::shared_ptr<Connection>& connection)
+void Lobby::Admit(const std::shared_ptr<Connection>& connection)
 {
+    if (!fBus) {
+        _Admit(connection, 0, 0);
+        return;
+    }
+    // Counted here meanwhile, so that two nodes admitting at once see each other.
+    std::string address = connection->Address();
+    ++fAdmitting;
+    ++fAdmittingFrom[address];
+    _AskOtherNodes(
+        "G", address, {}, [this, connection, address](const std::vector<std::string>& answers) {
+            --fAdmitting;
+            if (--fAdmittingFrom[address] <= 0)
+                fAdmittingFrom.erase(address);
+            std::size_t others = 0;
+            int otherGuests = 0;
+            for (const std::string& answer : answers) {
+                std::size_t cut = answer.find(' ');
+                others += ParseDecimal(answer.substr(0, cut), 9).value_or(0);
+                if (cut != std::string::npos)
+                    otherGuests +=
+                        static_cast<int>(ParseDecimal(answer.substr(cut + 1), 9).value_or(0));
+            }
+            _Admit(connection, others, otherGuests);
+        });
+}
+
+void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t others,
+                   int otherGuests)
+{
+    if (_ConnectionCount() + others >= static_cast<std::size_t>(fConfig.maxConnections)) {
+        connection->Send(Reply::Refused("server full; try again later"));
+        connection->CloseAfterSending("server full");
+        return;
+    }
+    if (_GuestsFrom(connection->Address()) + otherGuests >= fConfig.maxGuestsPerAddress) {
+        // Or one address could take every connection without logging in.
+        connection->Send(Reply::Refused("too many connections from your address; try again later"));
+        connection->CloseAfterSending("too many connections from " + connection->Address());
+        return;
+    }
     Member& member = fMembers[connection->Id()];
     member.connection = connection;
     ++fGuests[connection->Address()];
     LogEvent("connection from " + connection->Peer());
     _Send(member, Reply::Greeting(fConfig.description));
+    connection->Start();
 }
 
-int Lobby::GuestsFrom(const std::string& address) const
+std::size_t Lobby::_ConnectionCount() const
+{
+    return fMembers.size() - fProxies.size() + fAdmitting;
+}
+
+int Lobby::_GuestsFrom(const std::string& address) const
 {
     auto found = fGuests.find(address);
-    return found == fGuests.end() ? 0 : found->second;
+    auto admitting = fAdmittingFrom.find(address);
+    return (found == fGuests.end() ? 0 : found->second) +
+           (admitting == fAdmittingFrom.end() ? 0 : admitting->second);
 }
 
 void Lobby::_ReleaseGuest(Member& member)

@@ -49,8 +49,10 @@ public:
           WorkerPool& storeWorker, WorkerPool& hashWorkers, std::int64_t firstGameId);
     ~Lobby() override;
 
-    // Greets a new connection; the lobby keeps it until it closes.
-    void Add(const std::shared_ptr<Connection>& connection);
+    // Greets a new connection and keeps it until it closes, or refuses it
+    // when the server is full or its address has too many connections that
+    // have not logged in. In a cluster the connections of every node count.
+    void Admit(const std::shared_ptr<Connection>& connection);
     void OnLine(Connection& connection, const ClientLine& line) override;
     void OnClosed(Connection& connection) override;
 
@@ -70,11 +72,16 @@ public:
     // nodes, unless one of them runs them by then.
     void JoinCluster(NodeBus& bus, std::vector<StoredGame> running);
 
-    std::size_t ConnectionCount() const { return fMembers.size(); }
-    // Connections from `address` that have not logged in.
-    int GuestsFrom(const std::string& address) const;
-
 private:
+    // Our clients' connections (not the stand-ins for other nodes' clients),
+    // and those of them from `address` that have not logged in; with those
+    // waiting for the cluster's counts.
+    std::size_t _ConnectionCount() const;
+    int _GuestsFrom(const std::string& address) const;
+    // Admits the connection if the limits allow `others` more connections,
+    // `otherGuests` of them from its address.
+    void _Admit(const std::shared_ptr<Connection>& connection, std::size_t others, int otherGuests);
+
     struct Member
     {
         std::shared_ptr<Connection> connection;
@@ -257,8 +264,8 @@ private:
     // by then. Without `then` nobody waits. A node that does not answer in
     // time counts as lost.
     void _AskOtherNodes(const std::string& kind, const std::string& fields, std::string_view body,
-                        std::function<void()> then);
-    void _Answered(std::uint64_t token, const std::string& node);
+                        std::function<void(const std::vector<std::string>& answers)> then);
+    void _Answered(std::uint64_t token, const std::string& node, std::string_view answer = {});
     // The same for a client's command: its lines wait meanwhile.
     void _AwaitOtherNodes(Member& member, const std::string& kind, const std::string& fields,
                           std::string_view body, std::function<void(Member&)> then);
@@ -300,10 +307,14 @@ private:
     struct Waiting
     {
         std::set<std::string> nodes; // yet to answer
-        std::function<void()> then;
+        std::vector<std::string> answers;
+        std::function<void(const std::vector<std::string>&)> then;
         std::unique_ptr<asio::steady_timer> timer;
     };
     std::unordered_map<std::uint64_t, Waiting> fAsked; // by token
+    // Connections waiting for the other nodes' counts, in all and by address.
+    std::size_t fAdmitting = 0;
+    std::unordered_map<std::string, int> fAdmittingFrom;
     std::uint64_t fNextToken = 1;
     // Lines to everyone that wait behind a departure the other nodes have
     // not let go yet (_LeftCluster), in order; each goes once it and all

@@ -87,6 +87,12 @@ void Lobby::JoinCluster(NodeBus& bus, std::vector<StoredGame> running)
     };
     if (!fStore.SharesGameIds())
         fGameIds.Interleave(kIdStride, fConfig.nodeNumber);
+    // Guessing at passwords is slowed on every node alike.
+    fLogins.ShareOutcomes(
+        [this](const std::string& address, const std::string& account, bool failed) {
+            _Publish(kLobbySubject, "W " + fConfig.nodeName + (failed ? " failed" : " ok"),
+                     address + "\n" + account);
+        });
     bus.Subscribe(kLobbySubject, handler);
     bus.Subscribe(NodeSubject(fConfig.nodeName), handler);
     fBeatTimer = std::make_unique<asio::steady_timer>(fLoop);
@@ -228,7 +234,15 @@ void Lobby::_BusMessage(const std::string&, std::string data)
         _ProxyReturn(node, Unsigned(fields[3]),
                      data.substr(cut + 1).insert(0, fields[4] + " " + fields[5] + "\n"));
     } else if (kind == "D") {
-        _Answered(number, node);
+        _Answered(number, node, body);
+    } else if (kind == "G" && fields.size() == 4) {
+        // A new connection at that node: how many count against its limits here.
+        _Publish(NodeSubject(node), "D " + fConfig.nodeName + " " + fields[2],
+                 std::to_string(_ConnectionCount()) + " " + std::to_string(_GuestsFrom(fields[3])));
+    } else if (kind == "W" && fields.size() == 3) {
+        std::vector<std::string> parts = Split(body, '\n');
+        if (parts.size() == 2)
+            fLogins.Heard(parts[0], parts[1], fields[2] == "failed");
     } else if (kind == "T") {
         std::set<std::string> names;
         for (const std::string& name : Split(body, '\n'))
@@ -502,7 +516,7 @@ void Lobby::_LeftCluster(const Member& member, std::string left)
     // everyone made meanwhile wait behind it.
     std::uint64_t token = fNextToken;
     fHeld.push_back({std::move(left), 0, false, false, token});
-    _AskOtherNodes("X", fields, {}, [this, token] {
+    _AskOtherNodes("X", fields, {}, [this, token](const std::vector<std::string>&) {
         for (HeldLine& held : fHeld) {
             if (held.token == token)
                 held.ready = true;
@@ -572,7 +586,8 @@ std::string Lobby::_FromOtherNode(Member& member, std::string_view lines)
 }
 
 void Lobby::_AskOtherNodes(const std::string& kind, const std::string& fields,
-                           std::string_view body, std::function<void()> then)
+                           std::string_view body,
+                           std::function<void(const std::vector<std::string>& answers)> then)
 {
     std::uint64_t token = then ? fNextToken++ : 0;
     _Publish(kLobbySubject,
@@ -582,7 +597,7 @@ void Lobby::_AskOtherNodes(const std::string& kind, const std::string& fields,
     if (!then)
         return;
     if (fNodes.empty()) {
-        then();
+        then({});
         return;
     }
     Waiting& waiting = fAsked[token];
@@ -597,20 +612,20 @@ void Lobby::_AskOtherNodes(const std::string& kind, const std::string& fields,
     });
 }
 
-void Lobby::_Answered(std::uint64_t token, const std::string& node)
+void Lobby::_Answered(std::uint64_t token, const std::string& node, std::string_view answer)
 {
     auto found = fAsked.find(token);
     if (found == fAsked.end())
         return;
     if (node.empty())
         found->second.nodes.clear(); // whoever has not answered by now is lost
-    else
-        found->second.nodes.erase(node);
+    else if (found->second.nodes.erase(node) && !answer.empty())
+        found->second.answers.emplace_back(answer);
     if (!found->second.nodes.empty())
         return;
-    std::function<void()> then = std::move(found->second.then);
+    Waiting done = std::move(found->second);
     fAsked.erase(found);
-    then();
+    done.then(done.answers);
 }
 
 void Lobby::_AwaitOtherNodes(Member& member, const std::string& kind, const std::string& fields,
@@ -618,7 +633,7 @@ void Lobby::_AwaitOtherNodes(Member& member, const std::string& kind, const std:
 {
     std::uint64_t id = member.connection->Id();
     member.connection->PauseInput();
-    _AskOtherNodes(kind, fields, body, [this, id, then = std::move(then)] {
+    _AskOtherNodes(kind, fields, body, [this, id, then = std::move(then)](const auto&) {
         auto found = fMembers.find(id);
         if (found == fMembers.end())
             return;

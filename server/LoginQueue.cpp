@@ -60,14 +60,23 @@ void LoginQueue::Done(std::uint64_t connection, Outcome outcome)
     if (found == fEntries.end() || !found->second.running)
         return;
     const Entry& entry = found->second;
-    if (outcome == Outcome::Failure)
-        fThrottle.Failed(entry.address, entry.account, LoginThrottle::Clock::now());
-    else if (outcome == Outcome::Success)
-        fThrottle.Succeeded(entry.address, entry.account);
+    if (outcome != Outcome::Neither) {
+        Heard(entry.address, entry.account, outcome == Outcome::Failure);
+        if (fShare)
+            fShare(entry.address, entry.account, outcome == Outcome::Failure);
+    }
     fAccountsRunning.erase(entry.account);
     --fRunning;
     fEntries.erase(found);
     _Dispatch();
+}
+
+void LoginQueue::Heard(const std::string& address, const std::string& account, bool failed)
+{
+    if (failed)
+        fThrottle.Failed(address, account, LoginThrottle::Clock::now());
+    else
+        fThrottle.Succeeded(address, account);
 }
 
 void LoginQueue::Drop(std::uint64_t connection)

@@ -57,6 +57,13 @@ public:
 
     std::size_t Waiting() const { return fEntries.size() - fRunning; }
 
+    // In a cluster: `share` hears every judged login (address, account,
+    // failed), and Heard takes one judged elsewhere into account, so that
+    // guessing is slowed across all nodes.
+    using Share = std::function<void(const std::string&, const std::string&, bool)>;
+    void ShareOutcomes(Share share) { fShare = std::move(share); }
+    void Heard(const std::string& address, const std::string& account, bool failed);
+
 private:
     struct Entry
     {
@@ -78,6 +85,7 @@ private:
     // Waiting connections by address, oldest first; the addresses take turns.
     std::map<std::string, std::deque<std::uint64_t>> fQueues;
     std::string fLastServed;
+    Share fShare;
     std::set<std::string> fAccountsRunning;
     std::size_t fRunning = 0;
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);

@@ -99,20 +99,8 @@ void Server::_Accept()
             });
             return;
         }
-        auto connection =
-            std::make_shared<Connection>(std::move(socket), fConfig, *fLobby, fNextConnection++);
-        if (fLobby->ConnectionCount() >= static_cast<std::size_t>(fConfig.maxConnections)) {
-            connection->Send(Reply::Refused("server full; try again later"));
-            connection->CloseAfterSending("server full");
-        } else if (fLobby->GuestsFrom(connection->Address()) >= fConfig.maxGuestsPerAddress) {
-            // Or one address could take every connection without logging in.
-            connection->Send(
-                Reply::Refused("too many connections from your address; try again later"));
-            connection->CloseAfterSending("too many connections from " + connection->Address());
-        } else {
-            fLobby->Add(connection);
-            connection->Start();
-        }
+        fLobby->Admit(
+            std::make_shared<Connection>(std::move(socket), fConfig, *fLobby, fNextConnection++));
         _Accept();
     });
 }
