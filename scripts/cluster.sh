@@ -37,8 +37,9 @@ stop_pid() { # name
   rm -f "$file"
 }
 
-greets() { # port
-  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1 && head -c 4 <&3" 2>/dev/null | grep -q '^101'
+greets() { # port [hello]: the first bytes of a connection there are "101 "
+  timeout 2 bash -c "exec 3<>/dev/tcp/127.0.0.1/$1 && printf '${2:-}' >&3 && head -c 4 <&3" \
+    2>/dev/null | grep -q '^101'
 }
 
 up() {
@@ -90,11 +91,13 @@ up() {
   local name port
   while read -r name port; do
     case "$name" in ''|'#'*) continue ;; esac
+    # HAProxy names each client in a PROXY header (send-proxy); so must
+    # anyone else who connects from its address, as the check below does.
     setsid "$server" --listen 127.0.0.1 --port "$port" --bus "$bus" --node "$name" \
-      "${storage[@]}" --log "$state/$name.log" </dev/null >/dev/null 2>&1 &
+      --proxy-from 127.0.0.1 "${storage[@]}" --log "$state/$name.log" </dev/null >/dev/null 2>&1 &
     echo $! >"$state/$name.pid"
     # The first node makes the database; the others wait for it.
-    for _ in $(seq 100); do greets "$port" && break; sleep 0.1; done
+    for _ in $(seq 100); do greets "$port" 'PROXY UNKNOWN\r\n' && break; sleep 0.1; done
   done <"$root/deploy/nodes.conf"
 
   local haproxy

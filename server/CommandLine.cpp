@@ -2,6 +2,9 @@
 
 #include "server/Reply.h"
 
+#include <asio.hpp>
+
+#include <algorithm>
 #include <cctype>
 
 namespace tolvar::server {
@@ -11,7 +14,7 @@ namespace {
 const char* const kUsage =
     "Usage: tolvar-server [--listen ADDRESS] [--port N] [--db PATH | --postgres CONNECTION]\n"
     "                     [--log PATH] [--grace-seconds N] [--bus URL --node NAME]\n"
-    "                     [--set NAME=VALUE]...\n"
+    "                     [--proxy-from ADDRESS,...] [--set NAME=VALUE]...\n"
     "\n"
     "The Tolvar chess server.\n"
     "\n"
@@ -33,6 +36,10 @@ const char* const kUsage =
     "                    (nats://HOST:PORT); needs --node\n"
     "  --node NAME       this node's name in the cluster: letters, digits, - or _,\n"
     "                    ending in its number from 1 to 63, unique in the cluster\n"
+    "  --proxy-from ADDRESS,...\n"
+    "                    load balancers (such as HAProxy with send-proxy): their\n"
+    "                    connections begin with a PROXY protocol header, and the\n"
+    "                    client it names counts for the limits by address\n"
     "  --set NAME=VALUE  tune a limit (times in milliseconds), mostly for tests:\n"
     "                    hash-cost (interactive or minimum), hash-threads,\n"
     "                    max-connections, max-guests-per-address, login-timeout,\n"
@@ -214,7 +221,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         }
         if (option != "--listen" && option != "--port" && option != "--db" && option != "--log" &&
             option != "--set" && option != "--grace-seconds" && option != "--postgres" &&
-            option != "--bus" && option != "--node")
+            option != "--bus" && option != "--node" && option != "--proxy-from")
             return Fail("unknown option " + arguments[i]);
         if (!hasValue) {
             if (i + 1 >= arguments.size())
@@ -246,6 +253,16 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                 return Fail("--node needs a name of letters, digits, - or _ ending in a number "
                             "from 1 to 63");
             result.config.nodeName = value;
+        } else if (option == "--proxy-from") {
+            for (std::size_t start = 0; start <= value.size();) {
+                std::size_t end = std::min(value.find(',', start), value.size());
+                asio::error_code error;
+                auto address = asio::ip::make_address(value.substr(start, end - start), error);
+                if (error)
+                    return Fail("--proxy-from needs addresses separated by commas");
+                result.config.proxyFrom.push_back(address.to_string());
+                start = end + 1;
+            }
         } else if (option == "--postgres") {
             if (value.empty())
                 return Fail("--postgres needs a connection string");

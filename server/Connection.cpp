@@ -75,6 +75,12 @@ Connection::Connection(asio::io_context& loop, const ServerConfig& config,
     fLoginDone = true;
 }
 
+void Connection::Proxied(const std::string& address, std::uint16_t port)
+{
+    fAddress = address;
+    fPeer = address + ":" + std::to_string(port);
+}
+
 void Connection::Start()
 {
     fLastHeard = std::chrono::steady_clock::now();

@@ -93,6 +93,9 @@ public:
     // nothing for `limit`.
     void KeepAlive(std::chrono::milliseconds interval, std::chrono::milliseconds limit);
 
+    // The client behind a load balancer, as its PROXY header names it.
+    void Proxied(const std::string& address, std::uint16_t port);
+
     std::uint64_t Id() const { return fId; }
     // The remote address and port, and the address alone.
     const std::string& Peer() const { return fPeer; }

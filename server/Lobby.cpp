@@ -32,9 +32,11 @@ void Lobby::_OnLoop(std::function<void()> job)
     });
 }
 
-void Lobby::Admit(const std::shared_ptr<Connection>& connection)
+void Lobby::Admit(const std::shared_ptr<Connection>& connection, bool counted)
 {
-    if (!fBus) {
+    if (!counted)
+        fUncounted.insert(connection->Id());
+    if (!fBus || !counted) {
         _Admit(connection, 0, 0);
         return;
     }
@@ -63,12 +65,15 @@ void Lobby::Admit(const std::shared_ptr<Connection>& connection)
 void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t others,
                    int otherGuests)
 {
-    if (_ConnectionCount() + others >= static_cast<std::size_t>(fConfig.maxConnections)) {
+    bool counted = !fUncounted.count(connection->Id());
+    if (counted &&
+        _ConnectionCount() + others >= static_cast<std::size_t>(fConfig.maxConnections)) {
         connection->Send(Reply::Refused("server full; try again later"));
         connection->CloseAfterSending("server full");
         return;
     }
-    if (_GuestsFrom(connection->Address()) + otherGuests >= fConfig.maxGuestsPerAddress) {
+    if (counted &&
+        _GuestsFrom(connection->Address()) + otherGuests >= fConfig.maxGuestsPerAddress) {
         // Or one address could take every connection without logging in.
         connection->Send(Reply::Refused("too many connections from your address; try again later"));
         connection->CloseAfterSending("too many connections from " + connection->Address());
@@ -76,7 +81,8 @@ void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t ot
     }
     Member& member = fMembers[connection->Id()];
     member.connection = connection;
-    ++fGuests[connection->Address()];
+    if (counted)
+        ++fGuests[connection->Address()];
     LogEvent("connection from " + connection->Peer());
     _Send(member, Reply::Greeting(fConfig.description));
     connection->Start();
@@ -84,7 +90,7 @@ void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t ot
 
 std::size_t Lobby::_ConnectionCount() const
 {
-    return fMembers.size() - fProxies.size() + fAdmitting;
+    return fMembers.size() - fProxies.size() - fUncounted.size() + fAdmitting;
 }
 
 int Lobby::_GuestsFrom(const std::string& address) const
@@ -97,6 +103,8 @@ int Lobby::_GuestsFrom(const std::string& address) const
 
 void Lobby::_ReleaseGuest(Member& member)
 {
+    if (fUncounted.count(member.connection->Id()))
+        return;
     auto found = fGuests.find(member.connection->Address());
     if (found != fGuests.end() && --found->second <= 0)
         fGuests.erase(found);
@@ -158,6 +166,7 @@ void Lobby::OnClosed(Connection& connection)
     if (fShuttingDown || !member.loggedIn) {
         if (!member.loggedIn)
             _ReleaseGuest(member);
+        fUncounted.erase(connection.Id());
         fMembers.erase(found);
         return;
     }
@@ -179,6 +188,7 @@ void Lobby::OnClosed(Connection& connection)
             game->second->RemoveWatcher(connection.Id());
     }
     std::string name = member.name;
+    fUncounted.erase(connection.Id());
     if (auto online = fOnline.find(member.key);
         online != fOnline.end() && online->second == connection.Id())
         fOnline.erase(online);

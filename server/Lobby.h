@@ -52,7 +52,9 @@ public:
     // Greets a new connection and keeps it until it closes, or refuses it
     // when the server is full or its address has too many connections that
     // have not logged in. In a cluster the connections of every node count.
-    void Admit(const std::shared_ptr<Connection>& connection);
+    // A connection the load balancer made itself (its health check) is not
+    // `counted`: the limits neither hold for it nor count it.
+    void Admit(const std::shared_ptr<Connection>& connection, bool counted = true);
     void OnLine(Connection& connection, const ClientLine& line) override;
     void OnClosed(Connection& connection) override;
 
@@ -315,6 +317,7 @@ private:
     // Connections waiting for the other nodes' counts, in all and by address.
     std::size_t fAdmitting = 0;
     std::unordered_map<std::string, int> fAdmittingFrom;
+    std::set<std::uint64_t> fUncounted; // the load balancer's own connections
     std::uint64_t fNextToken = 1;
     // Lines to everyone that wait behind a departure the other nodes have
     // not let go yet (_LeftCluster), in order; each goes once it and all

@@ -5,11 +5,19 @@
 #include "server/Lobby.h"
 #include "server/NodeBus.h"
 #include "server/PostgresStorage.h"
+#include "server/ProxyHeader.h"
 #include "server/Reply.h"
 #include "server/RunningGames.h"
 #include "server/WorkerPool.h"
 
+#include <algorithm>
+
 namespace tolvar::server {
+
+namespace {
+// How long a load balancer may take to name the client it passes on.
+constexpr std::chrono::milliseconds kProxyHeaderTime{5000};
+} // namespace
 
 Server::Server(asio::io_context& loop, ServerConfig config)
     : fLoop(loop), fConfig(std::move(config)), fAcceptor(loop), fRetryTimer(loop)
@@ -99,8 +107,39 @@ void Server::_Accept()
             });
             return;
         }
-        fLobby->Admit(
-            std::make_shared<Connection>(std::move(socket), fConfig, *fLobby, fNextConnection++));
+        asio::error_code unknown;
+        std::string from = socket.remote_endpoint(unknown).address().to_string();
+        if (!unknown && std::find(fConfig.proxyFrom.begin(), fConfig.proxyFrom.end(), from) !=
+                            fConfig.proxyFrom.end()) {
+            // A load balancer: the client it passes on is named first.
+            ReadProxyHeader(
+                std::move(socket), kProxyHeaderTime,
+                [this, from](asio::ip::tcp::socket passed, bool ok,
+                             std::optional<ProxiedPeer> client) {
+                    if (!fRunning)
+                        return;
+                    if (!ok) {
+                        LogEvent("closing a connection from " + from + ": no PROXY header");
+                        return;
+                    }
+                    // Clients reach the balancer's front; what it sends to
+                    // the address it reached this node at is its own
+                    // connection, such as a health check.
+                    asio::error_code unknownHere;
+                    auto here = passed.local_endpoint(unknownHere);
+                    bool own = !client ||
+                               (!unknownHere && client->destination == here.address().to_string() &&
+                                client->destinationPort == here.port());
+                    auto connection = std::make_shared<Connection>(std::move(passed), fConfig,
+                                                                   *fLobby, fNextConnection++);
+                    if (!own)
+                        connection->Proxied(client->address, client->port);
+                    fLobby->Admit(connection, !own);
+                });
+        } else {
+            fLobby->Admit(std::make_shared<Connection>(std::move(socket), fConfig, *fLobby,
+                                                       fNextConnection++));
+        }
         _Accept();
     });
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tolvar::server {
 
@@ -35,6 +36,9 @@ struct ServerConfig
     std::string busUrl;
     std::string nodeName;
     int nodeNumber = 0;
+    // Load balancers: a connection from one of these addresses begins with
+    // a PROXY protocol header naming the client, whose address then counts.
+    std::vector<std::string> proxyFrom;
 
     HashCost hashCost = HashCost::Interactive();
     // Each running hash holds its whole memory limit, so the number of

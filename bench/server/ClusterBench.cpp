@@ -21,11 +21,9 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -87,9 +85,10 @@ public:
         }
         for (int node = 1; node <= kNodes; ++node) {
             std::vector<std::string> arguments = CrowdOptions();
+            // Connections straight to a node say so, as the balancer's own do.
             arguments.insert(arguments.end(),
                              {"--bus", url, "--node", "node" + std::to_string(node), "--set",
-                              "max-connections=100000"});
+                              "max-connections=100000", "--proxy-from", "127.0.0.1"});
             fNodes.push_back(std::make_unique<ServerProcess>(
                 binary, arguments, fDir.File("node" + std::to_string(node) + ".log"), &fDatabase));
             fPorts.push_back(fNodes.back()->WaitForPort());
@@ -111,46 +110,19 @@ public:
     std::string Dir() const { return fDir.Path(); }
 
 private:
-    // The shipped configuration with this run's ports: the front on a free
-    // one, node K's line on node K's.
+    // HAProxy, if installed, on the shipped configuration.
     bool _StartBalancer()
     {
-        if (::access("/usr/sbin/haproxy", X_OK) != 0)
-            return true;
-        std::ifstream in(TOLVAR_HAPROXY_CONFIG);
-        std::stringstream text;
-        text << in.rdbuf();
-        std::string config = text.str();
-        int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-        ::close(probe);
-        std::uint16_t front = ntohs(address.sin_port);
-        config = std::regex_replace(config, std::regex("127\\.0\\.0\\.1:5000\\b"),
-                                    "127.0.0.1:" + std::to_string(front));
-        for (int node = 1; node <= kNodes; ++node)
-            config = std::regex_replace(
-                config, std::regex("127\\.0\\.0\\.1:500" + std::to_string(node) + "\\b"),
-                "127.0.0.1:" + std::to_string(fPorts[node - 1]));
-        std::ofstream(fDir.File("haproxy.cfg")) << config;
-        fBalancer = std::make_unique<ServerProcess>(
-            "/usr/sbin/haproxy", std::vector<std::string>{"-db", "-f", fDir.File("haproxy.cfg")},
-            fDir.File("haproxy.log"));
-        // Up once it greets through the front with a node's 101.
-        for (int tries = 0; tries < 100; ++tries) {
-            Peer peer(front);
-            if (peer.Next(1s).rfind("101", 0) == 0) {
-                fBalancerPort = front;
-                return true;
-            }
-            std::this_thread::sleep_for(100ms);
+        std::string error;
+        fBalancer =
+            StartBalancer(TOLVAR_HAPROXY_CONFIG, fPorts, fDir.Path(), &fBalancerPort, &error);
+        if (!fBalancer && ::access("/usr/sbin/haproxy", X_OK) == 0) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return false;
         }
-        std::fprintf(stderr, "HAProxy did not start; see %s\n", fDir.File("haproxy.log").c_str());
-        return false;
+        if (!fBalancer)
+            fBalancerPort = 0;
+        return true;
     }
 
     TempDir fDir;
@@ -173,10 +145,12 @@ std::string Until(Peer& peer, const std::string& prefix, const std::string& part
     }
 }
 
-bool LogIn(Player& player, std::uint16_t port, bool create)
+bool LogIn(Player& player, std::uint16_t port, bool create, bool direct = true)
 {
     player.peer = std::make_unique<Peer>(port);
     Peer& peer = *player.peer;
+    if (direct)
+        peer.SendRaw("PROXY UNKNOWN\r\n");
     if (Until(peer, "101").empty())
         return false;
     if (create) {
@@ -248,9 +222,8 @@ void Play(Player& player, std::chrono::milliseconds think, const Cluster& cluste
                     next = (next + 1) % kNodes;
                 while (!cluster.Alive(next));
                 player.node = next;
-                back = LogIn(player,
-                             cluster.BalancerPort() ? cluster.BalancerPort() : cluster.Port(next),
-                             false);
+                back = cluster.BalancerPort() ? LogIn(player, cluster.BalancerPort(), false, false)
+                                              : LogIn(player, cluster.Port(next), false);
             }
             if (!back)
                 return;

@@ -3,6 +3,7 @@
 #include "ServerHarness.h"
 
 #include "server/GameClock.h"
+#include "server/ProxyHeader.h"
 #include "server/SqliteStorage.h"
 
 #include <gtest/gtest.h>
@@ -101,5 +102,38 @@ TEST(AccountStore, AnEarlierDatabaseIsTakenOverWithItsGamesUntimed)
         EXPECT_EQ(stored->reason, timed.reason);
         EXPECT_EQ(std::tie(stored->minutes, stored->seconds, stored->moveTimes),
                   std::tie(timed.minutes, timed.seconds, timed.moveTimes));
+    }
+}
+
+TEST(ProxyHeader, NamesTheClientOrNobodyOrIsRefused)
+{
+    struct Row
+    {
+        const char* line;
+        bool ok;
+        const char* address; // nullptr: the balancer's own connection
+        int port;
+    };
+    const Row rows[] = {
+        {"PROXY TCP4 203.0.113.7 192.0.2.1 51234 5000", true, "203.0.113.7", 51234},
+        {"PROXY TCP6 2001:db8::7 2001:db8::1 443 5000", true, "2001:db8::7", 443},
+        {"PROXY UNKNOWN", true, nullptr, 0},
+        {"PROXY UNKNOWN 1.2.3.4 5.6.7.8 1 2", true, nullptr, 0},
+        {"PROXY TCP6 203.0.113.7 192.0.2.1 1 2", false, nullptr, 0},
+        {"PROXY TCP4 203.0.113.7 192.0.2.1 65536 5000", false, nullptr, 0},
+        {"PROXY TCP4 203.0.113.7 192.0.2.1 1 x", false, nullptr, 0},
+        {"PROXY TCP4 203.0.113 192.0.2.1 1 2", false, nullptr, 0},
+        {"PROXY TCP4 203.0.113.7 nowhere 1 2", false, nullptr, 0},
+        {"PROXY TCP4 203.0.113.7 192.0.2.1 1", false, nullptr, 0},
+        {"USER alice secret", false, nullptr, 0},
+    };
+    for (const Row& row : rows) {
+        std::optional<ProxiedPeer> peer;
+        EXPECT_EQ(ParseProxyHeader(row.line, &peer), row.ok) << row.line;
+        ASSERT_EQ(peer.has_value(), row.address != nullptr) << row.line;
+        if (peer) {
+            EXPECT_EQ(std::tie(peer->address, peer->port), std::tie(row.address, row.port))
+                << row.line;
+        }
     }
 }

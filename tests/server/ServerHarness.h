@@ -26,6 +26,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -220,6 +221,20 @@ private:
     pid_t fPid = -1;
 };
 
+// A free loopback port: bound, then let go for another program to take.
+inline std::uint16_t FreePort()
+{
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
+
 // The message bus of a cluster's nodes: nats-server on a free loopback port,
 // its output in `log`, its address in `url`. Null, with the reason in
 // `error`, when it is not installed or does not start.
@@ -234,16 +249,7 @@ inline std::unique_ptr<ServerProcess> StartBus(const std::string& log, std::stri
         *error = "nats-server is not installed (scripts/install-deps.sh installs it)";
         return nullptr;
     }
-    // A free port: bound, then let go for nats-server to take.
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-    std::string port = std::to_string(ntohs(address.sin_port));
-    ::close(probe);
+    std::string port = std::to_string(FreePort());
     auto bus = std::make_unique<ServerProcess>(
         binary, std::vector<std::string>{"-a", "127.0.0.1", "-p", port}, log);
     if (!bus->Logged("Server is ready")) {
@@ -325,5 +331,41 @@ private:
     std::string fBuffer;
     bool fClosed = false;
 };
+
+// The load balancer in front of a cluster's nodes: HAProxy run with the
+// configuration at `config` (deploy/haproxy.cfg), its front moved to a free
+// port, which goes to `front`, and node K's line to `nodes`[K - 1]. The
+// nodes must take PROXY headers from 127.0.0.1. Null, with the reason in
+// `error`, when HAProxy is not installed or no node greets through it.
+inline std::unique_ptr<ServerProcess> StartBalancer(const std::string& config,
+                                                    const std::vector<std::uint16_t>& nodes,
+                                                    const std::string& dir, std::uint16_t* front,
+                                                    std::string* error)
+{
+    if (::access("/usr/sbin/haproxy", X_OK) != 0) {
+        *error = "haproxy is not installed (scripts/install-deps.sh installs it)";
+        return nullptr;
+    }
+    std::ifstream in(config);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    *front = FreePort();
+    text = std::regex_replace(text, std::regex("127\\.0\\.0\\.1:5000\\b"),
+                              "127.0.0.1:" + std::to_string(*front));
+    for (std::size_t node = 1; node <= nodes.size(); ++node)
+        text = std::regex_replace(text,
+                                  std::regex("127\\.0\\.0\\.1:500" + std::to_string(node) + "\\b"),
+                                  "127.0.0.1:" + std::to_string(nodes[node - 1]));
+    std::ofstream(dir + "/haproxy.cfg") << text;
+    auto balancer = std::make_unique<ServerProcess>(
+        "/usr/sbin/haproxy", std::vector<std::string>{"-db", "-f", dir + "/haproxy.cfg"},
+        dir + "/haproxy.log");
+    for (int tries = 0; tries < 100; ++tries, std::this_thread::sleep_for(100ms)) {
+        Peer peer(*front);
+        if (peer.Next(1s).rfind("101", 0) == 0)
+            return balancer;
+    }
+    *error = "haproxy did not pass a connection on; see " + dir + "/haproxy.log";
+    return nullptr;
+}
 
 } // namespace tolvar::server::test

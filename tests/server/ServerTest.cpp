@@ -22,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <thread>
 
 using namespace tolvar::server;
 using namespace tolvar::server::test;
@@ -183,6 +184,49 @@ TEST_F(Server, ServersSharingADatabaseKeepNamesAndGameIdsApart)
         }
     }
     fPort = first;
+}
+
+// Behind a load balancer, the client its PROXY header names counts for the
+// limits by address; the line after the header is the client's. The
+// balancer's own connections (to this node's address, or UNKNOWN) are
+// greeted however full the server is; one without a header is closed.
+TEST_F(Server, ABalancersClientsCountByTheAddressItNames)
+{
+    fServer = std::make_unique<ServerProcess>(
+        TOLVAR_SERVER_BINARY,
+        std::vector<std::string>{"--proxy-from", "127.0.0.1", "--set", "max-guests-per-address=1",
+                                 "--set", "max-connections=3"},
+        fDir.File("log"), &fDatabase);
+    fPort = fServer->WaitForPort();
+    ASSERT_NE(fPort, 0) << fServer->Log();
+    const std::string greeting = "101 1.31 :Tolvar chess server";
+    auto header = [](const std::string& from, int to) {
+        return "PROXY TCP4 " + from + " 127.0.0.1 4000 " + std::to_string(to) + "\r\n";
+    };
+    Peer first(fPort), other(fPort), again(fPort), third(fPort), full(fPort), check(fPort),
+        unknown(fPort), bare(fPort);
+    first.SendRaw(header("10.0.0.7", 5000));
+    EXPECT_EQ(first.Next(), greeting);
+    // In two pieces, with the client's first line right behind it.
+    std::string split = header("10.0.0.8", 5000) + "GAMES \r\n";
+    other.SendRaw(split.substr(0, 16));
+    std::this_thread::sleep_for(50ms);
+    other.SendRaw(split.substr(16));
+    EXPECT_EQ(other.Next(), greeting);
+    EXPECT_EQ(other.Next(), "404 :log in first");
+    again.SendRaw(header("10.0.0.7", 5000));
+    EXPECT_EQ(again.Next(), "404 :too many connections from your address; try again later");
+    third.SendRaw(header("10.0.0.9", 5000));
+    EXPECT_EQ(third.Next(), greeting);
+    full.SendRaw(header("10.0.0.10", 5000));
+    EXPECT_EQ(full.Next(), "404 :server full; try again later");
+    check.SendRaw(header("127.0.0.1", fPort));
+    EXPECT_EQ(check.Next(), greeting);
+    unknown.SendRaw("PROXY UNKNOWN\r\n");
+    EXPECT_EQ(unknown.Next(), greeting);
+    bare.Send("USER alice secret");
+    EXPECT_EQ(bare.Next(), "<closed>");
+    EXPECT_TRUE(fServer->Logged("connection from 10.0.0.7:4000")) << fServer->Log();
 }
 
 // A batch of changes to games in progress stored a second time, as when the

@@ -44,7 +44,9 @@
 //                               time, or in batches (PostgreSQL by default)
 //
 // With TOLVAR_TEST_SPREAD=N in the environment, a file that does not start
-// nodes itself runs on N nodes, its clients spread over them.
+// nodes itself runs on N nodes, its clients spread over them; with
+// TOLVAR_TEST_BALANCER=1 too, they connect through HAProxy, run with the
+// shipped configuration, as they would to a cluster's address.
 //
 // TEXT and BYTES take \r \n \t \\ \{ \xNN, and {c*N} for N times c; {*} in
 // a received TEXT matches anything. At the end nobody may have more to read.
@@ -144,6 +146,8 @@ private:
         std::string log;
         for (const auto& server : fNodes)
             log += server->Log();
+        if (fBalancer)
+            log += "--- haproxy ---\n" + fBalancer->Log();
         std::fprintf(stderr, "%s:%d: %s\n--- the server's log ends ---\n%s\n", fFile.c_str(), fLine,
                      what.c_str(),
                      log.substr(log.size() - std::min<std::size_t>(log.size(), 1500)).c_str());
@@ -157,6 +161,7 @@ private:
         if (const char* spread = std::getenv("TOLVAR_TEST_SPREAD"); spread && fNodeCount == 0) {
             fSpread = fNodeCount = std::max(1, std::atoi(spread));
             fSets.push_back("game-id-batch=1");
+            fBalanced = std::getenv("TOLVAR_TEST_BALANCER") != nullptr;
         }
         if (fNodeCount > 0 && !fBus && !_StartBus())
             return false;
@@ -175,7 +180,13 @@ private:
                     !fNodes[i]->Logged("node node" + std::to_string(j) + " is in the cluster"))
                     return _Fail("node" + std::to_string(i + 1) + " did not meet node" +
                                  std::to_string(j));
-        return true;
+        if (!fBalanced)
+            return true;
+        // The nodes' ports are new after a restart.
+        fBalancer.reset();
+        std::string error;
+        fBalancer = StartBalancer(TOLVAR_HAPROXY_CONFIG, fPorts, fDir.Path(), &fFront, &error);
+        return fBalancer != nullptr || _Fail(error);
     }
 
     bool _StartNode(std::size_t node)
@@ -186,6 +197,8 @@ private:
         if (fNodeCount > 0)
             arguments.insert(arguments.end(),
                              {"--bus", fBusUrl, "--node", "node" + std::to_string(node)});
+        if (fBalanced)
+            arguments.insert(arguments.end(), {"--proxy-from", "127.0.0.1"});
         fNodes[node - 1] = std::make_unique<ServerProcess>(
             fBinary, arguments, fDir.File("server" + std::to_string(node) + ".log"), &fDatabase);
         fPorts[node - 1] = fNodes[node - 1]->WaitForPort();
@@ -244,8 +257,8 @@ private:
                 node = fHome.emplace(words[1], fHome.size() % fNodes.size() + 1).first->second;
             if (node < 1 || node > fPorts.size())
                 return _Fail("no node " + std::to_string(node));
-            fPeers[words[1].substr(0, at)] =
-                std::make_unique<Peer>(fPorts[node - 1], words.size() > 3 ? words[3] : "");
+            fPeers[words[1].substr(0, at)] = std::make_unique<Peer>(
+                fBalanced ? fFront : fPorts[node - 1], words.size() > 3 ? words[3] : "");
         } else if (verb == "login") {
             std::string n = words[1].substr(0, words[1].find('@'));
             bool create = fCreated.insert(n).second;
@@ -349,8 +362,11 @@ private:
     int fLine = 0;
     TempDir fDir;
     TestDatabase fDatabase{fDir.File("server.db")};
-    int fNodeCount = 0;                       // 0: one server, no bus
-    int fSpread = 0;                          // nodes a file for one server is spread over
+    int fNodeCount = 0;     // 0: one server, no bus
+    int fSpread = 0;        // nodes a file for one server is spread over
+    bool fBalanced = false; // its clients come through HAProxy
+    std::unique_ptr<ServerProcess> fBalancer;
+    std::uint16_t fFront = 0;
     std::map<std::string, std::size_t> fHome; // the node of each spread client
     std::unique_ptr<ServerProcess> fBus;
     std::string fBusUrl;
