@@ -234,7 +234,8 @@ void Connection::CloseAfterSending(const std::string& why)
         return;
     fClosing = true;
     fSources.clear();
-    LogEvent("closing " + fPeer + ": " + why);
+    if (!fQuiet)
+        LogEvent("closing " + fPeer + ": " + why);
     fLoginTimer.cancel();
     asio::error_code ignored;
     fSocket.shutdown(asio::ip::tcp::socket::shutdown_receive, ignored);
@@ -257,7 +258,8 @@ void Connection::Close(const std::string& why)
     if (fFinished)
         return;
     if (!fClosing)
-        LogEvent("closing " + fPeer + ": " + why);
+        if (!fQuiet)
+            LogEvent("closing " + fPeer + ": " + why);
     fClosing = true;
     _NotifyClosed();
     _Finish();

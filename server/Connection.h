@@ -95,6 +95,9 @@ public:
 
     // The client behind a load balancer, as its PROXY header names it.
     void Proxied(const std::string& address, std::uint16_t port);
+    // Its closing goes unlogged: the balancer's health checks come every
+    // second.
+    void Quiet() { fQuiet = true; }
 
     std::uint64_t Id() const { return fId; }
     // The remote address and port, and the address alone.
@@ -152,6 +155,7 @@ private:
     bool fClosing = false;  // no more reading, no more lines accepted
     bool fFinished = false; // socket closed
     bool fNotified = false; // handler told
+    bool fQuiet = false;
 };
 
 } // namespace tolvar::server

@@ -81,9 +81,12 @@ void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t ot
     }
     Member& member = fMembers[connection->Id()];
     member.connection = connection;
-    if (counted)
+    if (counted) {
         ++fGuests[connection->Address()];
-    LogEvent("connection from " + connection->Peer());
+        LogEvent("connection from " + connection->Peer());
+    } else {
+        connection->Quiet();
+    }
     _Send(member, Reply::Greeting(fConfig.description));
     connection->Start();
 }
