@@ -151,8 +151,9 @@ void Lobby::OnLine(Connection& connection, const ClientLine& line)
     if (fBus && (handler == &Lobby::_Users || handler == &Lobby::_Games)) {
         // What the other nodes told everyone before the question, the asker
         // hears before the answer, as from one server.
-        _AwaitOtherNodes(member, "P", {}, {},
-                         [this, handler, line](Member& asker) { (this->*handler)(asker, line); });
+        _AwaitOtherNodes(member, "P", {}, {}, [this, answer = handler, line](Member& asker) {
+            (this->*answer)(asker, line);
+        });
         return;
     }
     (this->*handler)(member, line);
