@@ -40,6 +40,10 @@ void Lobby::Admit(const std::shared_ptr<Connection>& connection, bool counted)
         _Admit(connection, 0, 0);
         return;
     }
+    // What this node alone has refuses it at once; so no more connections
+    // wait for the others' counts than the limits let in.
+    if (_Refused(*connection, 0, 0))
+        return;
     // Counted here meanwhile, so that two nodes admitting at once see each other.
     std::string address = connection->Address();
     ++fAdmitting;
@@ -66,19 +70,8 @@ void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t ot
                    int otherGuests)
 {
     bool counted = !fUncounted.count(connection->Id());
-    if (counted &&
-        _ConnectionCount() + others >= static_cast<std::size_t>(fConfig.maxConnections)) {
-        connection->Send(Reply::Refused("server full; try again later"));
-        connection->CloseAfterSending("server full");
+    if (counted && _Refused(*connection, others, otherGuests))
         return;
-    }
-    if (counted &&
-        _GuestsFrom(connection->Address()) + otherGuests >= fConfig.maxGuestsPerAddress) {
-        // Or one address could take every connection without logging in.
-        connection->Send(Reply::Refused("too many connections from your address; try again later"));
-        connection->CloseAfterSending("too many connections from " + connection->Address());
-        return;
-    }
     Member& member = fMembers[connection->Id()];
     member.connection = connection;
     if (counted) {
@@ -89,6 +82,22 @@ void Lobby::_Admit(const std::shared_ptr<Connection>& connection, std::size_t ot
     }
     _Send(member, Reply::Greeting(fConfig.description));
     connection->Start();
+}
+
+bool Lobby::_Refused(Connection& connection, std::size_t others, int otherGuests)
+{
+    if (_ConnectionCount() + others >= static_cast<std::size_t>(fConfig.maxConnections)) {
+        connection.Send(Reply::Refused("server full; try again later"));
+        connection.CloseAfterSending("server full");
+        return true;
+    }
+    if (_GuestsFrom(connection.Address()) + otherGuests >= fConfig.maxGuestsPerAddress) {
+        // Or one address could take every connection without logging in.
+        connection.Send(Reply::Refused("too many connections from your address; try again later"));
+        connection.CloseAfterSending("too many connections from " + connection.Address());
+        return true;
+    }
+    return false;
 }
 
 std::size_t Lobby::_ConnectionCount() const

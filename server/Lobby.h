@@ -80,6 +80,9 @@ private:
     // waiting for the cluster's counts.
     std::size_t _ConnectionCount() const;
     int _GuestsFrom(const std::string& address) const;
+    // Refuses the connection, and says so, if the limits do not allow it
+    // with `others` more connections, `otherGuests` of them from its address.
+    bool _Refused(Connection& connection, std::size_t others, int otherGuests);
     // Admits the connection if the limits allow `others` more connections,
     // `otherGuests` of them from its address.
     void _Admit(const std::shared_ptr<Connection>& connection, std::size_t others, int otherGuests);
