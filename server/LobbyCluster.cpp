@@ -514,7 +514,7 @@ void Lobby::_LeftCluster(const Member& member, std::string left)
     // Its stand-ins at other nodes go first, and what they tell others of
     // its games goes before the departure, as on one server. Lines to
     // everyone made meanwhile wait behind it.
-    std::uint64_t token = fNextToken;
+    std::uint64_t token = fNextToken++;
     fHeld.push_back({std::move(left), 0, false, false, token});
     _AskOtherNodes("X", fields, {}, [this, token](const std::vector<std::string>&) {
         for (HeldLine& held : fHeld) {
