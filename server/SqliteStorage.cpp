@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iterator>
 #include <sstream>
 
@@ -293,14 +294,14 @@ Storage::Created SqliteStorage::CreateAccount(std::string_view name,
                                                                      : Created::Failed;
 }
 
-bool SqliteStorage::RecordGames(std::vector<FinishedGame>& games)
+bool SqliteStorage::_Transaction(const std::function<bool()>& body)
 {
     if (!_Exec("BEGIN IMMEDIATE"))
         return false;
-    bool ok = true;
-    for (std::size_t i = 0; ok && i < games.size(); ++i)
-        ok = _Insert(games[i]);
-    if (ok && _Exec("COMMIT"))
+    bool done = body();
+    if (!done)
+        fLastError = sqlite3_errmsg(fDb);
+    if (done && _Exec("COMMIT"))
         return true;
     // A failed commit may leave the transaction open (or have ended it
     // already); either way the next try must start clean.
@@ -309,6 +310,16 @@ bool SqliteStorage::RecordGames(std::vector<FinishedGame>& games)
         _Exec("ROLLBACK");
     fLastError = error;
     return false;
+}
+
+bool SqliteStorage::RecordGames(std::vector<FinishedGame>& games)
+{
+    return _Transaction([&] {
+        bool ok = true;
+        for (std::size_t i = 0; ok && i < games.size(); ++i)
+            ok = _Insert(games[i]);
+        return ok;
+    });
 }
 
 bool SqliteStorage::_Insert(FinishedGame& game)
@@ -444,7 +455,12 @@ bool SqliteStorage::LoadRunningGames(std::vector<StoredGame>* games)
 
 bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& changes)
 {
-    bool ok = sqlite3_exec(fDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return _Transaction([&] { return _StoreRunningChanges(changes); });
+}
+
+bool SqliteStorage::_StoreRunningChanges(const std::vector<RunningChange>& changes)
+{
+    bool ok = true;
     for (std::size_t i = 0; ok && i < changes.size(); ++i) {
         const RunningChange& change = changes[i];
         const StoredGame& game = change.game;
@@ -475,35 +491,26 @@ bool SqliteStorage::StoreRunningChanges(const std::vector<RunningChange>& change
             break;
         }
     }
-    if (ok)
-        ok = sqlite3_exec(fDb, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!ok) {
-        fLastError = sqlite3_errmsg(fDb);
-        sqlite3_exec(fDb, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
     return ok;
 }
 
 bool SqliteStorage::ClaimRunningGames(const std::vector<StoredGame>& games,
                                       const std::string& owner, std::vector<std::int64_t>* taken)
 {
-    bool ok = sqlite3_exec(fDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     std::vector<std::int64_t> claimed;
-    for (const StoredGame& game : games) {
-        ok = ok && Run(fDb, "UPDATE running_games SET owner = ? WHERE owner = ? AND id = ?",
-                       {owner, game.owner}, game.id);
-        if (ok && sqlite3_changes(fDb) == 1)
-            claimed.push_back(game.id);
-    }
-    if (ok)
-        ok = sqlite3_exec(fDb, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!ok) {
-        fLastError = sqlite3_errmsg(fDb);
-        sqlite3_exec(fDb, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    }
-    *taken = std::move(claimed);
-    return true;
+    bool done = _Transaction([&] {
+        for (const StoredGame& game : games) {
+            if (!Run(fDb, "UPDATE running_games SET owner = ? WHERE owner = ? AND id = ?",
+                     {owner, game.owner}, game.id))
+                return false;
+            if (sqlite3_changes(fDb) == 1)
+                claimed.push_back(game.id);
+        }
+        return true;
+    });
+    if (done)
+        *taken = std::move(claimed);
+    return done;
 }
 
 } // namespace tolvar::server

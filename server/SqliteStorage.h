@@ -5,6 +5,8 @@
 
 #include "server/Storage.h"
 
+#include <functional>
+
 struct sqlite3;
 
 namespace tolvar::server {
@@ -40,6 +42,10 @@ public:
 private:
     SqliteStorage(sqlite3* db, std::string path) : fDb(db), fPath(std::move(path)) {}
     bool _Exec(const char* sql);
+    // Runs `body` in one transaction, committed if it returns true and
+    // rolled back otherwise; false, with the reason kept, when it fails.
+    bool _Transaction(const std::function<bool()>& body);
+    bool _StoreRunningChanges(const std::vector<RunningChange>& changes);
     bool _Check(const std::string& path);
     bool _Insert(FinishedGame& game);
 
