@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -53,6 +54,14 @@ std::vector<std::string> CrowdOptions()
 {
     return {"--set", "max-guests-per-address=100000",         "--set", "max-waiting-logins=100000",
             "--set", "max-waiting-logins-per-address=100000", "--set", "flood-lines-per-second=0"};
+}
+
+std::string RunDirectory(const std::string& name)
+{
+    std::string dir = std::filesystem::temp_directory_path() /
+                      ("tolvar-" + name + "-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
 }
 
 ServerChild StartResumingServer(const std::string& binary, const std::string& dir,

@@ -26,6 +26,9 @@ ServerChild StartServer(const std::string& binary, const std::string& database,
 // on connections or waiting logins per address, no flood limit.
 std::vector<std::string> CrowdOptions();
 
+// A new folder for this run's files: tolvar-`name`-PID in the temporary folder.
+std::string RunDirectory(const std::string& name);
+
 // A server for games that resume: `dir`/server.db, its log `dir`/`log`, the
 // crowd options, the cheapest password hash and a grace period of a minute.
 ServerChild StartResumingServer(const std::string& binary, const std::string& dir,

@@ -252,9 +252,7 @@ int main(int argc, char** argv)
 {
     const int games = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     const int plies = argc > 2 ? std::max(2, std::atoi(argv[2])) : 60;
-    std::string dir = std::filesystem::temp_directory_path() /
-                      ("tolvar-drop-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    std::string dir = RunDirectory("drop-bench");
     ServerChild server = StartResumingServer(TOLVAR_SERVER_BINARY, dir, "server.log");
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start; see %s\n", dir.c_str());

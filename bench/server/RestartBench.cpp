@@ -89,9 +89,7 @@ void Play(Player& player)
 int main(int argc, char** argv)
 {
     const int games = argc > 1 ? std::max(1, std::atoi(argv[1])) : 100;
-    std::string dir = std::filesystem::temp_directory_path() /
-                      ("tolvar-restart-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    std::string dir = RunDirectory("restart-bench");
     ServerChild server = StartResumingServer(TOLVAR_SERVER_BINARY, dir, "server.log");
     if (server.port == 0) {
         std::fprintf(stderr, "the server did not start; see %s\n", dir.c_str());
